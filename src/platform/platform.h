@@ -1,0 +1,170 @@
+// The platform layer: every call into the operating system goes through this header.
+// One implementation file per operating system (platform_posix.cpp now). Texts and paths
+// are UTF-8 std::string; nothing outside this folder includes <dlfcn.h> or reads an
+// environment variable that names a folder.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+
+namespace corvel::platform {
+
+// ---- Dynamic libraries -------------------------------------------------------------------
+
+using LibraryHandle = void*;
+
+// The file name under which the services library is requested on this system.
+const char* ServicesLibraryFileName();  // "libzepservices.so"
+
+// dlopen(RTLD_NOW | RTLD_LOCAL); null on failure.
+LibraryHandle OpenDynamicLibrary(const std::string& path);
+// dlsym; null when the library does not export the name.
+void* LibrarySymbol(LibraryHandle library, const char* name);
+// dlclose; true on success.
+bool CloseDynamicLibrary(LibraryHandle library);
+
+// Absolute path of the shared object (or executable) that contains this code (dladdr);
+// empty when it cannot be found.
+std::string ModuleFilePath();
+
+// ---- Paths and folders -------------------------------------------------------------------
+
+// The process's current directory; empty on failure.
+std::string CurrentDirectory();
+
+// Lexical absolute path: relative paths are joined to the current directory, "." and ".."
+// folded, repeated separators collapsed. No symbolic link is resolved and the path need not
+// exist. Empty on failure (empty input, no current directory).
+std::string LexicalFullPath(const std::string& path);
+
+// TMPDIR, else TEMP, else TMP, else "/tmp"; one trailing "/" removed.
+std::string TempFolder();
+
+enum class KnownFolder {
+  CommonAppData,    // CORVEL_COMMON_APPDATA, else "/var/lib"
+  CommonFiles,      // CORVEL_COMMON_FILES, else "/usr/share" (also the 32-bit form)
+  LocalAppData,     // CORVEL_LOCAL_APPDATA, else XDG_DATA_HOME, else "$HOME/.local/share"
+};
+// The folder's path, without a trailing "/"; empty when it cannot be determined.
+std::string KnownFolderPath(KnownFolder folder);
+
+// An environment variable, or nullopt when unset. For non-folder settings only
+// (ZEP_PCD_DB, ZEPLogFormat, ...); folder variables are read through the functions above.
+std::optional<std::string> EnvironmentValue(const char* name);
+// Sets an environment variable for this process (overwriting).
+void SetEnvironmentValue(const char* name, const std::string& value);
+
+// ---- Debugger output ---------------------------------------------------------------------
+
+// Writes one already-terminated line to the stream that ZEP_DEBUG_OUTPUT names: "stderr",
+// or a file path (appended). When the variable is unset the line is dropped.
+void WriteDebugOutput(const std::string& line);
+
+// ---- Files -------------------------------------------------------------------------------
+
+// fopen on the UTF-8 path with O_CLOEXEC ("e" mode flag added); null on failure.
+FILE* OpenFile(const std::string& path, const char* mode);
+// stat; 0 on success, -1 with errno on failure.
+int StatPath(const std::string& path, struct stat* out);
+// lstat; 0 on success, -1 with errno on failure.
+int LstatPath(const std::string& path, struct stat* out);
+bool PathExists(const std::string& path);     // access(F_OK), follows links
+bool IsFolder(const std::string& path);       // stat succeeds and S_ISDIR
+bool IsRegularFileNoFollow(const std::string& path);  // lstat succeeds and S_ISREG
+int MakeFolder(const std::string& path, mode_t mode);  // mkdir; 0 or -1 with errno
+int RemoveFile(const std::string& path);      // unlink; 0 or -1 with errno
+int RemoveFolder(const std::string& path);    // rmdir; 0 or -1 with errno
+int ChangeMode(const std::string& path, mode_t mode);  // chmod; 0 or -1 with errno
+int ChangeModeFd(int fd, mode_t mode);        // fchmod; 0 or -1 with errno
+
+// Opens a file in a folder that other users may write: O_NOFOLLOW | O_CLOEXEC always, so a
+// symbolic link planted under the name is never followed. Returns the descriptor or -1.
+int OpenNoFollow(const std::string& path, int flags, mode_t mode);
+// Creates a fresh file: unlinks whatever regular file or link stands at the path, then opens
+// with O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | extra flags and sets `mode` with fchmod.
+// Returns the descriptor or -1.
+int CreateFreshFile(const std::string& path, int flags, mode_t mode);
+// Wraps a descriptor in a stdio stream (fdopen); closes the descriptor on failure.
+FILE* StreamFromFd(int fd, const char* mode);
+
+// renameat2(RENAME_NOREPLACE): fails with EEXIST when the target exists; 0 or -1 with errno.
+int RenameNoReplace(const std::string& from, const std::string& to);
+// rename(2), for targets known to be absent or owned by us; 0 or -1 with errno.
+int RenamePath(const std::string& from, const std::string& to);
+
+// mkstemp on a template ending in "XXXXXX" (replaced in place); the descriptor is
+// close-on-exec and the file mode 0600. Returns the descriptor or -1.
+int MakeTempFile(std::string& path_template);
+
+// Size of a regular file, or -1.
+int64_t FileSize(const std::string& path);
+
+// ---- Identity ----------------------------------------------------------------------------
+
+// The name of the effective user (getpwuid_r(geteuid())); empty when it cannot be found.
+std::string EffectiveUserName();
+// The machine identifier: /etc/machine-id, else /var/lib/dbus/machine-id, trimmed; empty
+// when neither can be read (the caller falls back to its own number).
+std::string MachineIdentifier();
+// The process identifier.
+int ProcessId();
+
+// ---- Time --------------------------------------------------------------------------------
+
+// timegm limited to 1970-01-01 00:00:00 .. 3000-12-31 23:59:59; -1 outside or on failure.
+int64_t UtcCalendarToSeconds(const struct tm& utc);
+// localtime_r; false on failure.
+bool LocalCalendar(int64_t seconds, struct tm* out);
+// Current time as seconds since 1970 and the millisecond part.
+void CurrentTime(int64_t* seconds, int* milliseconds);
+
+// ---- Locks -------------------------------------------------------------------------------
+
+// An exclusive cross-process lock on an open descriptor (flock LOCK_EX), held for the
+// object's life and released by the kernel if the process dies.
+class FileLock {
+ public:
+  explicit FileLock(int fd);
+  ~FileLock();
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  bool held() const { return mHeld; }
+
+ private:
+  int mFd;
+  bool mHeld;
+};
+
+// A descriptor closed when the object goes.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : mFd(fd) {}
+  ~UniqueFd();
+  UniqueFd(UniqueFd&& other) noexcept : mFd(other.release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept;
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  int get() const { return mFd; }
+  bool valid() const { return mFd >= 0; }
+  int release() {
+    int fd = mFd;
+    mFd = -1;
+    return fd;
+  }
+
+ private:
+  int mFd = -1;
+};
+
+// A stdio stream closed when the object goes.
+struct FileCloser {
+  void operator()(FILE* f) const {
+    if (f) fclose(f);
+  }
+};
+
+}  // namespace corvel::platform
