@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace corvel::platform {

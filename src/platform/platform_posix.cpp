@@ -1,0 +1,402 @@
+// POSIX implementation of the platform layer.
+#include "platform/platform.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+namespace corvel::platform {
+
+namespace {
+
+std::string StripOneTrailingSlash(std::string path) {
+  if (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+std::string NonEmptyEnv(const char* name) {
+  const char* value = std::getenv(name);
+  return (value && *value) ? std::string(value) : std::string();
+}
+
+}  // namespace
+
+// ---- Dynamic libraries -------------------------------------------------------------------
+
+const char* ServicesLibraryFileName() { return "libzepservices.so"; }
+
+LibraryHandle OpenDynamicLibrary(const std::string& path) {
+  if (path.empty()) return nullptr;
+  return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void* LibrarySymbol(LibraryHandle library, const char* name) {
+  if (!library || !name) return nullptr;
+  return dlsym(library, name);
+}
+
+bool CloseDynamicLibrary(LibraryHandle library) {
+  if (!library) return false;
+  return dlclose(library) == 0;
+}
+
+std::string ModuleFilePath() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&ModuleFilePath), &info) == 0 || !info.dli_fname ||
+      !*info.dli_fname) {
+    return {};
+  }
+  return LexicalFullPath(info.dli_fname);
+}
+
+// ---- Paths and folders -------------------------------------------------------------------
+
+std::string CurrentDirectory() {
+  std::vector<char> buffer(PATH_MAX);
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE || buffer.size() > (1u << 20)) return {};
+    buffer.resize(buffer.size() * 2);
+  }
+  return std::string(buffer.data());
+}
+
+std::string LexicalFullPath(const std::string& path) {
+  if (path.empty() || path.find('\0') != std::string::npos) return {};
+  std::string joined;
+  if (path.front() == '/') {
+    joined = path;
+  } else {
+    std::string cwd = CurrentDirectory();
+    if (cwd.empty()) return {};
+    joined = cwd + "/" + path;
+  }
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= joined.size()) {
+    size_t end = joined.find('/', start);
+    if (end == std::string::npos) end = joined.size();
+    std::string part = joined.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(std::move(part));
+    }
+    start = end + 1;
+  }
+  std::string result;
+  for (const auto& part : parts) result += "/" + part;
+  if (result.empty()) result = "/";
+  // A trailing separator on the input names a folder; keep it, as _wfullpath does.
+  if (result.size() > 1 && joined.back() == '/') result += '/';
+  return result;
+}
+
+std::string TempFolder() {
+  for (const char* name : {"TMPDIR", "TEMP", "TMP"}) {
+    std::string value = NonEmptyEnv(name);
+    if (!value.empty()) return StripOneTrailingSlash(value);
+  }
+  return "/tmp";
+}
+
+std::string KnownFolderPath(KnownFolder folder) {
+  std::string value;
+  switch (folder) {
+    case KnownFolder::CommonAppData:
+      value = NonEmptyEnv("CORVEL_COMMON_APPDATA");
+      if (value.empty()) value = "/var/lib";
+      break;
+    case KnownFolder::CommonFiles:
+      value = NonEmptyEnv("CORVEL_COMMON_FILES");
+      if (value.empty()) value = "/usr/share";
+      break;
+    case KnownFolder::LocalAppData:
+      value = NonEmptyEnv("CORVEL_LOCAL_APPDATA");
+      if (value.empty()) value = NonEmptyEnv("XDG_DATA_HOME");
+      if (value.empty()) {
+        std::string home = NonEmptyEnv("HOME");
+        if (home.empty()) return {};
+        value = StripOneTrailingSlash(home) + "/.local/share";
+      }
+      break;
+  }
+  return StripOneTrailingSlash(value);
+}
+
+std::optional<std::string> EnvironmentValue(const char* name) {
+  if (!name) return std::nullopt;
+  const char* value = std::getenv(name);
+  if (!value) return std::nullopt;
+  return std::string(value);
+}
+
+void SetEnvironmentValue(const char* name, const std::string& value) {
+  if (name) setenv(name, value.c_str(), 1);
+}
+
+// ---- Debugger output ---------------------------------------------------------------------
+
+void WriteDebugOutput(const std::string& line) {
+  const char* target = std::getenv("ZEP_DEBUG_OUTPUT");
+  if (!target || !*target) return;
+  if (std::strcmp(target, "stderr") == 0) {
+    fwrite(line.data(), 1, line.size(), stderr);
+    fflush(stderr);
+    return;
+  }
+  int fd = open(target, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0) return;
+  // O_APPEND makes each whole line land at the end even with several writers.
+  ssize_t ignored = write(fd, line.data(), line.size());
+  (void)ignored;
+  close(fd);
+}
+
+// ---- Files -------------------------------------------------------------------------------
+
+FILE* OpenFile(const std::string& path, const char* mode) {
+  if (path.empty() || !mode) return nullptr;
+  std::string with_cloexec = std::string(mode) + "e";
+  return fopen(path.c_str(), with_cloexec.c_str());
+}
+
+int StatPath(const std::string& path, struct stat* out) {
+  if (path.empty() || !out) {
+    errno = EINVAL;
+    return -1;
+  }
+  return stat(path.c_str(), out);
+}
+
+int LstatPath(const std::string& path, struct stat* out) {
+  if (path.empty() || !out) {
+    errno = EINVAL;
+    return -1;
+  }
+  return lstat(path.c_str(), out);
+}
+
+bool PathExists(const std::string& path) { return !path.empty() && access(path.c_str(), F_OK) == 0; }
+
+bool IsFolder(const std::string& path) {
+  struct stat st{};
+  return StatPath(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsRegularFileNoFollow(const std::string& path) {
+  struct stat st{};
+  return LstatPath(path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+int MakeFolder(const std::string& path, mode_t mode) {
+  if (path.empty()) {
+    errno = EINVAL;
+    return -1;
+  }
+  return mkdir(path.c_str(), mode);
+}
+
+int RemoveFile(const std::string& path) {
+  if (path.empty()) {
+    errno = EINVAL;
+    return -1;
+  }
+  return unlink(path.c_str());
+}
+
+int RemoveFolder(const std::string& path) {
+  if (path.empty()) {
+    errno = EINVAL;
+    return -1;
+  }
+  return rmdir(path.c_str());
+}
+
+int ChangeMode(const std::string& path, mode_t mode) {
+  if (path.empty()) {
+    errno = EINVAL;
+    return -1;
+  }
+  return chmod(path.c_str(), mode);
+}
+
+int ChangeModeFd(int fd, mode_t mode) { return fchmod(fd, mode); }
+
+int OpenNoFollow(const std::string& path, int flags, mode_t mode) {
+  if (path.empty()) {
+    errno = EINVAL;
+    return -1;
+  }
+  return open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
+}
+
+int CreateFreshFile(const std::string& path, int flags, mode_t mode) {
+  if (path.empty()) {
+    errno = EINVAL;
+    return -1;
+  }
+  struct stat st{};
+  if (lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) unlink(path.c_str());
+  int fd = open(path.c_str(), flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+  if (fd < 0) return -1;
+  if (fchmod(fd, mode) != 0) {
+    int saved = errno;
+    close(fd);
+    unlink(path.c_str());
+    errno = saved;
+    return -1;
+  }
+  return fd;
+}
+
+FILE* StreamFromFd(int fd, const char* mode) {
+  if (fd < 0 || !mode) return nullptr;
+  FILE* stream = fdopen(fd, mode);
+  if (!stream) close(fd);
+  return stream;
+}
+
+int RenameNoReplace(const std::string& from, const std::string& to) {
+  if (from.empty() || to.empty()) {
+    errno = EINVAL;
+    return -1;
+  }
+  long rc = syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+  if (rc == 0) return 0;
+  if (errno != ENOSYS && errno != EINVAL) return -1;
+  // File systems without renameat2: a hard link fails when the target exists, as the
+  // no-replace rename would.
+  if (link(from.c_str(), to.c_str()) != 0) return -1;
+  unlink(from.c_str());
+  return 0;
+}
+
+int RenamePath(const std::string& from, const std::string& to) {
+  if (from.empty() || to.empty()) {
+    errno = EINVAL;
+    return -1;
+  }
+  return rename(from.c_str(), to.c_str());
+}
+
+int MakeTempFile(std::string& path_template) {
+  if (path_template.size() < 6 ||
+      path_template.compare(path_template.size() - 6, 6, "XXXXXX") != 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  std::vector<char> buffer(path_template.begin(), path_template.end());
+  buffer.push_back('\0');
+  int fd = mkostemp(buffer.data(), O_CLOEXEC);
+  if (fd < 0) return -1;
+  path_template.assign(buffer.data());
+  return fd;
+}
+
+int64_t FileSize(const std::string& path) {
+  struct stat st{};
+  if (StatPath(path, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+// ---- Identity ----------------------------------------------------------------------------
+
+std::string EffectiveUserName() {
+  long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(suggested > 0 ? static_cast<size_t>(suggested) : 4096);
+  struct passwd entry{};
+  struct passwd* result = nullptr;
+  while (true) {
+    int rc = getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &result);
+    if (rc == ERANGE && buffer.size() < (1u << 20)) {
+      buffer.resize(buffer.size() * 2);
+      continue;
+    }
+    if (rc != 0 || !result || !result->pw_name) return {};
+    return std::string(result->pw_name);
+  }
+}
+
+std::string MachineIdentifier() {
+  for (const char* path : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
+    FILE* f = fopen(path, "re");
+    if (!f) continue;
+    char buffer[128] = {};
+    size_t n = fread(buffer, 1, sizeof(buffer) - 1, f);
+    fclose(f);
+    std::string text(buffer, n);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+      text.pop_back();
+    if (!text.empty()) return text;
+  }
+  return {};
+}
+
+int ProcessId() { return static_cast<int>(getpid()); }
+
+// ---- Time --------------------------------------------------------------------------------
+
+int64_t UtcCalendarToSeconds(const struct tm& utc) {
+  // 1970-01-01 00:00:00 and 3000-12-31 23:59:59 UTC, the range _mkgmtime64 accepts.
+  constexpr int64_t kLast = 32535215999LL;
+  struct tm copy = utc;
+  time_t seconds = timegm(&copy);
+  if (seconds == static_cast<time_t>(-1)) return -1;
+  if (seconds < 0 || static_cast<int64_t>(seconds) > kLast) return -1;
+  return static_cast<int64_t>(seconds);
+}
+
+bool LocalCalendar(int64_t seconds, struct tm* out) {
+  if (!out) return false;
+  time_t t = static_cast<time_t>(seconds);
+  return localtime_r(&t, out) != nullptr;
+}
+
+void CurrentTime(int64_t* seconds, int* milliseconds) {
+  struct timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  if (seconds) *seconds = static_cast<int64_t>(now.tv_sec);
+  if (milliseconds) *milliseconds = static_cast<int>(now.tv_nsec / 1000000);
+}
+
+// ---- Locks -------------------------------------------------------------------------------
+
+FileLock::FileLock(int fd) : mFd(fd), mHeld(false) {
+  if (mFd < 0) return;
+  int rc;
+  do {
+    rc = flock(mFd, LOCK_EX);
+  } while (rc != 0 && errno == EINTR);
+  mHeld = (rc == 0);
+}
+
+FileLock::~FileLock() {
+  if (mHeld) flock(mFd, LOCK_UN);
+}
+
+UniqueFd::~UniqueFd() {
+  if (mFd >= 0) close(mFd);
+}
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+  if (this != &other) {
+    if (mFd >= 0) close(mFd);
+    mFd = other.release();
+  }
+  return *this;
+}
+
+}  // namespace corvel::platform
