@@ -150,6 +150,7 @@ class CMarkupSTL {
   bool FindToken(Token& token) const;
   std::string TokenText(const Token& token) const;
   bool TokenMatches(const Token& token, const char* name) const;
+  bool TokenMatches(const Token& token, const char* name, size_t nameLength) const;
   int32_t RecogniseNode(Token& token, int32_t offset) const;
 
   // ---- navigation and content
