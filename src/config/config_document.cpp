@@ -1,0 +1,76 @@
+#include "config/config_document.h"
+
+#include <cstring>
+#include <string>
+
+#include "config/parse_config.h"
+
+namespace corvel::config {
+
+bool IsStandardStream(const char* path) { return path != nullptr && std::strcmp(path, "-") == 0; }
+
+ConfigurationInput::ConfigurationInput(const char* path)
+    : mStream(IsStandardStream(path) ? stdin : OpenConfigurationFile(path, "rb")) {}
+
+ConfigurationInput::~ConfigurationInput() { Close(); }
+
+void ConfigurationInput::Close() {
+  if (mStream != nullptr) {
+    fclose(mStream);
+    mStream = nullptr;
+  }
+}
+
+namespace {
+
+// Reads up to the end of the stream or up to the first NUL byte, where the text ends anyway
+// (so a device that yields zero bytes forever is not read forever).
+bool ReadWholeStream(FILE* stream, std::string& text) {
+  char chunk[64 * 1024];
+  size_t count;
+  while ((count = fread(chunk, 1, sizeof chunk, stream)) > 0) {
+    const void* nul = std::memchr(chunk, '\0', count);
+    if (nul != nullptr) {
+      text.append(chunk, static_cast<size_t>(static_cast<const char*>(nul) - chunk));
+      return true;
+    }
+    text.append(chunk, count);
+  }
+  return ferror(stream) == 0;
+}
+
+// CR LF and lone CR become LF.
+void NormalizeLineEnds(std::string& text) {
+  size_t out = 0;
+  for (size_t in = 0; in < text.size(); ++in) {
+    if (text[in] == '\r') {
+      text[out++] = '\n';
+      if (in + 1 < text.size() && text[in + 1] == '\n') ++in;
+    } else {
+      text[out++] = text[in];
+    }
+  }
+  text.resize(out);
+}
+
+}  // namespace
+
+bool LoadConfigurationDocument(FILE* stream, TiXmlDocument& document) {
+  std::string text;
+  if (!ReadWholeStream(stream, text)) {
+    document.SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr,
+                      TIXML_ENCODING_UNKNOWN);
+    return false;
+  }
+  NormalizeLineEnds(text);
+  document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+  return !document.Error();
+}
+
+TiXmlElement* ConfigurationRoot(TiXmlDocument& document) {
+  TiXmlElement* root = document.RootElement();
+  if (root == nullptr || std::strcmp(root->Value(), "Configuration") != 0) return nullptr;
+  return root;
+}
+
+}  // namespace corvel::config

@@ -1,0 +1,48 @@
+// The configuration document reader: walks a product configuration document hive by hive
+// and hands every entry to a caller-supplied handler, rewrites the code of a document's
+// Payload hive, and opens configuration files by UTF-8 path.
+//
+// Document form (names compared case-sensitively):
+//   <Configuration>                                  root, required
+//     <Payload corvelCode="..."> <Data key="k" protected="0">value</Data> ... </Payload>
+//     <Other defaultCorvelCode="..."> ... </Other>   zero or more
+//   </Configuration>
+// Children are matched by node name whatever the node's kind, so a comment whose text is
+// "Payload", "Other" or "Data" is matched too and then fails the element test.
+//
+// Every diagnostic goes to standard error and starts with "parseconfig: ".
+#pragma once
+
+#include <cstdio>
+
+namespace corvel::config {
+
+// Called once per entry. `subdomain` is the hive's code and may be null; `value` is never
+// null except in the reverse "PayloadCode" entry of a hive without code. `is_protected` is
+// non-zero unless the Data element says protected="0". Returns 0 to go on, anything else
+// to stop the walk (which then still counts as a success).
+using ConfigurationEntryHandler = int (*)(void* context, const char* subdomain, const char* key,
+                                          const char* value, int is_protected);
+
+// The reverse entry written for every "LicensingCode" entry goes under the entry's value;
+// that value is held in a buffer of this size, so longer values are rejected as a parse error.
+constexpr size_t kReverseSubdomainBufferSize = 128;
+
+// Walks the document at `path` ("-": standard input). A null handler only checks the
+// document. With `quiet` set, no message is printed except the character-conversion lines of
+// OpenConfigurationFile. Returns 0 when every hive was read or the handler stopped the walk,
+// -1 on any failure. The input is closed before returning, standard input included.
+int parseconfig(const char* path, ConfigurationEntryHandler handler, void* context, int quiet);
+
+// Sets `corvelCode` of the document's Payload hive to `code` and writes the document back
+// ("-": read standard input, write standard output). Returns 0 when rewritten, 1 when
+// writing failed, -1 for every other failure (the file is then left untouched).
+int SetConfigurationPayloadCode(const char* path, const char* code);
+
+// Opens a file by UTF-8 path. Path and mode must each convert to UTF-16 within 260 wide
+// characters (terminator included); otherwise the conversion failure is printed on standard
+// error (always, whatever the caller's quiet setting) and null returned with errno EINVAL.
+// A folder is never opened as a file (null, errno EISDIR).
+FILE* OpenConfigurationFile(const char* path, const char* mode);
+
+}  // namespace corvel::config
