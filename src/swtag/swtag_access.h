@@ -1,0 +1,23 @@
+// The access rules of the tag directory, the tag files and the tag log: every user of the
+// machine may read, write and delete there, and nothing is inherited from the parent folder.
+// On this platform that is mode 0777 on the directory and 0666 on files, set explicitly on
+// a descriptor opened without following links (never left to the umask). Outcomes are only
+// logged: "Get privilege info" carries the lstat result, "Set privilege info" the fchmod one.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace corvel::swtag {
+
+inline constexpr mode_t kTagFolderMode = 0777;
+inline constexpr mode_t kTagFileMode = 0666;
+
+// For a path: a folder gets kTagFolderMode, a regular file kTagFileMode; a symbolic link or
+// anything else is left alone and its "Set" result is -1.
+void ApplyAccessRules(const std::string& path);
+// For a regular file the caller holds open at `path`: the mode goes on the descriptor.
+void ApplyAccessRulesToOpenFile(const std::string& path, int fd);
+
+}  // namespace corvel::swtag

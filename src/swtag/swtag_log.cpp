@@ -1,0 +1,119 @@
+#include "swtag/swtag_log.h"
+
+#include <fcntl.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <string_view>
+
+#include "platform/platform.h"
+#include "swtag/swtag_access.h"
+#include "swtag/swtag_files.h"
+
+namespace corvel::swtag {
+
+namespace platform = corvel::platform;
+
+namespace {
+
+using LogStream = std::unique_ptr<FILE, platform::FileCloser>;
+
+LogStream& Stream() {
+  static LogStream stream;
+  return stream;
+}
+
+// A missing file counts as marked; one that cannot be read (a link, a folder) does not.
+bool FirstLineHasMarker(const std::string& path) {
+  LogStream stream(platform::StreamFromFd(OpenExistingFile(path, O_RDONLY), "rb"));
+  if (!stream) return false;
+  char line[kTagLogMarkerWindow];
+  size_t kept = 0;
+  int c = 0;
+  while (kept < sizeof line && (c = fgetc(stream.get())) != EOF && c != '\r' && c != '\n') {
+    line[kept++] = static_cast<char>(c);
+  }
+  return std::string_view(line, kept).find(kTagLogMarker) != std::string_view::npos;
+}
+
+void EmptyFile(const std::string& path) {
+  platform::UniqueFd fd(OpenExistingFile(path, O_WRONLY | O_TRUNC));
+}
+
+// The existing regular file opened for appending, or a new one created exclusively.
+int OpenForAppending(const std::string& path) {
+  int fd = OpenExistingFile(path, O_WRONLY | O_APPEND);
+  if (fd < 0 && !EntryExists(path)) {
+    fd = platform::OpenNoFollow(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL, kTagFileMode);
+  }
+  return fd;
+}
+
+std::string TimePrefix() {
+  int64_t seconds = 0;
+  int milliseconds = 0;
+  platform::CurrentTime(&seconds, &milliseconds);
+  char stamp[100] = "";
+  struct tm local{};
+  if (platform::LocalCalendar(seconds, &local)) {
+    strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+  }
+  char prefix[160];
+  snprintf(prefix, sizeof prefix, "%s [%d] ", stamp, platform::ProcessId());
+  return prefix;
+}
+
+}  // namespace
+
+std::string TagLog::FilePath() {
+  const std::string folder = platform::TempFolder();
+  if (folder.empty()) return {};
+  std::string path = folder + "/" + kTagLogFileName;
+  if (path.size() >= kTagLogPathSize) return {};
+  return path;
+}
+
+void TagLog::Open() {
+  Close();
+  const std::string path = FilePath();
+  if (!IsConvertiblePath(path)) return;
+
+  const bool exists = EntryExists(path);
+  if (exists && !FirstLineHasMarker(path) && platform::RemoveFile(path) != 0) EmptyFile(path);
+  if (RegularFileSize(path) > kTagLogSizeLimit) EmptyFile(path);
+
+  LogStream stream(platform::StreamFromFd(OpenForAppending(path), "ab"));
+  if (!stream) return;
+  Stream() = std::move(stream);
+  if (!FirstLineHasMarker(path)) Line("SWTAG: _info_: %s\n", kTagLogMarker);
+  ApplyAccessRulesToOpenFile(path, fileno(Stream().get()));
+}
+
+void TagLog::Line(const char* format, ...) {
+  FILE* stream = Stream().get();
+  if (!stream) return;
+  std::string line = TimePrefix();
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  const int length = vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (length > 0) {
+    const size_t start = line.size();
+    line.resize(start + static_cast<size_t>(length) + 1);
+    vsnprintf(line.data() + start, static_cast<size_t>(length) + 1, format, args);
+    line.resize(start + static_cast<size_t>(length));
+  }
+  va_end(args);
+  fwrite(line.data(), 1, line.size(), stream);
+  fflush(stream);
+}
+
+void TagLog::Close() { Stream().reset(); }
+
+bool TagLog::IsOpen() { return Stream() != nullptr; }
+
+}  // namespace corvel::swtag
