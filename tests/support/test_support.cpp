@@ -93,12 +93,14 @@ bool WriteWholeFile(const std::string& path, const std::string& content) {
 
 bool RunningAsRoot() { return geteuid() == 0; }
 
-int RunAsUnprivileged(const std::function<int()>& body) {
+namespace {
+
+int RunForked(const std::function<int()>& body, bool drop_privileges) {
   fflush(nullptr);  // no buffered output duplicated into the child
   pid_t child = fork();
   if (child < 0) return -1;
   if (child == 0) {
-    if (RunningAsRoot()) {
+    if (drop_privileges && RunningAsRoot()) {
       if (setgroups(0, nullptr) != 0 || setgid(kUnprivilegedId) != 0 ||
           setuid(kUnprivilegedId) != 0) {
         _exit(255);
@@ -120,5 +122,11 @@ int RunAsUnprivileged(const std::function<int()>& body) {
   if (!WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
 }
+
+}  // namespace
+
+int RunAsUnprivileged(const std::function<int()>& body) { return RunForked(body, true); }
+
+int RunInChild(const std::function<int()>& body) { return RunForked(body, false); }
 
 }  // namespace corvel::test

@@ -64,5 +64,7 @@ constexpr unsigned kUnprivilegedId = 65534;  // "nobody" / "nogroup"
 // throws, and the result -1 when the child cannot be started or dies by a signal.
 // GoogleTest assertions inside `body` do not reach the parent: report through the value.
 int RunAsUnprivileged(const std::function<int()>& body);
+// The same without the privilege drop: `body` runs in a forked child as the current user.
+int RunInChild(const std::function<int()>& body);
 
 }  // namespace corvel::test
