@@ -1,0 +1,243 @@
+// Load and Save: UTF-8 byte for byte, UTF-16LE with its mark, the engine's own conversion
+// rules, and files that cannot be opened, read or written.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "markup/markup_document.h"
+#include "markup_test_helpers.h"
+#include "test_support.h"
+
+namespace corvel::markup {
+namespace {
+
+using corvel::test::ReadWholeFile;
+using corvel::test::ScratchFolder;
+using corvel::test::WriteWholeFile;
+
+std::string Utf16LeBytes(const std::u16string& units, bool mark = true) {
+  std::string out = mark ? std::string("\xFF\xFE", 2) : std::string();
+  for (char16_t u : units) {
+    out.push_back(static_cast<char>(u & 0xFF));
+    out.push_back(static_cast<char>(u >> 8));
+  }
+  return out;
+}
+
+class MarkupFile : public ::testing::Test {
+ protected:
+  ScratchFolder scratch;
+  std::string Path(const char* name) { return scratch.Path(name); }
+};
+
+TEST_F(MarkupFile, Utf8IsReadAndSavedByteForByte) {
+  // A UTF-8 mark, CR LF and LF line ends, a stray invalid byte in a comment, a tail after
+  // the root: all of it survives Load and Save unchanged.
+  const std::string bytes =
+      "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<r>\n\t<v>caf\xC3\xA9</v>"
+      "<!-- \xFF -->\r\n</r>\r\n\r\n";
+  ASSERT_TRUE(WriteWholeFile(Path("in.xml"), bytes));
+  CMarkupSTL doc;
+  ASSERT_TRUE(doc.Load(Path("in.xml").c_str()));
+  EXPECT_EQ(doc.GetError(), std::to_string(bytes.size()) + " bytes");
+  EXPECT_EQ(doc.GetFlags() & CMarkupSTL::UnicodeFile, 0);
+  EXPECT_EQ(doc.GetDoc(), bytes);
+  ASSERT_TRUE(doc.FindElement("/r/v"));
+  EXPECT_EQ(doc.GetData(), "caf\xC3\xA9");
+
+  ASSERT_TRUE(doc.Save(Path("out.xml").c_str()));
+  EXPECT_EQ(doc.GetError(), std::to_string(bytes.size()) + " bytes");
+  EXPECT_EQ(ReadWholeFile(Path("out.xml")), bytes);
+
+  // An edit changes only its own stretch.
+  ASSERT_TRUE(doc.SetData("tea"));
+  ASSERT_TRUE(doc.Save(Path("out.xml").c_str()));
+  std::string edited = bytes;
+  edited.replace(edited.find("caf\xC3\xA9"), 5, "tea");
+  EXPECT_EQ(ReadWholeFile(Path("out.xml")), edited);
+}
+
+TEST_F(MarkupFile, Utf16LeWithMarkRoundTrips) {
+  // e-acute, the euro sign and a character outside the basic plane (a surrogate pair).
+  const std::u16string text = u"<r>\r\n<v>\u00E9\u20AC\U0001F600</v>\r\n</r>";
+  const std::string bytes = Utf16LeBytes(text);
+  ASSERT_TRUE(WriteWholeFile(Path("wide.swidtag"), bytes));
+
+  CMarkupSTL doc;
+  ASSERT_TRUE(doc.Load(Path("wide.swidtag").c_str())) << doc.GetError();
+  EXPECT_EQ(doc.GetFlags() & CMarkupSTL::UnicodeFile, CMarkupSTL::UnicodeFile);
+  const std::string utf8 = "<r>\r\n<v>\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80</v>\r\n</r>";
+  EXPECT_EQ(doc.GetDoc(), utf8);
+  EXPECT_EQ(doc.GetError(), "BOM + " + std::to_string(text.size()) + " wide chars to " +
+                                std::to_string(utf8.size()) + " bytes");
+  ASSERT_TRUE(doc.FindElement("/r/v"));
+  EXPECT_EQ(doc.GetData(), "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
+
+  ASSERT_TRUE(doc.Save(Path("saved.swidtag").c_str()));
+  EXPECT_EQ(doc.GetError(), std::to_string(utf8.size()) + " bytes to BOM + " +
+                                std::to_string(text.size()) + " wide chars");
+  EXPECT_EQ(ReadWholeFile(Path("saved.swidtag")), bytes);
+
+  // After an edit the file stays UTF-16LE with its mark.
+  ASSERT_TRUE(doc.SetData("\xC3\xBC"));
+  ASSERT_TRUE(doc.Save(Path("saved.swidtag").c_str()));
+  EXPECT_EQ(ReadWholeFile(Path("saved.swidtag")), Utf16LeBytes(u"<r>\r\n<v>\u00FC</v>\r\n</r>"));
+
+  // Loading a UTF-8 file afterwards clears the flag again.
+  ASSERT_TRUE(WriteWholeFile(Path("narrow.xml"), "<r/>"));
+  ASSERT_TRUE(doc.Load(Path("narrow.xml").c_str()));
+  EXPECT_EQ(doc.GetFlags() & CMarkupSTL::UnicodeFile, 0);
+}
+
+TEST_F(MarkupFile, Utf16OddByteAndShortFiles) {
+  // An odd last byte is ignored; the unit count is size / 2 - 1.
+  std::string bytes = Utf16LeBytes(u"<r/>") + "X";
+  ASSERT_TRUE(WriteWholeFile(Path("odd.xml"), bytes));
+  CMarkupSTL doc;
+  ASSERT_TRUE(doc.Load(Path("odd.xml").c_str()));
+  EXPECT_EQ(doc.GetDoc(), "<r/>");
+  EXPECT_EQ(doc.GetError(), "BOM + 4 wide chars to 4 bytes");
+
+  // A file of just the two mark bytes is not a Unicode file: it is read as bytes.
+  ASSERT_TRUE(WriteWholeFile(Path("mark.xml"), "\xFF\xFE"));
+  EXPECT_FALSE(doc.Load(Path("mark.xml").c_str()));
+  EXPECT_EQ(doc.GetFlags() & CMarkupSTL::UnicodeFile, 0);
+  EXPECT_EQ(doc.GetDoc(), "\xFF\xFE");
+  EXPECT_EQ(doc.GetError(), "2 bytes, Element tag not found");
+
+  // An empty file: nothing to parse, the byte count alone.
+  ASSERT_TRUE(WriteWholeFile(Path("empty.xml"), ""));
+  EXPECT_FALSE(doc.Load(Path("empty.xml").c_str()));
+  EXPECT_EQ(doc.GetError(), "0 bytes");
+}
+
+TEST_F(MarkupFile, FailedParseAfterLoadAppendsToTheByteCount) {
+  ASSERT_TRUE(WriteWholeFile(Path("bad.xml"), "<a></b>"));
+  CMarkupSTL doc;
+  EXPECT_FALSE(doc.Load(Path("bad.xml").c_str()));
+  EXPECT_EQ(doc.GetError(), "7 bytes, End tag does not correspond to a");
+  EXPECT_EQ(doc.GetDoc(), "<a></b>");
+}
+
+TEST(MarkupConversion, Utf16ToUtf8CombinesSurrogatesWithoutChecking) {
+  // A low surrogate first still combines with the unit after it, halves as they stand:
+  // ((0x200 << 10) | 0x03D) + 0x10000 = U+9003D.
+  const char16_t reversed[] = {0xDE00, 0xD83D, u'x'};
+  EXPECT_EQ(MarkupUtf16ToUtf8(reversed, 3), "\xF2\x90\x80\xBDx");
+  // A surrogate at the very end stops the conversion.
+  const char16_t dangling[] = {u'a', 0xD83D};
+  EXPECT_EQ(MarkupUtf16ToUtf8(dangling, 2), "a");
+  // A surrogate followed by an ordinary unit is still taken as a pair.
+  const char16_t unpaired[] = {0xD800, u'A'};
+  EXPECT_EQ(MarkupUtf16ToUtf8(unpaired, 2), "\xF0\x90\x81\x81");
+  const char16_t bmp[] = {0x7F, 0x80, 0x7FF, 0x800, 0xFFFF, 0};
+  EXPECT_EQ(MarkupUtf16ToUtf8(bmp, 6),
+            std::string("\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF", 11) + '\0');
+}
+
+TEST(MarkupConversion, Utf8ToUtf16ReplacesCutSequences) {
+  EXPECT_EQ(MarkupUtf8ToUtf16("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"),
+            std::u16string(u"a\u00E9\u20AC\U0001F600"));
+  // A sequence cut by a byte without its top bit: "?" and the byte is read again.
+  EXPECT_EQ(MarkupUtf8ToUtf16("\xE2\x82x"), std::u16string(u"?x"));
+  // Cut by the end of the text.
+  EXPECT_EQ(MarkupUtf8ToUtf16("ok\xF0\x9F"), std::u16string(u"ok?"));
+  // A stray continuation byte opens a sequence of its own by its bits.
+  EXPECT_EQ(MarkupUtf8ToUtf16("\x80\x81"), std::u16string(1, char16_t{0x01}));
+  // Not checked for overlong forms: C0 80 is U+0000.
+  EXPECT_EQ(MarkupUtf8ToUtf16(std::string("\xC0\x80", 2)), std::u16string(1, char16_t{0}));
+}
+
+TEST_F(MarkupFile, EmptyDocumentSavesAnEmptyFile) {
+  ASSERT_TRUE(WriteWholeFile(Path("old.xml"), "previous content"));
+  CMarkupSTL doc;
+  EXPECT_TRUE(doc.Save(Path("old.xml").c_str()));
+  EXPECT_EQ(ReadWholeFile(Path("old.xml")), "");
+  EXPECT_EQ(doc.GetError(), "");
+}
+
+TEST_F(MarkupFile, LoadFailuresKeepTheDocument) {
+  CMarkupSTL doc;
+  ASSERT_TRUE(doc.SetDocument("<keep>1</keep>"));
+  ASSERT_TRUE(doc.FindElement());
+
+  EXPECT_FALSE(doc.Load(Path("missing.xml").c_str()));
+  EXPECT_EQ(doc.GetError(), std::strerror(ENOENT));
+  EXPECT_FALSE(doc.Load(scratch.root().c_str()));
+  EXPECT_EQ(doc.GetError(), std::strerror(EISDIR));
+  EXPECT_FALSE(doc.Load(""));
+  EXPECT_FALSE(doc.Load(nullptr));
+
+  // A file where a folder is expected.
+  ASSERT_TRUE(WriteWholeFile(Path("plain"), "x"));
+  EXPECT_FALSE(doc.Load(Path("plain/inner.xml").c_str()));
+  EXPECT_EQ(doc.GetError(), std::strerror(ENOTDIR));
+
+  EXPECT_EQ(doc.GetDoc(), "<keep>1</keep>");
+  EXPECT_TRUE(doc.IsWellFormed());
+  EXPECT_EQ(doc.GetData(), "1");
+}
+
+TEST_F(MarkupFile, SaveFailuresReportTheSystemMessage) {
+  CMarkupSTL doc;
+  ASSERT_TRUE(doc.SetDocument("<r/>"));
+  EXPECT_FALSE(doc.Save(Path("no/such/folder/x.xml").c_str()));
+  EXPECT_EQ(doc.GetError(), std::strerror(ENOENT));
+  EXPECT_FALSE(doc.Save(scratch.root().c_str()));
+  EXPECT_EQ(doc.GetError(), std::strerror(EISDIR));
+  ASSERT_TRUE(WriteWholeFile(Path("plain"), "x"));
+  EXPECT_FALSE(doc.Save(Path("plain/x.xml").c_str()));
+  EXPECT_EQ(doc.GetError(), std::strerror(ENOTDIR));
+  EXPECT_EQ(doc.GetDoc(), "<r/>");
+}
+
+TEST_F(MarkupFile, WriteErrorsAreReported) {
+  // /dev/full accepts the open and fails every write with "No space left on device".
+  struct stat info{};
+  if (stat("/dev/full", &info) != 0) GTEST_SKIP() << "no /dev/full";
+  CMarkupSTL doc;
+  ASSERT_TRUE(doc.SetDocument("<r/>"));
+  EXPECT_FALSE(doc.Save("/dev/full"));
+  EXPECT_EQ(doc.GetError(), std::strerror(ENOSPC));
+
+  ASSERT_TRUE(WriteWholeFile(Path("wide.xml"), Utf16LeBytes(u"<r/>")));
+  ASSERT_TRUE(doc.Load(Path("wide.xml").c_str()));
+  EXPECT_FALSE(doc.Save("/dev/full"));
+  EXPECT_EQ(doc.GetError(), std::strerror(ENOSPC));
+}
+
+TEST_F(MarkupFile, SymbolicLinksAreNotFollowed) {
+  ASSERT_TRUE(WriteWholeFile(Path("target.xml"), "<secret/>"));
+  ASSERT_EQ(symlink(Path("target.xml").c_str(), Path("link.xml").c_str()), 0);
+  CMarkupSTL doc;
+  EXPECT_FALSE(doc.Load(Path("link.xml").c_str()));
+  EXPECT_EQ(doc.GetError(), std::strerror(ELOOP));
+  ASSERT_TRUE(doc.SetDocument("<planted/>"));
+  EXPECT_FALSE(doc.Save(Path("link.xml").c_str()));
+  EXPECT_EQ(ReadWholeFile(Path("target.xml")), "<secret/>");
+}
+
+TEST_F(MarkupFile, PermissionDenied) {
+  if (!corvel::test::RunningAsRoot()) GTEST_SKIP() << "the file's owner is not denied";
+  ASSERT_TRUE(WriteWholeFile(Path("private.xml"), "<p/>"));
+  ASSERT_EQ(chmod(Path("private.xml").c_str(), 0600), 0);
+  const std::string path = Path("private.xml");
+  const std::string expected = std::strerror(EACCES);
+  const int status = corvel::test::RunAsUnprivileged([&] {
+    CMarkupSTL doc;
+    if (doc.Load(path.c_str())) return 1;
+    if (doc.GetError() != expected) return 2;
+    if (doc.Save(path.c_str())) return 3;
+    if (doc.GetError() != expected) return 4;
+    return 0;
+  });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(ReadWholeFile(path), "<p/>");
+}
+
+}  // namespace
+}  // namespace corvel::markup
