@@ -36,6 +36,8 @@ ZEPStatus C_ZEPPCDServiceRemoveAllKeysInSubDomain(ZEPHandle store, const char* s
                                                   bool unprotected_domain);
 ZEPStatus C_ZEPPCDServiceLicensingCodeForCorvelCode(ZEPHandle store, char* buffer, uint32_t size,
                                                     const char* payload_code);
+ZEPStatus C_ZEPPCDServiceEnumerate(ZEPHandle store, const char* subdomain,
+                                   ZEPEnumerateCallback callback, void* context);
 
 ZEPHandle C_EULAServiceCreate();
 ZEPStatus C_EULA_SetState(ZEPHandle eula, const char* product_code, int state, int kind,
