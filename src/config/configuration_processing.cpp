@@ -1,0 +1,152 @@
+// Configuration processing: records a payload's configuration documents in the store.
+#include "config/configuration_processing.h"
+
+#include <string>
+
+#include "config/parse_config.h"
+#include "config/store_session.h"
+#include "frame/frame_log.h"
+#include "services/zep_bindings.h"
+#include "util/file_utf8.h"
+
+namespace corvel::config {
+
+namespace {
+
+constexpr uint32_t kSuccess = 0;
+constexpr uint32_t kNotFound = 6;
+constexpr uint32_t kInvalidArgument = 9;
+constexpr uint32_t kStoreFailed = 10;
+constexpr uint32_t kProcessingFailed = 35;
+constexpr uint32_t kPreconditionFailed = 257;
+
+bool IsEmpty(const char* text) { return text == nullptr || text[0] == '\0'; }
+
+// One call of the processing, after its arguments were checked.
+class ConfigurationRun {
+ public:
+  ConfigurationRun(const frame::TAVLibImpl& instance, const char* config_path,
+                   const char* payload_code, const char* driver_code,
+                   const char* override_directory)
+      : mInstance(instance),
+        mConfigPath(config_path),
+        mPayloadCode(payload_code),
+        mDriverCode(driver_code),
+        mOverrideDirectory(override_directory) {}
+
+  uint32_t Run() {
+    StoreSession session(StoreSession::EndRule::OnlyWithHandle);
+    if (zep::C_ZEPPCDServiceCheckDatabase(session.handle(), false) != 0) {
+      frame::FrameLog(mInstance, "master PCD DB Failed to create");
+      return kStoreFailed;
+    }
+    zep::C_ZEPPCDServiceBeginTransaction(session.handle());
+    ConfigurationStoreContext context{session.handle(), nullptr};
+
+    if (SetConfigurationPayloadCode(mConfigPath, mPayloadCode) != 0) {
+      frame::FrameLog(mInstance, "failed to set corvel code in application.xml");
+      return kPreconditionFailed;
+    }
+    if (parseconfig(mConfigPath, &StoreConfigurationEntry, &context, 1) != 0) {
+      frame::FrameLog(mInstance, "failed to parse or load application.xml");
+      return kPreconditionFailed;
+    }
+    bool override_failed = !StoreOverrideDocument(context);
+    return StoreDriverDocument(context, override_failed);
+  }
+
+ private:
+  // False only when an override document exists and could not be walked.
+  bool StoreOverrideDocument(ConfigurationStoreContext& context) {
+    if (IsEmpty(mOverrideDirectory)) return true;
+    frame::FrameLog(mInstance, "checking override directory...  %s", mOverrideDirectory);
+    std::string path = std::string(mOverrideDirectory) + "/" + kOverrideDocumentName;
+    // A joined path beyond the path buffers counts as a missing override document.
+    bool fits = path.size() < kConfigPathBufferSize;
+    if (!fits || !util::PathExistsUtf8(path.c_str())) {
+      if (!fits) path.resize(kConfigPathBufferSize - 1);
+      frame::FrameLog(mInstance, "nothing found=%s", path.c_str());
+      return true;
+    }
+    frame::FrameLog(mInstance, "found application.xml.override");
+    context.fallback_subdomain = mPayloadCode;
+    return parseconfig(path.c_str(), &StoreConfigurationEntry, &context, 1) == 0;
+  }
+
+  uint32_t StoreDriverDocument(ConfigurationStoreContext& context, bool override_failed) {
+    char driver_path[kConfigPathBufferSize] = {};
+    if (WriteDriverConfigurationFile(mConfigPath, mPayloadCode, mDriverCode, driver_path,
+                                     sizeof driver_path) != kDriverDocumentWritten) {
+      frame::FrameLog(mInstance, "failed to create driver config file");
+      return kPreconditionFailed;
+    }
+    frame::FrameLog(mInstance, "created driver config file %s", driver_path);
+    if (parseconfig(driver_path, &StoreConfigurationEntry, &context, 1) != 0) {
+      // The document stays on disk for inspection.
+      frame::FrameLog(mInstance, "failed to parse or load driver config file");
+      return kPreconditionFailed;
+    }
+    util::RemoveFileUtf8(driver_path);
+    frame::FrameLog(mInstance, "TAVLib Config Process Done");
+    return override_failed ? kProcessingFailed : kSuccess;
+  }
+
+  const frame::TAVLibImpl& mInstance;
+  const char* mConfigPath;
+  const char* mPayloadCode;
+  const char* mDriverCode;
+  const char* mOverrideDirectory;
+};
+
+uint32_t CheckAndRun(const frame::TAVLibImpl& instance, const char* config_path,
+                     const char* payload_code, const char* driver_code,
+                     const char* override_directory) {
+  if (IsEmpty(config_path)) {
+    frame::FrameLog(instance, "invalid config_file_path");
+    return kInvalidArgument;
+  }
+  if (!util::PathExistsUtf8(config_path)) {
+    frame::FrameLog(instance, "config_file_path does not point to a file that exists");
+    return kNotFound;
+  }
+  if (IsEmpty(payload_code)) {
+    frame::FrameLog(instance, "invalid payload_code");
+    return kInvalidArgument;
+  }
+  if (IsEmpty(driver_code)) {
+    frame::FrameLog(instance, "payload is a driver");
+    driver_code = payload_code;
+  }
+  frame::FrameLog(instance, "  path:     %s  payload:  %s\n  driver:   %s\n  override: %s\n",
+                  config_path, payload_code, driver_code,
+                  override_directory != nullptr ? override_directory : "not specified");
+  return ConfigurationRun(instance, config_path, payload_code, driver_code, override_directory)
+      .Run();
+}
+
+}  // namespace
+
+int StoreConfigurationEntry(void* context, const char* subdomain, const char* key,
+                            const char* value, int is_protected) {
+  if (context == nullptr) return -1;
+  const auto* store_context = static_cast<const ConfigurationStoreContext*>(context);
+  if (subdomain == nullptr && store_context->fallback_subdomain != nullptr) {
+    subdomain = store_context->fallback_subdomain;
+  }
+  bool unprotected_domain = is_protected == 0;
+  return static_cast<int>(zep::C_ZEPPCDServiceSetValueForKeyInSubDomain(
+      store_context->store, value, key, subdomain, unprotected_domain));
+}
+
+uint32_t ProcessConfigurationFile(const frame::TAVLibImpl& instance, const char* config_path,
+                                  const char* payload_code, const char* driver_code,
+                                  const char* override_directory) {
+  frame::FrameLog(instance, "TAVLib Config Process");
+  try {
+    return CheckAndRun(instance, config_path, payload_code, driver_code, override_directory);
+  } catch (...) {
+    return kPreconditionFailed;
+  }
+}
+
+}  // namespace corvel::config
