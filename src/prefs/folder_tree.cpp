@@ -1,0 +1,33 @@
+#include "prefs/folder_tree.h"
+
+#include <cerrno>
+
+#include "platform/platform.h"
+
+namespace corvel::prefs {
+
+namespace platform = corvel::platform;
+
+int MakeFolderTree(const std::string& path, mode_t mode) {
+  if (path.empty()) return ENOENT;
+  // Walk down from the first component so that every missing parent is created in order.
+  size_t position = (path[0] == '/') ? 1 : 0;
+  while (true) {
+    size_t slash = path.find('/', position);
+    std::string prefix = (slash == std::string::npos) ? path : path.substr(0, slash);
+    bool last = (slash == std::string::npos) || path.find_first_not_of('/', slash) == std::string::npos;
+    if (!prefix.empty() && prefix.back() != '/') {
+      if (platform::MakeFolder(prefix, mode) == 0) {
+        if (platform::ChangeMode(prefix, mode) != 0) return errno;
+      } else if (errno != EEXIST) {
+        return errno;
+      } else if (!last && !platform::IsFolder(prefix)) {
+        return ENOTDIR;
+      }
+    }
+    if (last) return 0;
+    position = slash + 1;
+  }
+}
+
+}  // namespace corvel::prefs

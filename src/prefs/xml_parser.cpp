@@ -1,0 +1,273 @@
+#include "prefs/xml_parser.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <new>
+
+#include "platform/platform.h"
+#include "prefs/prefs_log.h"
+#include "util/utf_convert.h"
+
+namespace corvel::prefs {
+
+namespace platform = corvel::platform;
+
+namespace {
+
+constexpr const char* kCategory = "XMLParser";
+
+// XML 1.0 (fifth edition) name characters, colon excluded.
+bool IsNameStartCode(char32_t c) {
+  return (c >= 'A' && c <= 'Z') || c == '_' || (c >= 'a' && c <= 'z') ||
+         (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) ||
+         (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) || (c >= 0x200C && c <= 0x200D) ||
+         (c >= 0x2070 && c <= 0x218F) || (c >= 0x2C00 && c <= 0x2FEF) || (c >= 0x3001 && c <= 0xD7FF) ||
+         (c >= 0xF900 && c <= 0xFDCF) || (c >= 0xFDF0 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0xEFFFF);
+}
+
+bool IsNameCode(char32_t c) {
+  return IsNameStartCode(c) || c == '-' || c == '.' || (c >= '0' && c <= '9') || c == 0xB7 ||
+         (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
+}
+
+// Collects the text of every text and CDATA node below `node`.
+void CollectText(const pugi::xml_node& node, std::string* out) {
+  for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) out->append(child.value());
+    else if (child.type() == pugi::node_element) CollectText(child, out);
+  }
+}
+
+std::string Trimmed(const std::string& text) {
+  const char* kSpace = " \t\r\n";
+  size_t first = text.find_first_not_of(kSpace);
+  if (first == std::string::npos) return std::string();
+  size_t last = text.find_last_not_of(kSpace);
+  return text.substr(first, last - first + 1);
+}
+
+class StringWriter : public pugi::xml_writer {
+ public:
+  void write(const void* data, size_t size) override {
+    mText.append(static_cast<const char*>(data), size);
+  }
+  const std::string& text() const { return mText; }
+
+ private:
+  std::string mText;
+};
+
+}  // namespace
+
+bool IsValidXmlName(const std::string& name) {
+  if (name.empty()) return false;
+  std::u16string wide;
+  try {
+    wide = util::ConvertUtf8ToUtf16(name, false);
+  } catch (const std::exception&) {
+    return false;  // ill-formed UTF-8 names nothing
+  }
+  bool first = true;
+  for (size_t i = 0; i < wide.size(); ++i) {
+    char32_t code = wide[i];
+    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < wide.size()) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
+      ++i;
+    }
+    if (first ? !IsNameStartCode(code) : !IsNameCode(code)) return false;
+    first = false;
+  }
+  return true;
+}
+
+XMLParser::XMLParser() = default;
+XMLParser::~XMLParser() = default;
+
+bool XMLParser::MakeDocument() {
+  try {
+    mDocument = std::make_unique<pugi::xml_document>();
+    return true;
+  } catch (const std::bad_alloc&) {
+    PrefsError(kCategory, "Failed in MSXML create instance error:%d", ENOMEM);
+    mDocument.reset();
+    return false;
+  }
+}
+
+bool XMLParser::initWithXMLPath(const std::string& path) {
+  try {
+    if (!MakeDocument()) return false;
+    pugi::xml_parse_result result = mDocument->load_file(path.c_str(), pugi::parse_default);
+    if (!result || !mDocument->document_element()) {
+      PrefsError(kCategory, "initWithXMLPath... load failed: %s at offset %lld", result.description(),
+                 static_cast<long long>(result.offset));
+      mDocument.reset();
+      return false;
+    }
+    return true;
+  } catch (const std::exception&) {
+    PrefsError(kCategory, "Caught exception in ... initWithXMLPath. error:%d", errno);
+  }
+  mDocument.reset();
+  return false;
+}
+
+bool XMLParser::initWithXMLString(const std::string& text) {
+  try {
+    if (!MakeDocument()) return false;
+    pugi::xml_parse_result result = mDocument->load_buffer(text.data(), text.size(), pugi::parse_default);
+    if (!result || !mDocument->document_element()) {
+      PrefsError(kCategory, "initWithXMLString... load failed: %s at offset %lld", result.description(),
+                 static_cast<long long>(result.offset));
+      mDocument.reset();
+      return false;
+    }
+    return true;
+  } catch (const std::exception&) {
+    PrefsError(kCategory, "Caught exception in ... initWithXMLString. error:%d", errno);
+  }
+  mDocument.reset();
+  return false;
+}
+
+bool XMLParser::nodeExistsXQuery(const std::string& xpath) {
+  if (!loaded()) return false;
+  try {
+    return static_cast<bool>(mDocument->select_node(xpath.c_str()));
+  } catch (const std::exception&) {
+    PrefsError(kCategory, "Caught exception in ... nodeExistsXQuery. error:%d", errno);
+  }
+  return false;
+}
+
+bool XMLParser::stringValueForXQuery(const std::string& xpath, std::string* value) {
+  if (!loaded()) {
+    PrefsError(kCategory, "stringValueForXQuery ... XMLParser not Initialized ...");
+    return false;
+  }
+  try {
+    pugi::xpath_node found = mDocument->select_node(xpath.c_str());
+    if (!found) return false;
+    std::string text;
+    if (found.node()) CollectText(found.node(), &text);
+    else text = found.attribute().value();
+    *value = Trimmed(text);
+    return true;
+  } catch (const std::exception&) {
+    PrefsError(kCategory, "Caught exception in ... stringValueForXQuery. error:%d", errno);
+  }
+  return false;
+}
+
+pugi::xml_node XMLParser::getNodeForXQuery(const std::string& xpath) {
+  if (!loaded()) {
+    PrefsError(kCategory, "getNodeForXQuery ... XMLParser not Initialized ...");
+    return pugi::xml_node();
+  }
+  try {
+    return mDocument->select_node(xpath.c_str()).node();
+  } catch (const std::exception&) {
+    PrefsError(kCategory, "Caught exception in ... getNodeForXQuery. error:%d", errno);
+  }
+  return pugi::xml_node();
+}
+
+pugi::xml_node XMLParser::getRootNode() {
+  if (!loaded()) {
+    PrefsError(kCategory, "getRootNode ... XMLParser not Initialized ...");
+    return pugi::xml_node();
+  }
+  return mDocument->document_element();
+}
+
+pugi::xml_node XMLParser::addChildToNode(pugi::xml_node node, const std::string& name,
+                                         const std::string* value) {
+  if (!loaded()) {
+    PrefsError(kCategory, "addChildToNode ... XMLParser not Initialized ...");
+    return pugi::xml_node();
+  }
+  if (!node) {
+    PrefsError(kCategory, "addChildToNode ... node is null!");
+    return pugi::xml_node();
+  }
+  if (!IsValidXmlName(name)) {
+    PrefsError(kCategory, "addChildToNode ... invalid element name :%s", name.c_str());
+    return pugi::xml_node();
+  }
+  try {
+    pugi::xml_node child = node.append_child(name.c_str());
+    if (!child) {
+      PrefsError(kCategory, "Caught exception in ... addChildToNode. error:%d", EINVAL);
+      return pugi::xml_node();
+    }
+    if (value && !value->empty() && !child.append_child(pugi::node_pcdata).set_value(value->c_str())) {
+      node.remove_child(child);
+      PrefsError(kCategory, "Caught exception in ... addChildToNode. error:%d", ENOMEM);
+      return pugi::xml_node();
+    }
+    return child;
+  } catch (const std::exception&) {
+    PrefsError(kCategory, "Caught exception in ... addChildToNode. error:%d", errno);
+  }
+  return pugi::xml_node();
+}
+
+bool XMLParser::setValueForXQuery(const std::string& xpath, const std::string& value) {
+  if (!loaded()) {
+    PrefsError(kCategory, "setValueForXQuery... XMLParser not Initialized ...:%d", -1);
+    return false;
+  }
+  try {
+    pugi::xpath_node found = mDocument->select_node(xpath.c_str());
+    if (!found) {
+      PrefsError(kCategory, "setValueForXQuery... Node does not exists");
+      return false;
+    }
+    pugi::xml_node node = found.node();
+    if (!node || node.type() != pugi::node_element) {
+      PrefsError(kCategory, "setValueForXQuery... failed in getting node pointer");
+      return false;
+    }
+    while (node.first_child()) node.remove_child(node.first_child());
+    if (!value.empty() && !node.append_child(pugi::node_pcdata).set_value(value.c_str())) {
+      PrefsError(kCategory, "Caught exception in ... setValueForXQuery. error:%d", ENOMEM);
+      return false;
+    }
+    return true;
+  } catch (const std::exception&) {
+    PrefsError(kCategory, "Caught exception in ... setValueForXQuery. error:%d", errno);
+  }
+  return false;
+}
+
+bool XMLParser::writeToFile(const std::string& path) {
+  if (!loaded() || path.empty()) {
+    PrefsError(kCategory, "Failed to write XML to file");
+    return false;
+  }
+  try {
+    StringWriter writer;
+    mDocument->save(writer, "\t", pugi::format_default, pugi::encoding_utf8);
+    std::string temp_path = path + ".XXXXXX";
+    int fd = platform::MakeTempFile(temp_path);
+    if (fd < 0) {
+      PrefsError(kCategory, "Failed to write XML to file");
+      return false;
+    }
+    std::unique_ptr<FILE, platform::FileCloser> stream(platform::StreamFromFd(fd, "wb"));
+    bool written = stream && platform::ChangeModeFd(fd, 0600) == 0 &&
+                   fwrite(writer.text().data(), 1, writer.text().size(), stream.get()) == writer.text().size();
+    written = stream && fclose(stream.release()) == 0 && written;
+    if (!written || platform::RenamePath(temp_path, path) != 0) {
+      platform::RemoveFile(temp_path);
+      PrefsError(kCategory, "Failed to write XML to file");
+      return false;
+    }
+    return true;
+  } catch (const std::exception&) {
+    PrefsError(kCategory, "Caught exception while writing xml data to a file at path :%s", path.c_str());
+  }
+  return false;
+}
+
+}  // namespace corvel::prefs
