@@ -1,0 +1,96 @@
+#include "frame/main_log.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+
+#include "frame/frame_log.h"
+#include "frame/tavlib_impl.h"
+#include "platform/platform.h"
+#include "services/zep_bindings.h"
+#include "util/bounded_text.h"
+#include "util/file_utf8.h"
+
+namespace corvel::frame {
+
+namespace {
+
+// Process-wide; no lock (instances are created and destroyed by one thread at a time).
+struct LoggingState {
+  bool setUp = false;      // a process attempted the set-up; reset only by the teardown
+  uint32_t users = 0;      // instances between their set-up step and their teardown step
+};
+LoggingState gLogging;
+
+bool FileStandsAt(const char* path) {
+  struct stat info;
+  if (platform::LstatPath(path, &info) == 0) return true;
+  return errno != ENOENT && errno != ENOTDIR;
+}
+
+}  // namespace
+
+bool BuildLogFilePath(char* out, size_t size) {
+  if (size == 0) return false;
+  out[0] = '\0';
+  if (util::TempFolderPath(out, size) == nullptr ||
+      util::AppendText(out, size, "/", 1) == nullptr ||
+      util::AppendText(out, size, kLogFileName, sizeof(kLogFileName) - 1) == nullptr) {
+    out[0] = '\0';
+    return false;
+  }
+  return true;
+}
+
+bool LogFileMayBeKept(const char* path) {
+  if (!FileStandsAt(path)) return true;
+  // Non-blocking, so that a FIFO planted under the name cannot stall the caller.
+  platform::UniqueFd fd(platform::OpenNoFollow(path, O_RDONLY | O_NONBLOCK, 0));
+  if (!fd.valid()) return false;
+  struct stat info;
+  if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  std::unique_ptr<FILE, platform::FileCloser> stream(platform::StreamFromFd(fd.release(), "r"));
+  if (!stream) return false;
+  char firstLine[kMarkerWindow + 1] = {};
+  if (util::ReadTextLine(stream.get(), firstLine, sizeof(firstLine)) < 0) return false;
+  return std::strstr(firstLine, kLogFileMarker) != nullptr;
+}
+
+void SetUpLogging(TAVLibImpl& instance) noexcept {
+  char path[kLogPathBufferSize];
+  const bool havePath = BuildLogFilePath(path, sizeof(path));
+  ++gLogging.users;
+  if (gLogging.setUp) return;
+  // Without a temporary folder there is no file to log to; a later instance tries again.
+  if (!havePath) return;
+
+  platform::SetEnvironmentValue("ZEPLogFormat", "clear");
+  if (!LogFileMayBeKept(path) && FileStandsAt(path)) platform::RemoveFile(path);
+
+  instance.mLogger = zep::C_ZEPLoggerCreateFileLoggerWithPathAndSize(path, kMaxLogSize);
+  if (instance.mLogger != nullptr) {
+    instance.mLoggingService = zep::C_ZEPLoggingServiceCreateWithID(kLoggingServiceId);
+    if (instance.mLoggingService != nullptr) {
+      zep::C_ZEPLoggingServiceAddLogger(instance.mLoggingService, instance.mLogger);
+    }
+    // The logger has just started a file of its own: mark it as ours.
+    if (!LogFileMayBeKept(path)) FrameLog(instance, "__TAVLIB_LOG_FILE__");
+    zep::C_ZEPRelease(instance.mLogger);
+    instance.mLogger = nullptr;
+  }
+  gLogging.setUp = true;
+}
+
+void TearDownLogging(TAVLibImpl& instance) noexcept {
+  const uint32_t before = gLogging.users;
+  if (gLogging.users > 0) --gLogging.users;
+  if (before != 1 || instance.mLoggingService == nullptr) return;
+  zep::C_ZEPLoggingServiceCleanUpResource(instance.mLoggingService);
+  zep::C_ZEPRelease(instance.mLoggingService);
+  instance.mLoggingService = nullptr;
+  gLogging.setUp = false;
+}
+
+}  // namespace corvel::frame

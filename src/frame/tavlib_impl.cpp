@@ -1,0 +1,53 @@
+#include "frame/tavlib_impl.h"
+
+#include "frame/commit_records.h"
+#include "frame/frame_log.h"
+#include "frame/instance_registry.h"
+#include "frame/main_log.h"
+#include "frame/version.h"
+#include "services/service_loader.h"
+#include "services/zep_bindings.h"
+
+namespace corvel::frame {
+
+TAVLibImpl::TAVLibImpl() noexcept {
+  SetUpLogging(*this);
+  FrameLog(*this, "*************TAVLib Session Starts*************");
+  FrameLog(*this, "Version %s\n", kVersionText);
+  mRefID = InstanceRegistry::Process().CountConstruction();
+}
+
+TAVLibImpl::~TAVLibImpl() {
+  if (mStore != nullptr) {
+    zep::C_ZEPRelease(mStore);
+    mStore = nullptr;
+  }
+  if (mLogger != nullptr) {
+    zep::C_ZEPRelease(mLogger);
+    mLogger = nullptr;
+  }
+  FrameLog(*this, "*************TAVLib Session Ends*************");
+  TearDownLogging(*this);
+  if (InstanceRegistry::Process().live_count() == 0) services::ServiceLoader::Shutdown();
+}
+
+void TAVLibImpl::CommitPCD(bool commit) {
+  FrameLog(*this, "TAVLibImpl::CommitPCD STARTED");
+  if (commit) {
+    mStore = zep::C_ZEPPCDServiceCreate();
+    if (mStore != nullptr) {
+      zep::C_ZEPPCDServiceBeginTransaction(mStore);
+      CommitInstallationRecords(*this, mStore);
+      zep::C_ZEPPCDServiceEndTransaction(mStore);
+      zep::C_ZEPRelease(mStore);
+      mStore = nullptr;
+      if (mTaggingPending && !mTaggingSuppressed) {
+        DoISOTagging(nullptr, nullptr);
+        mTaggingPending = false;
+      }
+    }
+  }
+  FrameLog(*this, "TAVLibImpl::CommitPCD ENDED");
+}
+
+}  // namespace corvel::frame

@@ -1,0 +1,27 @@
+# Fails unless every dynamic symbol the library defines is a Corvel_TAVLib_* export.
+# Usage: cmake -DLIBRARY=<path of the shared object> -P check_exports.cmake
+find_program(NM nm REQUIRED)
+execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
+                OUTPUT_VARIABLE listing RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" lines "${listing}")
+set(exports 0)
+foreach(line IN LISTS lines)
+  if(line STREQUAL "")
+    continue()
+  endif()
+  string(REGEX REPLACE "^.* " "" symbol "${line}")
+  if(NOT symbol MATCHES "^Corvel_TAVLib_[A-Za-z_]+$")
+    message(FATAL_ERROR "unexpected dynamic symbol: ${line}")
+  endif()
+  math(EXPR exports "${exports} + 1")
+endforeach()
+foreach(required Corvel_TAVLib_CreateRef Corvel_TAVLib_ReleaseRef Corvel_TAVLib_GetRefID
+                 Corvel_TAVLib_Getversion Corvel_TAVLib_SetApplicationData)
+  if(NOT listing MATCHES " T ${required}\n")
+    message(FATAL_ERROR "missing export: ${required}")
+  endif()
+endforeach()
+message(STATUS "${exports} exports, all Corvel_TAVLib_*")

@@ -1,0 +1,156 @@
+// The main log: a fresh file, a pre-existing file kept or discarded by its first line, the
+// once-per-process set-up and its repetition after the only instance is gone.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "frame_test_support.h"
+
+namespace corvel::frame_test {
+namespace {
+
+using MainLogTest = FrameTest;
+using corvel::test::ReadWholeFile;
+using corvel::test::WriteWholeFile;
+
+std::string FirstLine(const std::string& text) {
+  return text.substr(0, text.find_first_of("\r\n"));
+}
+
+TEST_F(MainLogTest, FreshFileStartsWithMarkerBannerAndVersion) {
+  TAVLibHandle handle = Corvel_TAVLib_CreateRef();
+  ASSERT_NE(handle, nullptr);
+  const std::string text = LogText();
+  EXPECT_NE(FirstLine(text).find(kMarker), std::string::npos) << text;
+  const std::vector<std::string> messages = Messages();
+  const std::vector<std::string> expected = {kMarker, kSessionStarts, kVersionLine};
+  EXPECT_EQ(messages, expected);
+
+  Corvel_TAVLib_ReleaseRef(handle, 0);
+  const std::vector<std::string> all = Messages();
+  const std::vector<std::string> expectedAll = {kMarker,        kSessionStarts, kVersionLine,
+                                                kCommitStarted, kCommitEnded,   kSessionEnds};
+  EXPECT_EQ(all, expectedAll);
+}
+
+TEST_F(MainLogTest, MarkedFileIsKeptAndExtended) {
+  // The marker ends exactly at the 127th character of the first line.
+  const std::string firstLine = std::string(108, 'x') + kMarker;
+  ASSERT_EQ(firstLine.size(), 127u);
+  const std::string previous = firstLine + "\nan earlier session\n";
+  ASSERT_TRUE(WriteWholeFile(LogPath(), previous));
+
+  TAVLibHandle handle = Corvel_TAVLib_CreateRef();
+  Corvel_TAVLib_ReleaseRef(handle, 0);
+  const std::string text = LogText();
+  ASSERT_EQ(text.compare(0, previous.size(), previous), 0) << text;
+  const std::vector<std::string> added = TavlibMessages(text.substr(previous.size()));
+  const std::vector<std::string> expected = {kSessionStarts, kVersionLine, kCommitStarted,
+                                             kCommitEnded, kSessionEnds};
+  EXPECT_EQ(added, expected);
+}
+
+struct ForeignFile {
+  const char* name;
+  std::string content;
+};
+
+void PrintTo(const ForeignFile& file, std::ostream* out) { *out << file.name; }
+
+class RejectedLogTest : public FrameTest, public ::testing::WithParamInterface<ForeignFile> {};
+
+TEST_P(RejectedLogTest, IsDeletedAndStartedAfresh) {
+  ASSERT_TRUE(WriteWholeFile(LogPath(), GetParam().content));
+  TAVLibHandle handle = Corvel_TAVLib_CreateRef();
+  ASSERT_NE(handle, nullptr);
+  const std::string text = LogText();
+  EXPECT_EQ(text.find("foreign"), std::string::npos) << text;
+  EXPECT_NE(FirstLine(text).find(kMarker), std::string::npos) << text;
+  const std::vector<std::string> expected = {kMarker, kSessionStarts, kVersionLine};
+  EXPECT_EQ(Messages(), expected);
+  Corvel_TAVLib_ReleaseRef(handle, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FirstLines, RejectedLogTest,
+    ::testing::Values(
+        ForeignFile{"NoMarker", "foreign log line\nsecond foreign line\n"},
+        ForeignFile{"Empty", ""},
+        ForeignFile{"MarkerPastCharacter127", std::string(109, 'x') + kMarker + " foreign\n"},
+        ForeignFile{"MarkerOnSecondLine", std::string("foreign\n") + kMarker + "\n"},
+        ForeignFile{"MarkerAfterCarriageReturn", std::string("foreign\r") + kMarker + "\n"}),
+    [](const ::testing::TestParamInfo<ForeignFile>& info) { return info.param.name; });
+
+TEST_F(MainLogTest, PlantedLinkIsRemovedNotFollowed) {
+  const std::string victim = scratch.Path("victim.txt");
+  const std::string victimText = std::string(kMarker) + " owned by someone else\n";
+  ASSERT_TRUE(WriteWholeFile(victim, victimText));
+  ASSERT_EQ(symlink(victim.c_str(), LogPath().c_str()), 0);
+
+  TAVLibHandle handle = Corvel_TAVLib_CreateRef();
+  Corvel_TAVLib_ReleaseRef(handle, 0);
+
+  EXPECT_EQ(ReadWholeFile(victim), victimText);
+  struct stat info;
+  ASSERT_EQ(lstat(LogPath().c_str(), &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode));
+  EXPECT_EQ(CountOf(Messages(), kSessionStarts), 1u);
+}
+
+TEST_F(MainLogTest, SecondInstanceLeavesTheFileSetUpAlone) {
+  TAVLibHandle first = Corvel_TAVLib_CreateRef();
+  ASSERT_NE(first, nullptr);
+  // A foreign file under the log's name: a set-up would delete it and mark a fresh one.
+  ASSERT_TRUE(WriteWholeFile(LogPath(), "foreign\n"));
+
+  TAVLibHandle second = Corvel_TAVLib_CreateRef();
+  ASSERT_NE(second, nullptr);
+  const std::string text = LogText();
+  EXPECT_EQ(text.substr(0, 8), "foreign\n") << text;
+  // The second instance's lines still reach the log, through the first one's service.
+  const std::vector<std::string> expected = {kSessionStarts, kVersionLine};
+  EXPECT_EQ(TavlibMessages(text), expected);
+
+  Corvel_TAVLib_ReleaseRef(first, 0);
+  Corvel_TAVLib_ReleaseRef(second, 0);
+  EXPECT_EQ(LogText().substr(0, 8), "foreign\n");
+}
+
+TEST_F(MainLogTest, SetUpRunsAgainAfterTheOnlyInstanceIsGone) {
+  Corvel_TAVLib_ReleaseRef(Corvel_TAVLib_CreateRef(), 0);
+  ASSERT_TRUE(WriteWholeFile(LogPath(), "foreign\n"));
+
+  TAVLibHandle next = Corvel_TAVLib_CreateRef();
+  EXPECT_EQ(Corvel_TAVLib_GetRefID(next), 2);
+  const std::vector<std::string> expected = {kMarker, kSessionStarts, kVersionLine};
+  EXPECT_EQ(Messages(), expected);
+  Corvel_TAVLib_ReleaseRef(next, 0);
+}
+
+TEST_F(MainLogTest, SetUpIsNotRepeatedAfterSeveralInstances) {
+  // With two instances the first one's teardown is not the last, so the service stays and the
+  // process does not set logging up again.
+  TAVLibHandle first = Corvel_TAVLib_CreateRef();
+  TAVLibHandle second = Corvel_TAVLib_CreateRef();
+  Corvel_TAVLib_ReleaseRef(first, 0);
+  Corvel_TAVLib_ReleaseRef(second, 0);
+  ASSERT_TRUE(WriteWholeFile(LogPath(), "foreign\n"));
+
+  TAVLibHandle third = Corvel_TAVLib_CreateRef();
+  EXPECT_EQ(Corvel_TAVLib_GetRefID(third), 3);
+  Corvel_TAVLib_ReleaseRef(third, 0);
+  EXPECT_EQ(ReadWholeFile(LogPath()).value_or("").substr(0, 8), "foreign\n");
+}
+
+TEST_F(MainLogTest, SetsClearLogFormatForTheServicesLibrary) {
+  unsetenv("ZEPLogFormat");
+  TAVLibHandle handle = Corvel_TAVLib_CreateRef();
+  const char* format = getenv("ZEPLogFormat");
+  ASSERT_NE(format, nullptr);
+  EXPECT_STREQ(format, "clear");
+  Corvel_TAVLib_ReleaseRef(handle, 0);
+}
+
+}  // namespace
+}  // namespace corvel::frame_test
