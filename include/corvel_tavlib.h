@@ -25,6 +25,8 @@
 #ifndef CORVEL_TAVLIB_H
 #define CORVEL_TAVLIB_H
 
+#include <stdbool.h>
+#include <stdbool.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -120,6 +122,58 @@ CORVEL_TAVLIB_API void CORVEL_TAVLIB_CALL Corvel_TAVLib_Getversion(int32_t* majo
                                                                    int32_t* patch,
                                                                    const char** version);
 
+/* ---- Instance operations ------------------------------------------------------------------- */
+/* Each answers kTAVLibNoInstance (GetCorvelId: false) for a null handle. */
+
+/* Records a product payload's configuration document (and its override document from
+ * overrideDirectory) in the store under the payload code. 0, 6, 9, 10, 35 or 257. */
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_Process_file(
+    TAVLibHandle handle, const char* configPath, const char* payloadCode, const char* driverCode,
+    const char* overrideDirectory);
+
+/* Removes a payload's data from the store. 0 or 9. */
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_Remove_payload(TAVLibHandle handle,
+                                                                            const char* payloadCode);
+
+/* Writes the product's software identification tag when the payload is its driver payload.
+ * Always 0 for a live instance; outcomes show only in the logs. */
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_ISOTaggingAtInstall(
+    TAVLibHandle handle, const char* payloadCode);
+
+/* Installation records, written to the store when the instance is released with commit 1. */
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_Set_Eula(TAVLibHandle handle,
+                                                                      const char* language,
+                                                                      const char* productCode);
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_Set_InstallLocale(
+    TAVLibHandle handle, const char* locale, const char* productCode);
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SetCorvelId(TAVLibHandle handle,
+                                                                         const char* productCode);
+/* Must follow Corvel_TAVLib_SetCorvelId (else 257). */
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SaveCorvelId(TAVLibHandle handle,
+                                                                          const char* accountId);
+CORVEL_TAVLIB_API bool CORVEL_TAVLIB_CALL Corvel_TAVLib_GetCorvelId(TAVLibHandle handle,
+                                                                     void* output);
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SetCorvelIdExtProfile(
+    TAVLibHandle handle, const char* productCode);
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SetCredentialsForProxy(
+    TAVLibHandle handle, const TAVLibProxyCredentials* credentials);
+
+/* Cached data by subdomain; these act on the store at once. A subdomain type is 0 (a product)
+ * or 1 (any other subdomain). Texts handed back through outValue are owned by the instance and
+ * stay valid until the next call of the same operation on it or its destruction. */
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_CleanUpCachePCD(
+    TAVLibHandle handle, const char* inSubDomain);
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_EnumerateKeys(
+    TAVLibHandle handle, const char* inKey, const char** outValue, int32_t inSubDomainType);
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SetValueforKeyInSubDomainInCache(
+    TAVLibHandle handle, int32_t inSubDomainType, const char* inKey, const char* inValue,
+    const char* inSubDomain, bool inObfuscate);
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_GetValueforKeyInSubDomain(
+    TAVLibHandle handle, const char** outValue, int32_t inCapacity, const char* inKey,
+    const char* inSubDomain, int32_t inDomain, bool inDeobfuscate);
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_RemoveKeyInSubDomainInCache(
+    TAVLibHandle handle, int32_t inSubDomainType, const char* inKey, const char* inSubDomain);
+
 /* ---- Application data ----------------------------------------------------------------------- */
 
 /*
@@ -143,6 +197,153 @@ CORVEL_TAVLIB_API void CORVEL_TAVLIB_CALL Corvel_TAVLib_Getversion(int32_t* majo
 CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SetApplicationData(
     TAVLibHandle handle, const char* driverCode, const char* appProductId,
     const char* driverProductId, const char* appLocale, const char* payloadCode, int32_t tagging);
+
+/* ---- Cached data by subdomain ---------------------------------------------------------------
+ *
+ * Direct access to single keys of the persistent cached data store. Each call acts at once, on
+ * its own store handle. A subdomain is usually a product or payload code. A subdomain type is 0
+ * (the subdomain names a product) or 1 (any other subdomain). Writes and removals address the
+ * unprotected domain.
+ *
+ * Obfuscation: a value may be enciphered with RC4 keyed with the first 256 bytes of the
+ * subdomain's name, and is then stored as upper-case hexadecimal (two digits per byte). Reading
+ * it back with de-obfuscation under the same subdomain gives the plain text back. Decoding
+ * accepts either case of digit; it stops converting at the first pair that is not two hex
+ * digits (the rest of the bytes stay zero), converts nothing of a text of odd length, and ends
+ * the plain text at its first zero byte, so a damaged stored text yields a damaged value, never
+ * an error.
+ *
+ * Values are read through a 512-byte buffer: at most 511 bytes of a value are seen. A text
+ * handed back through an output pointer stays owned by the instance and is valid until the
+ * next call of the same operation on the same instance, or until the instance is destroyed.
+ *
+ * Texts must be well-formed UTF-8; an ill-formed key, value or subdomain is refused with
+ * kTAVLibInvalidArgument like a null one. Every operation of this group answers
+ * kTAVLibPreconditionFailed if memory runs out. When the store cannot be opened at all, the
+ * operations answer kTAVLibSuccess having written, read and removed nothing.
+ */
+
+/*
+ * In a launched application (see Corvel_TAVLib_SetApplicationData), reads inKey from the
+ * protected domain of the driver payload's subdomain (type 0, or any type other than 1) or of
+ * the product's subdomain (type 1: the "FLMap" value stored under "<appProductId>{|}<appLocale>"
+ * when there is one, else driverProductId) and sets *outValue to the value, "" when there is
+ * none. In an installer it does nothing and leaves *outValue alone.
+ * Returns kTAVLibSuccess, or kTAVLibInvalidArgument for a null or ill-formed inKey or a null
+ * outValue.
+ */
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_EnumerateKeys(
+    TAVLibHandle handle, const char* inKey, const char** outValue, int32_t inSubDomainType);
+
+/*
+ * Stores inValue under inKey in inSubDomain, obfuscated first when inObfuscate is true. An
+ * empty value (or an empty obfuscated form) writes nothing and succeeds. A value that is not
+ * obfuscated is stored whole, whatever its length; at most 511 bytes of it can be read back.
+ * Returns kTAVLibSuccess; kTAVLibInvalidArgument for a null inKey, inValue or inSubDomain, an
+ * empty inSubDomain, an ill-formed text, a plain value longer than 511 bytes to be obfuscated
+ * (its hexadecimal form would not fit the read buffer; nothing is written), or a subdomain type
+ * other than 0 and 1; kTAVLibStoreFailed when the store refuses the write.
+ */
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SetValueforKeyInSubDomainInCache(
+    TAVLibHandle handle, int32_t inSubDomainType, const char* inKey, const char* inValue,
+    const char* inSubDomain, bool inObfuscate);
+
+/*
+ * Reads inKey of inSubDomain in the domain inDomain selects (0: protected, any other value:
+ * unprotected), de-obfuscated under inSubDomain when inDeobfuscate is true, and sets *outValue
+ * to it. At most inCapacity - 1 bytes of the stored text are read; a capacity above 512 is
+ * taken as 512. An empty result leaves *outValue as it was. An empty inSubDomain is accepted for
+ * a plain read.
+ * Returns kTAVLibSuccess; kTAVLibInvalidArgument for a null outValue, inKey or inSubDomain, an
+ * ill-formed text, a capacity below 1, or de-obfuscation asked with an empty inSubDomain (it
+ * would have no key); kTAVLibStoreFailed when the store refuses the read (for example, nothing
+ * is stored there), with *outValue untouched.
+ */
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_GetValueforKeyInSubDomain(
+    TAVLibHandle handle, const char** outValue, int32_t inCapacity, const char* inKey,
+    const char* inSubDomain, int32_t inDomain, bool inDeobfuscate);
+
+/*
+ * Removes inKey from inSubDomain. Removing a key that is not there succeeds (only the log tells).
+ * Returns kTAVLibSuccess; kTAVLibInvalidArgument for a null or ill-formed inKey or inSubDomain, an
+ * empty inSubDomain, or a subdomain type other than 0 and 1.
+ */
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_RemoveKeyInSubDomainInCache(
+    TAVLibHandle handle, int32_t inSubDomainType, const char* inKey, const char* inSubDomain);
+
+/*
+ * Marks inSubDomain (a payload code) for clean-up: a release with commit flag 1 removes every key
+ * of it from the unprotected domain, together with the instance's other records. A later call
+ * replaces the subdomain; an empty one cleans nothing. Returns kTAVLibSuccess, or
+ * kTAVLibInvalidArgument for a null or ill-formed inSubDomain.
+ */
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_CleanUpCachePCD(TAVLibHandle handle,
+                                                                             const char* inSubDomain);
+
+/* ---- Installation records -------------------------------------------------------------------
+ *
+ * These only record facts in the instance; a release with commit flag 1 writes them to the
+ * unprotected domain of the store, in one transaction:
+ *   <agreement product>  "EULA_ACCEPTED" = "1", "EULA_LANGUAGE" = the language (installers; in
+ *                        a launched application the agreement service records it instead)
+ *   <locale product>     "INSTALLLOCALE" = the installed locales joined by "{|}"; a locale is
+ *                        added unless the list already contains it as a substring
+ *   <account product>    "CORVELID" = "1"; "LineCV 15" = the account identifier obfuscated under
+ *                        the account product code (see above)
+ *   "CORVELIDWTTS"       "DATA" = entries "<product>=<MD5 of the identifier, upper-case hex>=<time
+ *                        in seconds since 1970, low 32 bits, signed>" joined by "{|}", in byte
+ *                        order of the product codes; an entry is added, or its time renewed when
+ *                        the digest is the same, and left alone when the digest differs
+ *   <profile product>    "CORVELID_EXT_PROFILE" = "1"
+ * A later call of an operation replaces what an earlier one recorded. Texts must be well-formed
+ * UTF-8: an ill-formed one is refused like a null one. Every operation of this group answers
+ * kTAVLibPreconditionFailed (false for Corvel_TAVLib_GetCorvelId) if memory runs out.
+ */
+
+/*
+ * Records that the end-user agreement was accepted, in `language`, for `productCode`. In a
+ * launched application productCode is not used: the driver's product code, else the
+ * application's, is recorded. Returns kTAVLibSuccess, or kTAVLibInvalidArgument for a null
+ * language, or (installers) a null productCode.
+ */
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_Set_Eula(TAVLibHandle handle,
+                                                                      const char* language,
+                                                                      const char* productCode);
+
+/* Records the locale being installed for productCode's locale list. Returns kTAVLibSuccess, or
+ * kTAVLibInvalidArgument for a null argument. */
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_Set_InstallLocale(TAVLibHandle handle,
+                                                                               const char* locale,
+                                                                               const char* productCode);
+
+/* Names the product the account records belong to; must precede Corvel_TAVLib_SaveCorvelId.
+ * Returns kTAVLibSuccess, or kTAVLibInvalidArgument for a null productCode. */
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SetCorvelId(TAVLibHandle handle,
+                                                                         const char* productCode);
+
+/* Records the user's account identifier (enciphered and as a digest; an empty identifier
+ * records neither, so only "CORVELID" is written). Returns kTAVLibSuccess;
+ * kTAVLibInvalidArgument for a null accountId; kTAVLibPreconditionFailed when
+ * Corvel_TAVLib_SetCorvelId was not called first (the identifier is then not recorded). */
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SaveCorvelId(TAVLibHandle handle,
+                                                                          const char* accountId);
+
+/* True for a live handle and a non-null output, else false. Nothing is written to output. */
+CORVEL_TAVLIB_API bool CORVEL_TAVLIB_CALL Corvel_TAVLib_GetCorvelId(TAVLibHandle handle,
+                                                                     void* output);
+
+/* Records that the user completed the extended account profile for productCode. Returns
+ * kTAVLibSuccess, or kTAVLibInvalidArgument for a null productCode. */
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SetCorvelIdExtProfile(
+    TAVLibHandle handle, const char* productCode);
+
+/* Keeps proxy credentials in the instance for the product's network client (they are never
+ * written to the store, nor logged). Each field is read up to its first NUL, or whole when it has
+ * none; it is handed out again cut to at most 256 bytes, without splitting a UTF-8 sequence.
+ * remember == 1 asks the client to keep them on disk. Returns kTAVLibSuccess, or
+ * kTAVLibInvalidArgument for a null record or an ill-formed field. */
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SetCredentialsForProxy(
+    TAVLibHandle handle, const TAVLibProxyCredentials* credentials);
 
 #ifdef __cplusplus
 }
