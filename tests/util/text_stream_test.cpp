@@ -16,8 +16,13 @@ namespace fs = std::filesystem;
 
 // Every line ReadTextLine gives for `content` with a buffer of `size`, then its final result.
 std::vector<std::string> Lines(const std::string& content, size_t size, int* last = nullptr) {
-  FILE* stream = fmemopen(const_cast<char*>(content.data()), content.size(), "rb");
-  if (content.empty()) stream = fopen("/dev/null", "rb");
+  FILE* stream = content.empty()
+                     ? fopen("/dev/null", "rb")
+                     : fmemopen(const_cast<char*>(content.data()), content.size(), "rb");
+  if (!stream) {
+    ADD_FAILURE() << "cannot open a stream on the content";
+    return {};
+  }
   std::vector<std::string> lines;
   std::vector<char> buffer(size, 'x');
   int kept;
