@@ -128,9 +128,9 @@ ZEPStatus ZEP_CALL C_ZEPPCDServiceEnumerate(ZEPHandle store, const char* subdoma
                                             ZEPEnumerateCallback callback, void* context);
 
 /* End-user agreement. C_EULA_SetState records the state in the store's database, table
- * eula_states: one row per (product_code, kind) holding state, language and the UTC time of
- * the call ("YYYY-MM-DDThh:mm:ssZ"); a later call for the same pair replaces the row. The
- * library records an accepted agreement as state 1, kind 4. Inside an open store transaction
+ * eula_states: one row per (product_code, kind) holding state, language and the time of the
+ * call (recorded_at, seconds since 1970-01-01 UTC); a later call for the same pair replaces
+ * the row. The library records an accepted agreement as state 1, kind 4. Inside an open store transaction
  * of the process the row is written into that transaction. */
 ZEPHandle ZEP_CALL C_EULAServiceCreate(void);
 ZEPStatus ZEP_CALL C_EULA_SetState(ZEPHandle eula, const char* product_code, int state, int kind,
