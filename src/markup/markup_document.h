@@ -97,6 +97,9 @@ class CMarkupSTL {
   // are) and parses it. On failure to open or read, the error text is the system's message
   // and the document is left as it was.
   bool Load(const char* path);
+  // The same with a UTF-16 path, converted to UTF-8 first (an ill-formed path cannot be
+  // opened).
+  bool Load(const std::u16string& path);
   // Writes the document to the UTF-8 path in the form the UnicodeFile flag selects.
   bool Save(const char* path);
   // Result or error text of the last load, save or parse.

@@ -11,6 +11,7 @@
 
 #include "markup/markup_document.h"
 #include "platform/platform.h"
+#include "util/utf_convert.h"
 
 namespace corvel::markup {
 
@@ -196,6 +197,12 @@ bool CMarkupSTL::Load(const char* path) {
     mError = Format("%lld bytes", static_cast<long long>(size));
   }
   return ParseDocument();
+}
+
+bool CMarkupSTL::Load(const std::u16string& path) {
+  std::string narrow;
+  util::WideToUtf8(path, &narrow);  // empty for an empty or ill-formed path
+  return Load(narrow.c_str());
 }
 
 bool CMarkupSTL::Save(const char* path) {

@@ -87,10 +87,17 @@ TEST_F(MarkupFile, Utf16LeWithMarkRoundTrips) {
   ASSERT_TRUE(doc.Save(Path("saved.swidtag").c_str()));
   EXPECT_EQ(ReadWholeFile(Path("saved.swidtag")), Utf16LeBytes(u"<r>\r\n<v>\u00FC</v>\r\n</r>"));
 
-  // Loading a UTF-8 file afterwards clears the flag again.
-  ASSERT_TRUE(WriteWholeFile(Path("narrow.xml"), "<r/>"));
-  ASSERT_TRUE(doc.Load(Path("narrow.xml").c_str()));
+  // Loading a UTF-8 file afterwards (here by a UTF-16 path) clears the flag again.
+  ASSERT_TRUE(WriteWholeFile(Path("narrow-\xC3\xA9.xml"), "<r/>"));
+  const std::string prefix = Path("narrow-");  // ASCII: the scratch folder's own name
+  std::u16string widePath(prefix.begin(), prefix.end());
+  widePath += u"\u00E9.xml";
+  ASSERT_TRUE(doc.Load(widePath));
   EXPECT_EQ(doc.GetFlags() & CMarkupSTL::UnicodeFile, 0);
+  EXPECT_EQ(doc.GetDoc(), "<r/>");
+  // A path with a lone surrogate cannot name a file.
+  EXPECT_FALSE(doc.Load(widePath + u'\xD800'));
+  EXPECT_EQ(doc.GetDoc(), "<r/>");
 }
 
 TEST_F(MarkupFile, Utf16OddByteAndShortFiles) {

@@ -102,6 +102,8 @@ struct ErrorCase {
   const char* error;
 };
 
+void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
+
 class MarkupParseError : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(MarkupParseError, FailsWithMessageAndEmptyIndex) {
