@@ -40,6 +40,9 @@ class PrefsLogFile {
   // Writes the entry and CR LF as UTF-16LE at the end of the file, under the cross-process
   // lock. Dropped when the file is unusable or the lock cannot be taken.
   void Append(const std::u16string& entry) {
+    // A lock taken through a descriptor inherited across fork() is shared with the parent and
+    // would not keep the two apart: a forked child opens the log afresh.
+    if (mOwner != platform::ProcessId()) Open();
     if (!mStream) return;
     std::string bytes;
     bytes.reserve((entry.size() + 2) * 2);
@@ -53,12 +56,14 @@ class PrefsLogFile {
     platform::FileLock lock(fileno(mStream.get()));
     if (!lock.held()) return;
     // The stream is in append mode, so every write lands at the current end of the file.
-    if (fwrite(bytes.data(), 1, bytes.size(), mStream.get()) == bytes.size()) fflush(mStream.get());
-    else clearerr(mStream.get());
+    fwrite(bytes.data(), 1, bytes.size(), mStream.get());
+    if (fflush(mStream.get()) != 0) clearerr(mStream.get());
   }
 
  private:
   void Open() {
+    mOwner = platform::ProcessId();
+    mStream.reset();
     std::string folder = LogFolder();
     if (folder.empty()) return;
     if (!platform::IsFolder(folder) && MakeFolderTree(folder, 0700) != 0) return;
@@ -110,6 +115,7 @@ class PrefsLogFile {
   }
 
   std::unique_ptr<FILE, platform::FileCloser> mStream;
+  int mOwner = 0;
   std::array<bool, 6> mSwitches{};  // all off until the verbosity is set
 };
 
