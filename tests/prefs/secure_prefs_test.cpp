@@ -220,23 +220,26 @@ TEST_F(SecurePrefsTest, FolderAndFileCreationFailures) {
 TEST_F(SecurePrefsTest, ReadOnlyFolderLeavesTheFileUnchanged) {
   ASSERT_EQ(0, SetPrefValue("D", "K", "before", nullptr));
   std::string folder = scratch_.local_appdata() + "/Corvel/TAV";
+  std::string own_temp = scratch_.Path("unprivileged_tmp");  // the child's own log folder
+  ASSERT_EQ(0, mkdir(own_temp.c_str(), 0700));
   if (corvel::test::RunningAsRoot()) {
-    for (const std::string& path : {scratch_.local_appdata() + "/Corvel", folder, UserFile()}) {
+    for (const std::string& path : {scratch_.local_appdata() + "/Corvel", folder, UserFile(), own_temp}) {
       ASSERT_EQ(0, chown(path.c_str(), corvel::test::kUnprivilegedId, corvel::test::kUnprivilegedId));
     }
   }
   ASSERT_EQ(0, chmod(folder.c_str(), 0500));
   std::string before = Contents();
-  int status = corvel::test::RunAsUnprivileged([] {
+  int status = corvel::test::RunAsUnprivileged([&] {
+    setenv("TMPDIR", own_temp.c_str(), 1);
     InitPrefs();
     int result = SetPrefValue("D", "K", "after", nullptr);
     UninitPrefs();
-    return result == -1 ? 0 : 1;
+    if (result != -1) return 1;
+    return LogContains("failed in writing XML file, while updating prefs XML") ? 0 : 2;
   });
   ASSERT_EQ(0, chmod(folder.c_str(), 0700));
-  EXPECT_EQ(0, status);
+  EXPECT_EQ(0, status) << "1: the write succeeded, 2: no log line";
   EXPECT_EQ(before, Contents());
-  EXPECT_TRUE(LogContains("failed in writing XML file, while updating prefs XML"));
 }
 
 }  // namespace
