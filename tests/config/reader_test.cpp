@@ -260,7 +260,7 @@ TEST_F(ReaderTest, LicensingCodeValueIsBoundedForTheReverseEntry) {
 }
 
 TEST_F(ReaderTest, LineEndsAndLargeValuesArriveIntact) {
-  std::string huge(3 * 1024 * 1024, 'v');
+  std::string huge(256 * 1024, 'v');
   std::string path = Write("crlf.xml",
                            "<Configuration>\r\n<Payload corvelCode=\"P\">\r\n"
                            "<Data key=\"multi\">a\r\nb\rc</Data>\r\n"
