@@ -360,5 +360,79 @@ TEST(MarkupProperty, RandomEditsKeepTheIndexEqualToAReparse) {
   }
 }
 
+// Every indexed element is where its offsets say, inside its parent, after its predecessor.
+::testing::AssertionResult OffsetsDescribeTheText(const CMarkupSTL& doc) {
+  const std::string& text = doc.GetDoc();
+  const ElementIndex& index = doc.GetIndex();
+  int32_t previousEnd = -1;
+  int32_t previousParent = -1;
+  for (int32_t e : test::ElementsInOrder(doc)) {
+    const ElementEntry& x = index[e];
+    const bool empty = x.startRight == x.endLeft + 1;
+    const bool marks = text[static_cast<size_t>(x.startLeft)] == '<' &&
+                       text[static_cast<size_t>(x.startRight)] == '>' &&
+                       text[static_cast<size_t>(x.endRight)] == '>' &&
+                       text[static_cast<size_t>(x.endLeft)] == (empty ? '/' : '<');
+    const bool ordered = x.startLeft < x.startRight && x.startRight <= x.endRight &&
+                         x.endRight < static_cast<int32_t>(text.size());
+    bool nested = true;
+    if (x.parent) {
+      const ElementEntry& p = index[x.parent];
+      nested = p.startRight < x.startLeft && x.endRight < p.endLeft;
+    }
+    const bool after = x.parent != previousParent || x.startLeft > previousEnd;
+    if (!marks || !ordered || !nested || !after) {
+      return ::testing::AssertionFailure() << "element " << e << " misplaced in:\n" << text;
+    }
+    previousEnd = x.endRight;
+    previousParent = x.parent;
+  }
+  return ::testing::AssertionSuccess();
+}
+
+TEST(MarkupProperty, MutatedDocumentsParseAndEditSafely) {
+  static const char kBytes[] = "<>/!?-[]\"'= a\r\n&;#x\xC3";
+  int wellFormed = 0;
+  for (uint32_t seed = 1; seed <= 1500; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    RandomDocument random(seed);
+    std::string text = random.Text();
+    const uint32_t mutations = 1 + random.Pick(4);
+    for (uint32_t m = 0; m < mutations; ++m) {
+      const size_t at = random.Pick(static_cast<uint32_t>(text.size()));
+      switch (random.Pick(3)) {
+        case 0:
+          text[at] = kBytes[random.Pick(sizeof kBytes - 1)];
+          break;
+        case 1:
+          text.erase(at, 1 + random.Pick(8));
+          break;
+        default:
+          text.resize(at);
+      }
+      if (text.empty()) text = "<";
+    }
+    CMarkupSTL doc;
+    if (!doc.SetDocument(text.c_str())) continue;
+    ++wellFormed;
+    ASSERT_TRUE(OffsetsDescribeTheText(doc));
+    const std::vector<int32_t> all = test::ElementsInOrder(doc);
+    for (int edit = 0; edit < 3; ++edit) {
+      MoveTo(doc, all[random.Pick(static_cast<uint32_t>(all.size()))]);
+      (void)doc.GetTagName();
+      (void)doc.GetData();
+      if (random.Chance(2)) {
+        doc.SetData(random.Value().c_str());
+      } else {
+        ASSERT_TRUE(doc.AddChildElement(random.Name().c_str()));
+      }
+      ASSERT_TRUE(IndexMatchesReparse(doc));
+      ASSERT_TRUE(OffsetsDescribeTheText(doc));
+    }
+  }
+  // The mutations leave a fair share of documents well-formed, so the edits were exercised.
+  EXPECT_GT(wellFormed, 100);
+}
+
 }  // namespace
 }  // namespace corvel::markup
