@@ -1,7 +1,6 @@
 // The exported entry points. Each refuses null handles and texts, looks its handle up before
 // touching it, and lets no exception out.
 #include <cstring>
-#include <new>
 
 #include "file_logger.h"
 #include "log_line.h"
@@ -65,8 +64,11 @@ ZEP_EXPORT ZEPHandle C_ZEPLoggerCreateFileLoggerWithPathAndSize(const char* path
 }
 
 ZEP_EXPORT ZEPHandle C_ZEPLoggingServiceCreateWithID(uint32_t id) {
-  LoggingService* service = new (std::nothrow) LoggingService(id);
-  return service ? service->handle() : nullptr;
+  try {
+    return (new LoggingService(id))->handle();
+  } catch (...) {
+    return nullptr;
+  }
 }
 
 ZEP_EXPORT void C_ZEPLoggingServiceAddLogger(ZEPHandle service, ZEPHandle logger) {

@@ -18,6 +18,7 @@ class LoggingService : public ServiceObject {
   explicit LoggingService(uint32_t id);
   ~LoggingService() override;
   const char* ServiceKind() const override { return "logging service"; }
+  uint32_t id() const { return mId; }
 
   void AddLogger(Ref<FileLogger> logger);
   // Gives every logger back and leaves the live order.

@@ -4,11 +4,13 @@
 #include <unistd.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
 #include "services/service_loader.h"
 #include "services/zep_bindings.h"
+#include "services/zep_service.h"
 #include "test_support.h"
 
 namespace corvel::services {
@@ -159,6 +161,46 @@ TEST(Loader, ShutdownFreesTheLibraryAndTheNextCallStartsAfresh) {
   EXPECT_EQ(record.mAddCount, 1);  // searched again: a new record
   EXPECT_NE(record.mModule, nullptr);
   EXPECT_EQ(record.mSymbols.count("C_ZEPPCDServiceCreate"), 1u);
+}
+
+class SampleService : public _ZEPService {
+ public:
+  const char* ServiceKind() const override { return "sample"; }
+};
+
+TEST(Loader, ServiceObjectsCreateTheLoaderAndLeaveItBehind) {
+  test::ScratchFolder scratch;
+  ASSERT_FALSE(ServiceLoader::Exists());
+  SampleService* service = new SampleService;
+  ASSERT_TRUE(ServiceLoader::Exists());
+  EXPECT_EQ(service->loader(), ServiceLoader::Instance());
+  EXPECT_TRUE(service->loader()->BaseServicesLocated());
+  service->Release();
+  EXPECT_TRUE(ServiceLoader::Exists());
+}
+
+TEST(Loader, ConcurrentFirstCallsShareOneLoaderAndOneLibrary) {
+  test::ScratchFolder scratch;
+  std::vector<std::thread> threads;
+  std::vector<int> failures(4, 0);
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t, &failures] {
+      for (int i = 0; i < 10; ++i) {
+        zep::ScopedHandle store(zep::C_ZEPPCDServiceCreate());
+        if (!store || zep::C_ZEPPCDServiceSetValueForKeyInSubDomain(
+                          store.get(), "v", ("K" + std::to_string(i)).c_str(),
+                          ("T" + std::to_string(t)).c_str(), true) != 0) {
+          ++failures[t];
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures, std::vector<int>(4, 0));
+  LibraryRecord record;
+  ASSERT_TRUE(ServiceLoader::Instance()->LookupRecord(kServices, &record));
+  EXPECT_EQ(record.mAddCount, 1);
+  EXPECT_FALSE(test::ReadWholeFile(scratch.debug_output()).has_value());
 }
 
 }  // namespace

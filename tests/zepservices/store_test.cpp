@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
@@ -140,6 +141,32 @@ TEST(Store, SecondHandleWritesInsideTheOpenTransaction) {
   ASSERT_EQ(C_ZEPPCDServiceEndTransaction(store.get()), 0u);
   EXPECT_EQ(Rows(store.get()), (Strings{"u S B=b", "u S Old=before"}));
   EXPECT_EQ(QueryText(scratch.pcd_db(), "SELECT language FROM eula_states WHERE product_code = 'PROD' AND kind = 4 AND state = 1"), "fr_FR");
+}
+
+TEST(Store, ThreadsShareTheConnectionAndItsTransaction) {
+  test::ScratchFolder scratch;
+  Handle outer(C_ZEPPCDServiceCreate());
+  ASSERT_EQ(C_ZEPPCDServiceBeginTransaction(outer.get()), 0u);
+  std::vector<std::thread> threads;
+  std::vector<int> failures(4, 0);
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t, &failures] {
+      std::string subdomain = "T" + std::to_string(t);
+      for (int i = 0; i < 100; ++i) {
+        Handle store(C_ZEPPCDServiceCreate());
+        std::string key = "K" + std::to_string(i);
+        if (C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), key.c_str(), key.c_str(),
+                                                     subdomain.c_str(), true) != 0 ||
+            Get(store.get(), key.c_str(), subdomain.c_str(), true) != key) {
+          ++failures[t];
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures, std::vector<int>(4, 0));
+  ASSERT_EQ(C_ZEPPCDServiceEndTransaction(outer.get()), 0u);
+  EXPECT_EQ(QueryText(scratch.pcd_db(), "SELECT count(*) FROM pcd_values"), "400");
 }
 
 TEST(Store, CreatesTheDefaultDatabaseWithExplicitModes) {
