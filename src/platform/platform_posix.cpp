@@ -277,8 +277,15 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
   long rc = syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
   if (rc == 0) return 0;
   if (errno != ENOSYS && errno != EINVAL) return -1;
-  // File systems without renameat2: a hard link fails when the target exists, as the
-  // no-replace rename would.
+  // Kernels or file systems without the no-replace flag answer ENOSYS or EINVAL. For a plain
+  // file a hard link then does the same job: it fails when the target exists. EINVAL for any
+  // other reason (a folder moved into itself) keeps its error.
+  int saved = errno;
+  struct stat st{};
+  if (lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    errno = saved;
+    return -1;
+  }
   if (link(from.c_str(), to.c_str()) != 0) return -1;
   unlink(from.c_str());
   return 0;
