@@ -1,7 +1,6 @@
 // The bound wrappers against the real services library: the calling sequences the library
-// relies on, and refusals that come from the library (not from a missing entry point).
+// relies on.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdarg>
 #include <string>
@@ -73,44 +72,6 @@ TEST(Bindings, LoggingSessionAsTheLibraryRunsIt) {
   EXPECT_NE(text.find(" informational TAVLib: second instance 2\n"), std::string::npos);
   EXPECT_EQ(text.find("after the clean-up"), std::string::npos);
   EXPECT_LT(text.find("__TAVLIB_LOG_FILE__"), 127u);
-}
-
-TEST(Bindings, BoundEntryPointsRefuseNullHandlesAndTexts) {
-  test::ScratchFolder scratch;
-  char buffer[16] = "untouched";
-  const ZEPStatus unbound = ZEP_STATUS_UNBOUND;
-  ScopedHandle store(C_ZEPPCDServiceCreate());
-  ASSERT_TRUE(store);
-  for (ZEPStatus status :
-       {C_ZEPPCDServiceBeginTransaction(nullptr), C_ZEPPCDServiceEndTransaction(nullptr),
-        C_ZEPPCDServiceEndTransaction(store.get()),  // no transaction begun
-        C_ZEPPCDServiceCheckDatabase(nullptr, false),
-        C_ZEPPCDServiceValueForKeyInSubDomain(nullptr, buffer, sizeof buffer, "k", "s", false),
-        C_ZEPPCDServiceValueForKeyInSubDomain(store.get(), nullptr, 16, "k", "s", false),
-        C_ZEPPCDServiceValueForKeyInSubDomain(store.get(), buffer, sizeof buffer, nullptr, "s", false),
-        C_ZEPPCDServiceValueForKeyInSubDomain(store.get(), buffer, sizeof buffer, "k", nullptr, false),
-        C_ZEPPCDServiceSetValueForKeyInSubDomain(nullptr, "v", "k", "s", false),
-        C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), nullptr, "k", "s", false),
-        C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), "v", nullptr, "s", false),
-        C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), "v", "k", nullptr, false),
-        C_ZEPPCDServiceRemoveKeyInSubDomain(store.get(), nullptr, "s", false),
-        C_ZEPPCDServiceRemoveKeyInSubDomain(store.get(), "k", nullptr, false),
-        C_ZEPPCDServiceRemoveAllKeysInSubDomain(nullptr, "s", false),
-        C_ZEPPCDServiceRemoveAllKeysInSubDomain(store.get(), nullptr, false),
-        C_ZEPPCDServiceLicensingCodeForCorvelCode(store.get(), buffer, sizeof buffer, nullptr),
-        C_ZEPPCDServiceEnumerate(store.get(), nullptr, nullptr, nullptr),
-        C_EULA_SetState(nullptr, "p", 1, 4, "en"),
-        C_EULA_SetState(store.get(), "p", 1, 4, "en")}) {  // a store is not an agreement handle
-    EXPECT_NE(status, 0u);
-    EXPECT_NE(status, unbound);
-  }
-  EXPECT_EQ(C_ZEPLoggerCreateFileLoggerWithPathAndSize(nullptr, 10), nullptr);
-  C_ZEPLoggingServiceAddLogger(nullptr, nullptr);
-  C_ZEPLoggingServiceCleanUpResource(nullptr);
-  C_ZEPLoggingServiceCleanUpResource(store.get());
-  LogLine(nullptr, nullptr);
-  C_ZEPRelease(nullptr);
-  EXPECT_FALSE(test::ReadWholeFile(scratch.debug_output()).has_value());
 }
 
 }  // namespace

@@ -106,13 +106,6 @@ TEST_F(IsolatedLoader, AfterShutdownTheLibraryIsSearchedAgain) {
   EXPECT_EQ(Debug(), "");
 }
 
-TEST_F(IsolatedLoader, SearchListHoldsTheModuleFolderThenTheCurrentFolder) {
-  std::string module = platform::ModuleFilePath();
-  std::string module_folder = module.substr(0, module.rfind('/'));
-  std::vector<std::string> paths = ServiceLoader::Instance()->SearchPaths();
-  EXPECT_EQ(paths, (std::vector<std::string>{module_folder, platform::CurrentDirectory()}));
-}
-
 TEST_F(IsolatedLoader, MissingExportIsNullLoggedAndAskedAgain) {
   PlaceLibrary(FAKE_PARTIAL_LIBRARY);
   ZEPHandle store = zep::C_ZEPPCDServiceCreate();  // exported by the damaged library

@@ -79,17 +79,6 @@ TEST(Loader, CurrentFolderEqualToTheModuleFolderGivesOneSearchEntry) {
   EXPECT_EQ(ServiceLoader::Instance()->SearchPaths(), std::vector<std::string>{ModuleFolder()});
 }
 
-TEST_F(LoggedLoader, AddsResolvedSearchPathsOnceAndLogsThem) {
-  ASSERT_EQ(chdir(scratch.root().c_str()), 0);
-  std::string here = platform::CurrentDirectory();
-  loader->AddSearchPath("extra/../other/./");
-  loader->AddSearchPath(here + "/other");
-  std::vector<std::string> paths = loader->SearchPaths();
-  ASSERT_EQ(paths.size(), 3u);
-  EXPECT_EQ(paths[2], here + "/other");
-  EXPECT_EQ(Count(LogText(), "informational ServiceLoader: adding search path: " + here + "/other\n"), 1u);
-}
-
 TEST_F(LoggedLoader, KnownLibraryIsCountedWithoutSearchingAgain) {
   std::string here = platform::CurrentDirectory();
   ASSERT_TRUE(test::WriteWholeFile(here + "/libother.so", "not really a library"));
@@ -104,24 +93,6 @@ TEST_F(LoggedLoader, KnownLibraryIsCountedWithoutSearchingAgain) {
   std::string log = LogText();
   EXPECT_EQ(Count(log, "debug ServiceLoader: looking for library " + ModuleFolder() + "/libother.so\n"), 1u);
   EXPECT_EQ(Count(log, "debug ServiceLoader: Found library " + here + "/libother.so\n"), 1u);
-}
-
-TEST_F(LoggedLoader, AlternateNameIsFoundUnderTheRequestedName) {
-  std::string here = platform::CurrentDirectory();
-  ASSERT_TRUE(test::WriteWholeFile(here + "/libalternate.so", "x"));
-  EXPECT_TRUE(loader->FindLibrary("librequested.so", "libalternate.so"));
-  LibraryRecord record;
-  ASSERT_TRUE(loader->LookupRecord("librequested.so", &record));
-  EXPECT_EQ(record.mPath, here + "/libalternate.so");
-  EXPECT_FALSE(loader->LookupRecord("libalternate.so", nullptr));
-
-  EXPECT_FALSE(loader->FindLibrary("libnone.so", "libnone2.so"));
-  EXPECT_FALSE(loader->FindLibrary("libnone3.so", ""));
-  std::string log = LogText();
-  EXPECT_EQ(Count(log, "warning ServiceLoader: Failed to find libnone.so (or libnone2.so)\n"), 1u);
-  EXPECT_EQ(Count(log, "warning ServiceLoader: Failed to find libnone3.so\n"), 1u);
-  // No "looking for" line for an alternate name.
-  EXPECT_EQ(Count(log, "looking for library " + here + "/libnone2.so"), 0u);
 }
 
 TEST_F(LoggedLoader, ResolvedSymbolsAreCachedAndMissingOnesAskedAgain) {
