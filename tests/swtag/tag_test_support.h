@@ -24,6 +24,7 @@ class TagScratch {
   std::string LogPath() const;
   std::string ReadLog() const;
   corvel::test::ScratchFolder& scratch() { return mScratch; }
+  const corvel::test::ScratchFolder& scratch() const { return mScratch; }
 
  private:
   corvel::test::ScratchFolder mScratch;
