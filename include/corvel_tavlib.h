@@ -26,7 +26,6 @@
 #define CORVEL_TAVLIB_H
 
 #include <stdbool.h>
-#include <stdbool.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -140,39 +139,7 @@ CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_Remove_payload(TAVLi
 CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_ISOTaggingAtInstall(
     TAVLibHandle handle, const char* payloadCode);
 
-/* Installation records, written to the store when the instance is released with commit 1. */
-CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_Set_Eula(TAVLibHandle handle,
-                                                                      const char* language,
-                                                                      const char* productCode);
-CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_Set_InstallLocale(
-    TAVLibHandle handle, const char* locale, const char* productCode);
-CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SetCorvelId(TAVLibHandle handle,
-                                                                         const char* productCode);
-/* Must follow Corvel_TAVLib_SetCorvelId (else 257). */
-CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SaveCorvelId(TAVLibHandle handle,
-                                                                          const char* accountId);
-CORVEL_TAVLIB_API bool CORVEL_TAVLIB_CALL Corvel_TAVLib_GetCorvelId(TAVLibHandle handle,
-                                                                     void* output);
-CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SetCorvelIdExtProfile(
-    TAVLibHandle handle, const char* productCode);
-CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SetCredentialsForProxy(
-    TAVLibHandle handle, const TAVLibProxyCredentials* credentials);
-
-/* Cached data by subdomain; these act on the store at once. A subdomain type is 0 (a product)
- * or 1 (any other subdomain). Texts handed back through outValue are owned by the instance and
- * stay valid until the next call of the same operation on it or its destruction. */
-CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_CleanUpCachePCD(
-    TAVLibHandle handle, const char* inSubDomain);
-CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_EnumerateKeys(
-    TAVLibHandle handle, const char* inKey, const char** outValue, int32_t inSubDomainType);
-CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SetValueforKeyInSubDomainInCache(
-    TAVLibHandle handle, int32_t inSubDomainType, const char* inKey, const char* inValue,
-    const char* inSubDomain, bool inObfuscate);
-CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_GetValueforKeyInSubDomain(
-    TAVLibHandle handle, const char** outValue, int32_t inCapacity, const char* inKey,
-    const char* inSubDomain, int32_t inDomain, bool inDeobfuscate);
-CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_RemoveKeyInSubDomainInCache(
-    TAVLibHandle handle, int32_t inSubDomainType, const char* inKey, const char* inSubDomain);
+/* The installation-record and cached-data operations are declared, with their rules, below. */
 
 /* ---- Application data ----------------------------------------------------------------------- */
 
