@@ -28,8 +28,8 @@ constexpr size_t kParseBytes = 32u << 20;
 // One software identification tag, as the tag writer creates it, as a child of a list.
 std::string TagBlock(std::mt19937& random) {
   const std::string n = std::to_string(random() % 100000);
-  return "<swid:software_identification_tag xsi:schemaLocation=\"http://standards.iso.org/iso/19770/"
-         "-2/2008/schema.xsd software_identification_tag.xsd\" \r\n\t "
+  return "<swid:software_identification_tag xsi:schemaLocation=\"http://standards.iso.org/iso/"
+         "19770/-2/2008/schema.xsd software_identification_tag.xsd\" \r\n\t "
          "xmlns:swid=\"http://standards.iso.org/iso/19770/-2/2008/schema.xsd\" "
          "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\r\n\r\n"
          "<!--Mandatory Identity elements -->\r\n"
@@ -208,7 +208,11 @@ BENCHMARK(BM_ParseTagFiles)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ParseFlatList)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ParseDeepNesting)->Unit(benchmark::kMillisecond)->UseRealTime();
 // Document sizes in KiB.
-BENCHMARK(BM_SetDataOnEveryElement)->Arg(256)->Arg(1024)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SetDataOnEveryElement)
+    ->Arg(256)
+    ->Arg(1024)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

@@ -29,7 +29,8 @@ Stream OpenForReading(const char* path) {
 }
 
 Stream OpenForWriting(const char* path) {
-  const int fd = platform::OpenNoFollow(path ? path : "", O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK, 0666);
+  const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK;
+  const int fd = platform::OpenNoFollow(path ? path : "", flags, 0666);
   if (fd < 0) return nullptr;
   return Stream(platform::StreamFromFd(fd, "wb"));
 }

@@ -200,7 +200,8 @@ CMarkupSTL::ParseStep CMarkupSTL::FinishElement(int32_t element, int32_t nameLef
     if (count == 1 && first != '/') {
       RecordParseError("Expecting end tag of element %s", nameLeft, nameLength);
       return {};
-    } else if (count == 2 && !TokenMatches(token, doc + nameLeft, static_cast<size_t>(nameLength))) {
+    } else if (count == 2 &&
+               !TokenMatches(token, doc + nameLeft, static_cast<size_t>(nameLength))) {
       RecordParseError("End tag does not correspond to %s", nameLeft, nameLength);
       return {};
     } else if (first == '>') {

@@ -100,62 +100,43 @@ TEST_F(MarkupFile, Utf16LeWithMarkRoundTrips) {
   EXPECT_EQ(doc.GetDoc(), "<r/>");
 }
 
-TEST_F(MarkupFile, Utf16OddByteAndShortFiles) {
-  // An odd last byte is ignored; the unit count is size / 2 - 1.
-  std::string bytes = Utf16LeBytes(u"<r/>") + "X";
-  ASSERT_TRUE(WriteWholeFile(Path("odd.xml"), bytes));
-  CMarkupSTL doc;
-  ASSERT_TRUE(doc.Load(Path("odd.xml").c_str()));
-  EXPECT_EQ(doc.GetDoc(), "<r/>");
-  EXPECT_EQ(doc.GetError(), "BOM + 4 wide chars to 4 bytes");
-
-  // A file of just the two mark bytes is not a Unicode file: it is read as bytes.
-  ASSERT_TRUE(WriteWholeFile(Path("mark.xml"), "\xFF\xFE"));
-  EXPECT_FALSE(doc.Load(Path("mark.xml").c_str()));
-  EXPECT_EQ(doc.GetFlags() & CMarkupSTL::UnicodeFile, 0);
-  EXPECT_EQ(doc.GetDoc(), "\xFF\xFE");
-  EXPECT_EQ(doc.GetError(), "2 bytes, Element tag not found");
-
-  // An empty file: nothing to parse, the byte count alone.
-  ASSERT_TRUE(WriteWholeFile(Path("empty.xml"), ""));
-  EXPECT_FALSE(doc.Load(Path("empty.xml").c_str()));
-  EXPECT_EQ(doc.GetError(), "0 bytes");
+TEST_F(MarkupFile, ShortOddAndUnparsableFiles) {
+  const struct {
+    const char* name;
+    std::string bytes;
+    bool wellFormed;
+    const char* error;
+  } cases[] = {
+      // An odd last byte is ignored; the unit count is size / 2 - 1.
+      {"odd.xml", Utf16LeBytes(u"<r/>") + "X", true, "BOM + 4 wide chars to 4 bytes"},
+      // Just the two mark bytes is no Unicode file: they are read as bytes.
+      {"mark.xml", "\xFF\xFE", false, "2 bytes, Element tag not found"},
+      {"empty.xml", "", false, "0 bytes"},
+      {"bad.xml", "<a></b>", false, "7 bytes, End tag does not correspond to a"},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(WriteWholeFile(Path(c.name), c.bytes));
+    CMarkupSTL doc;
+    EXPECT_EQ(doc.Load(Path(c.name).c_str()), c.wellFormed) << c.name;
+    EXPECT_EQ(doc.GetError(), c.error) << c.name;
+  }
 }
 
-TEST_F(MarkupFile, FailedParseAfterLoadAppendsToTheByteCount) {
-  ASSERT_TRUE(WriteWholeFile(Path("bad.xml"), "<a></b>"));
-  CMarkupSTL doc;
-  EXPECT_FALSE(doc.Load(Path("bad.xml").c_str()));
-  EXPECT_EQ(doc.GetError(), "7 bytes, End tag does not correspond to a");
-  EXPECT_EQ(doc.GetDoc(), "<a></b>");
-}
-
-TEST(MarkupConversion, Utf16ToUtf8CombinesSurrogatesWithoutChecking) {
-  // A low surrogate first still combines with the unit after it, halves as they stand:
-  // ((0x200 << 10) | 0x03D) + 0x10000 = U+9003D.
+TEST(MarkupConversion, SurrogatesCombineUncheckedAndCutSequencesBecomeQuestionMarks) {
+  // Halves are combined as they stand, even reversed: ((0x200 << 10) | 0x03D) + 0x10000.
   const char16_t reversed[] = {0xDE00, 0xD83D, u'x'};
   EXPECT_EQ(MarkupUtf16ToUtf8(reversed, 3), "\xF2\x90\x80\xBDx");
-  // A surrogate at the very end stops the conversion.
-  const char16_t dangling[] = {u'a', 0xD83D};
+  const char16_t dangling[] = {u'a', 0xD83D};  // a surrogate at the end stops the conversion
   EXPECT_EQ(MarkupUtf16ToUtf8(dangling, 2), "a");
-  // A surrogate followed by an ordinary unit is still taken as a pair.
-  const char16_t unpaired[] = {0xD800, u'A'};
-  EXPECT_EQ(MarkupUtf16ToUtf8(unpaired, 2), "\xF0\x90\x81\x81");
   const char16_t bmp[] = {0x7F, 0x80, 0x7FF, 0x800, 0xFFFF, 0};
   EXPECT_EQ(MarkupUtf16ToUtf8(bmp, 6),
             std::string("\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF", 11) + '\0');
-}
 
-TEST(MarkupConversion, Utf8ToUtf16ReplacesCutSequences) {
-  EXPECT_EQ(MarkupUtf8ToUtf16("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"),
-            std::u16string(u"a\u00E9\u20AC\U0001F600"));
-  // A sequence cut by a byte without its top bit: "?" and the byte is read again.
+  // A sequence cut by a byte without its top bit, or by the end: "?", then that byte.
   EXPECT_EQ(MarkupUtf8ToUtf16("\xE2\x82x"), std::u16string(u"?x"));
-  // Cut by the end of the text.
   EXPECT_EQ(MarkupUtf8ToUtf16("ok\xF0\x9F"), std::u16string(u"ok?"));
-  // A stray continuation byte opens a sequence of its own by its bits.
+  // A stray continuation byte opens a sequence by its bits; overlong forms are not checked.
   EXPECT_EQ(MarkupUtf8ToUtf16("\x80\x81"), std::u16string(1, char16_t{0x01}));
-  // Not checked for overlong forms: C0 80 is U+0000.
   EXPECT_EQ(MarkupUtf8ToUtf16(std::string("\xC0\x80", 2)), std::u16string(1, char16_t{0}));
 }
 
@@ -167,39 +148,34 @@ TEST_F(MarkupFile, EmptyDocumentSavesAnEmptyFile) {
   EXPECT_EQ(doc.GetError(), "");
 }
 
-TEST_F(MarkupFile, LoadFailuresKeepTheDocument) {
+TEST_F(MarkupFile, OpenFailuresReportTheSystemMessageAndKeepTheDocument) {
+  ASSERT_TRUE(WriteWholeFile(Path("plain"), "x"));
   CMarkupSTL doc;
   ASSERT_TRUE(doc.SetDocument("<keep>1</keep>"));
   ASSERT_TRUE(doc.FindElement());
-
-  EXPECT_FALSE(doc.Load(Path("missing.xml").c_str()));
-  EXPECT_EQ(doc.GetError(), std::strerror(ENOENT));
-  EXPECT_FALSE(doc.Load(scratch.root().c_str()));
-  EXPECT_EQ(doc.GetError(), std::strerror(EISDIR));
-  EXPECT_FALSE(doc.Load(""));
+  struct Case {
+    std::string path;
+    int error;
+  };
+  const Case loads[] = {{Path("missing.xml"), ENOENT},
+                        {scratch.root(), EISDIR},
+                        {Path("plain/inner.xml"), ENOTDIR},  // a file where a folder is expected
+                        {"", EINVAL}};
+  for (const Case& c : loads) {
+    EXPECT_FALSE(doc.Load(c.path.c_str())) << c.path;
+    EXPECT_EQ(doc.GetError(), std::strerror(c.error)) << c.path;
+  }
+  const Case saves[] = {{Path("no/such/x.xml"), ENOENT},
+                        {scratch.root(), EISDIR},
+                        {Path("plain/x.xml"), ENOTDIR},
+                        {"", EINVAL}};
+  for (const Case& c : saves) {
+    EXPECT_FALSE(doc.Save(c.path.c_str())) << c.path;
+    EXPECT_EQ(doc.GetError(), std::strerror(c.error)) << c.path;
+  }
   EXPECT_FALSE(doc.Load(nullptr));
-
-  // A file where a folder is expected.
-  ASSERT_TRUE(WriteWholeFile(Path("plain"), "x"));
-  EXPECT_FALSE(doc.Load(Path("plain/inner.xml").c_str()));
-  EXPECT_EQ(doc.GetError(), std::strerror(ENOTDIR));
-
   EXPECT_EQ(doc.GetDoc(), "<keep>1</keep>");
-  EXPECT_TRUE(doc.IsWellFormed());
   EXPECT_EQ(doc.GetData(), "1");
-}
-
-TEST_F(MarkupFile, SaveFailuresReportTheSystemMessage) {
-  CMarkupSTL doc;
-  ASSERT_TRUE(doc.SetDocument("<r/>"));
-  EXPECT_FALSE(doc.Save(Path("no/such/folder/x.xml").c_str()));
-  EXPECT_EQ(doc.GetError(), std::strerror(ENOENT));
-  EXPECT_FALSE(doc.Save(scratch.root().c_str()));
-  EXPECT_EQ(doc.GetError(), std::strerror(EISDIR));
-  ASSERT_TRUE(WriteWholeFile(Path("plain"), "x"));
-  EXPECT_FALSE(doc.Save(Path("plain/x.xml").c_str()));
-  EXPECT_EQ(doc.GetError(), std::strerror(ENOTDIR));
-  EXPECT_EQ(doc.GetDoc(), "<r/>");
 }
 
 TEST_F(MarkupFile, WriteErrorsAreReported) {

@@ -59,13 +59,6 @@ TEST(MarkupIndex, GrowthAddsAtMostOneFullSegment) {
   EXPECT_EQ(index[3 * kSegment - 1].parent, 43);
 }
 
-TEST(MarkupIndex, ParseSizesTheIndexByTextLength) {
-  CMarkupSTL doc;
-  const std::string text = "<r>" + std::string(6400, ' ') + "</r>";
-  ASSERT_TRUE(doc.SetDocument(text.c_str()));
-  EXPECT_EQ(doc.GetIndex().capacity(), static_cast<int32_t>(text.size() / 64) + 8);
-}
-
 TEST(MarkupIndex, DocumentAcrossTwoSegmentsParsesAndEdits) {
   constexpr int kElements = kSegment + 4500;
   std::string text = "<r>";

@@ -1,4 +1,4 @@
-// Parsing: what gets indexed, what is skipped, and every reachable parse error.
+// Parsing: what gets indexed, what is skipped, and the parse errors a caller can meet.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,22 +9,10 @@
 namespace corvel::markup {
 namespace {
 
-using test::ElementMarkup;
-
-TEST(MarkupParse, NewDocumentIsEmptyAndNotWellFormed) {
-  CMarkupSTL doc;
-  EXPECT_FALSE(doc.IsWellFormed());
-  EXPECT_EQ(doc.GetDoc(), "");
-  EXPECT_EQ(doc.GetError(), "");
-  EXPECT_EQ(doc.GetIndex().capacity(), 8);
-  EXPECT_EQ(doc.GetFreePos(), 1);
-  EXPECT_FALSE(doc.FindElement());
-  EXPECT_EQ(doc.GetTagName(), "");
-  EXPECT_EQ(doc.GetData(), "");
-}
-
 TEST(MarkupParse, DeclarationIsSkippedAndRootIndexed) {
   CMarkupSTL doc;
+  EXPECT_FALSE(doc.IsWellFormed());
+  EXPECT_EQ(doc.GetIndex().capacity(), 8);
   ASSERT_TRUE(doc.SetDocument("<?xml version=\"1.0\"?>\r\n<a>x</a>"));
   EXPECT_EQ(doc.GetError(), "");
   const ElementEntry& root = doc.GetIndex()[doc.GetIndex()[0].firstChild];
@@ -32,57 +20,47 @@ TEST(MarkupParse, DeclarationIsSkippedAndRootIndexed) {
   EXPECT_EQ(root.startRight, 25);
   EXPECT_EQ(root.endLeft, 27);
   EXPECT_EQ(root.endRight, 30);
-  EXPECT_EQ(root.parent, 0);
   ASSERT_TRUE(doc.FindElement());
   EXPECT_EQ(doc.GetTagName(), "a");
   EXPECT_EQ(doc.GetData(), "x");
   EXPECT_EQ(doc.GetFreePos(), 2);
 }
 
-TEST(MarkupParse, EmptyElementOffsetsAndParentWithChildHasNoData) {
-  CMarkupSTL doc;
-  ASSERT_TRUE(doc.SetDocument("<a><b/></a>"));
-  ASSERT_TRUE(doc.FindElement("a"));
-  EXPECT_EQ(doc.GetData(), "");
-  ASSERT_TRUE(doc.FindChildElement("b"));
-  const ElementEntry& b = doc.GetIndex()[doc.GetChildPos()];
-  EXPECT_EQ(b.startLeft, 3);
-  EXPECT_EQ(b.startRight, 6);
-  EXPECT_EQ(b.endLeft, b.startRight - 1);
-  EXPECT_EQ(b.endRight, b.startRight);
-}
-
-TEST(MarkupParse, CommentsInstructionsCDataAndDoctypeAreSkipped) {
+TEST(MarkupParse, OtherNodesAreSkippedAndTextAfterTheRootIgnored) {
   CMarkupSTL doc;
   const char* text =
-      "<?xml version=\"1.0\"?>\n"
-      "<!DOCTYPE r [ <!ENTITY e \"a>b\"> <!ELEMENT r ANY> ]>\n"
-      "<!-- before -->\n"
-      "<r a=\"1\" b='x/y'>\n"
-      "  <!-- <fake/> -->\n"
-      "  <?pi <fake/> ?>\n"
-      "  <one>1</one><![CDATA[ <fake></fake> ]]>\n"
-      "  <two k = \"v\" />\n"
-      "</r> trailing text <<< is never examined";
+      "<!DOCTYPE r [ <!ENTITY e \"a>b\"> <!ELEMENT r ANY> ]>\n<!-- before -->\n"
+      "< r a=\"1\" b='x/y'>\n  <!-- <fake/> --><?pi <fake/> ?>\n"
+      "  <one>1</one><![CDATA[ <fake></fake> ]]>\n  < ?x> <two k = \"v\" />\n"
+      "</ r > trailing text <<< is never examined";
   ASSERT_TRUE(doc.SetDocument(text)) << doc.GetError();
   ASSERT_TRUE(doc.FindElement("r"));
   ASSERT_TRUE(doc.IntoElement());
   ASSERT_TRUE(doc.FindElement());
   EXPECT_EQ(doc.GetTagName(), "one");
+  // "< ?x>" is not an instruction (the '?' is not next to the '<'): the scan passes over it.
   ASSERT_TRUE(doc.FindElement());
   EXPECT_EQ(doc.GetTagName(), "two");
   EXPECT_FALSE(doc.FindElement());
   EXPECT_EQ(doc.GetFreePos(), 4);
 }
 
-TEST(MarkupParse, ElementNameIsTheTokenAfterTheBracket) {
+TEST(MarkupParse, SiblingsAndChildrenAreLinkedInOrder) {
   CMarkupSTL doc;
-  ASSERT_TRUE(doc.SetDocument("< swid:tag\tx='1'><swid:name>n</ swid:name ></swid:tag >"));
-  ASSERT_TRUE(doc.FindElement());
-  EXPECT_EQ(doc.GetTagName(), "swid:tag");
-  ASSERT_TRUE(doc.FindChildElement("swid:name"));
-  ASSERT_TRUE(doc.IntoElement());
-  EXPECT_EQ(doc.GetData(), "n");
+  ASSERT_TRUE(doc.SetDocument("<r><a><x/></a>text<b>t</b><c></c></r>"));
+  const ElementIndex& index = doc.GetIndex();
+  const std::vector<int32_t> order = test::ElementsInOrder(doc);
+  ASSERT_EQ(order.size(), 5u);
+  EXPECT_EQ(test::ElementMarkup(doc, order[1]), "<a><x/></a>");
+  EXPECT_EQ(test::ElementMarkup(doc, order[2]), "<x/>");
+  EXPECT_EQ(test::ElementMarkup(doc, order[3]), "<b>t</b>");
+  EXPECT_EQ(index[order[1]].nextSibling, order[3]);
+  EXPECT_EQ(index[order[3]].nextSibling, order[4]);
+  EXPECT_EQ(index[order[2]].parent, order[1]);
+  // <x/>: the end offsets point at its '/' and '>'; <c></c>: empty content.
+  EXPECT_EQ(index[order[2]].endLeft, index[order[2]].startRight - 1);
+  EXPECT_EQ(index[order[2]].endRight, index[order[2]].startRight);
+  EXPECT_EQ(index[order[4]].startRight + 1, index[order[4]].endLeft);
 }
 
 TEST(MarkupParse, EndTagNameMustMatchWholly) {
@@ -91,9 +69,12 @@ TEST(MarkupParse, EndTagNameMustMatchWholly) {
   EXPECT_EQ(doc.GetError(), ", End tag does not correspond to abc");
   EXPECT_FALSE(doc.SetDocument("<ab></abc>"));
   EXPECT_EQ(doc.GetError(), ", End tag does not correspond to ab");
-  EXPECT_TRUE(doc.SetDocument("<ab></ab >"));
+  EXPECT_TRUE(doc.SetDocument("<ab></ ab >"));
   // A quoted token is counted and otherwise ignored: here it takes the name's place.
   EXPECT_TRUE(doc.SetDocument("<a></'q' b>"));
+  // An end tag at the top is no root, but no error either.
+  EXPECT_FALSE(doc.SetDocument("</a>"));
+  EXPECT_EQ(doc.GetError(), "");
 }
 
 struct ErrorCase {
@@ -112,12 +93,9 @@ TEST_P(MarkupParseError, FailsWithMessageAndEmptyIndex) {
   ASSERT_TRUE(doc.FindElement());
   EXPECT_FALSE(doc.SetDocument(GetParam().text));
   EXPECT_EQ(doc.GetError(), std::string(", ") + GetParam().error);
-  EXPECT_FALSE(doc.IsWellFormed());
   EXPECT_EQ(doc.GetDoc(), GetParam().text);  // the text is kept
   EXPECT_EQ(doc.GetFreePos(), 1);
-  EXPECT_EQ(doc.GetIndex()[0].firstChild, 0);
   EXPECT_EQ(doc.GetMainPos(), 0);
-  EXPECT_FALSE(doc.FindElement());
   EXPECT_FALSE(doc.FindElement("/"));
 }
 
@@ -125,8 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
     BadInput, MarkupParseError,
     ::testing::Values(
         ErrorCase{"PlainText", "plain text", "Element tag not found"},
-        ErrorCase{"OpenRoot", "<a>", "Element tag not found"},
-        ErrorCase{"OpenRootWithChild", "<a><b>text</b>", "Element tag not found"},
+        ErrorCase{"Truncated", "<a><b>text</b>", "Element tag not found"},
         ErrorCase{"LoneBracket", "<", "Abrupt end within tag"},
         ErrorCase{"BracketThenSpaces", "<a><   ", "Abrupt end within tag"},
         ErrorCase{"QuotedName", "<\"a\">", "Tag starts with quote"},
@@ -136,125 +113,60 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"OpenDoctype", "<!DOCTYPE r [ <!ELEMENT r ANY> ", "Invalid node"},
         ErrorCase{"DoctypeOpenQuote", "<!DOCTYPE r \"unclosed > quote", "Invalid node"},
         ErrorCase{"BangAtEnd", "<!", "Invalid node"},
-        ErrorCase{"StartTagCut", "<a", "End of tag not found"},
-        ErrorCase{"StartTagCutAfterAttribute", "<a b='1'", "End of tag not found"},
-        ErrorCase{"WrongEndTag", "<a></b>", "End tag does not correspond to a"},
+        ErrorCase{"StartTagCut", "<a b='1'", "End of tag not found"},
         ErrorCase{"CrossedEndTags", "<r><a><b></a></b></r>", "End tag does not correspond to b"},
         ErrorCase{"EndTagCut", "<a></a", "End tag not completed for element a"},
         ErrorCase{"EndTagWithoutName", "<a></ 'q'", "End tag not completed for element a"}),
     [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
 
-TEST(MarkupParse, EndTagAtTopLevelIsNotWellFormedWithoutMessage) {
-  CMarkupSTL doc;
-  EXPECT_FALSE(doc.SetDocument("</a>"));
-  EXPECT_EQ(doc.GetError(), "");
-  EXPECT_FALSE(doc.SetDocument(""));
-  EXPECT_FALSE(doc.SetDocument(nullptr));
-  EXPECT_EQ(doc.GetDoc(), "");
-}
-
-TEST(MarkupParse, NodeWithElementLikeSecondCharacterIsPassedOver) {
-  // "< ?" is not a processing instruction: the scan goes on after the '?'.
-  CMarkupSTL doc;
-  ASSERT_TRUE(doc.SetDocument("< ?x><r/>"));
-  ASSERT_TRUE(doc.FindElement());
-  EXPECT_EQ(doc.GetTagName(), "r");
-}
-
 TEST(MarkupParse, LongNamesAreCutToFitTheMessageBuffer) {
-  const std::string name(1000, 'n');
   CMarkupSTL doc;
-  EXPECT_FALSE(doc.SetDocument(("<" + name + "></m>").c_str()));
+  EXPECT_FALSE(doc.SetDocument(("<" + std::string(1000, 'n') + "></m>").c_str()));
   const std::string prefix = ", End tag does not correspond to ";
-  ASSERT_EQ(doc.GetError().substr(0, prefix.size()), prefix);
-  EXPECT_EQ(doc.GetError().size(), 2 + 303u);
-  EXPECT_EQ(doc.GetError().find_first_not_of('n', prefix.size()), std::string::npos);
+  EXPECT_EQ(doc.GetError(), prefix + std::string(303 - (prefix.size() - 2), 'n'));
 
   // A multi-byte name is cut between characters, never inside one.
   std::string wide;
   for (int i = 0; i < 400; ++i) wide += "\xC3\xA9";
   EXPECT_FALSE(doc.SetDocument(("<" + wide + "></" + wide).c_str()));
-  const std::string message = doc.GetError().substr(2);
-  EXPECT_LE(message.size(), 303u);
-  const std::string completed = "End tag not completed for element ";
-  ASSERT_EQ(message.substr(0, completed.size()), completed);
-  const std::string cut = message.substr(completed.size());
-  EXPECT_EQ(cut.size() % 2, 0u);
-  EXPECT_EQ(cut, wide.substr(0, cut.size()));
-  EXPECT_GE(cut.size(), 303u - completed.size() - 1);
-}
-
-TEST(MarkupParse, ErrorAppendsToTheKeptText) {
-  // Only SetDocument clears the text first; a parse after Load appends to the byte count
-  // (see the file tests). Here: a successful parse leaves the cleared text empty.
-  CMarkupSTL doc;
-  EXPECT_FALSE(doc.SetDocument("<a>"));
-  EXPECT_TRUE(doc.SetDocument("<a/>"));
-  EXPECT_EQ(doc.GetError(), "");
+  const std::string completed = ", End tag not completed for element ";
+  const size_t room = 303 - (completed.size() - 2);  // odd: one byte is left unused
+  EXPECT_EQ(doc.GetError(), completed + wide.substr(0, room - 1));
 }
 
 TEST(MarkupParse, HundredThousandLevelsParseWithoutRecursion) {
   constexpr int kDepth = 100000;
   std::string text;
-  text.reserve(kDepth * 8);
   for (int i = 0; i < kDepth; ++i) text += "<d>";
   text += "deep";
   for (int i = 0; i < kDepth; ++i) text += "</d>";
 
   CMarkupSTL doc;
   ASSERT_TRUE(doc.SetDocument(text.c_str())) << doc.GetError();
-  EXPECT_EQ(doc.GetFreePos(), kDepth + 1);
   const ElementIndex& index = doc.GetIndex();
+  EXPECT_EQ(doc.GetFreePos(), kDepth + 1);
   EXPECT_EQ(index[kDepth].parent, kDepth - 1);
   EXPECT_EQ(index[kDepth].startLeft, 3 * (kDepth - 1));
   EXPECT_EQ(index[1].endRight, static_cast<int32_t>(text.size()) - 1);
 
-  // Walk down with the cursor and read the innermost content.
   ASSERT_TRUE(doc.FindElement());
   for (int i = 1; i < kDepth; ++i) {
     ASSERT_TRUE(doc.FindChildElement("d"));
     ASSERT_TRUE(doc.IntoElement());
   }
   EXPECT_EQ(doc.GetData(), "deep");
-
   // An edit at the bottom moves the end offsets of every ancestor.
   ASSERT_TRUE(doc.SetData("deeper"));
   EXPECT_EQ(index[1].endRight, static_cast<int32_t>(text.size()) + 1);
   EXPECT_TRUE(test::IndexMatchesReparse(doc));
 
-  // A mismatch at the bottom travels up as one error.
+  // A mismatch or a cut at the bottom travels up as one error.
   std::string broken = text;
   broken.replace(broken.find("deep") + 4, 4, "</x>");
   EXPECT_FALSE(doc.SetDocument(broken.c_str()));
   EXPECT_EQ(doc.GetError(), ", End tag does not correspond to d");
-  EXPECT_EQ(doc.GetFreePos(), 1);
-}
-
-TEST(MarkupParse, DeepTruncatedDocumentFails) {
-  std::string text;
-  for (int i = 0; i < 50000; ++i) text += "<e k='v'>";
-  CMarkupSTL doc;
-  EXPECT_FALSE(doc.SetDocument(text.c_str()));
+  EXPECT_FALSE(doc.SetDocument(text.substr(0, text.find("deep")).c_str()));
   EXPECT_EQ(doc.GetError(), ", Element tag not found");
-}
-
-TEST(MarkupParse, SiblingsAndChildrenAreLinkedInOrder) {
-  CMarkupSTL doc;
-  ASSERT_TRUE(doc.SetDocument("<r><a><x/></a>text<b>t</b><c></c></r>"));
-  const ElementIndex& index = doc.GetIndex();
-  const std::vector<int32_t> order = test::ElementsInOrder(doc);
-  ASSERT_EQ(order.size(), 5u);
-  EXPECT_EQ(ElementMarkup(doc, order[0]), "<r><a><x/></a>text<b>t</b><c></c></r>");
-  EXPECT_EQ(ElementMarkup(doc, order[1]), "<a><x/></a>");
-  EXPECT_EQ(ElementMarkup(doc, order[2]), "<x/>");
-  EXPECT_EQ(ElementMarkup(doc, order[3]), "<b>t</b>");
-  EXPECT_EQ(ElementMarkup(doc, order[4]), "<c></c>");
-  EXPECT_EQ(index[order[1]].nextSibling, order[3]);
-  EXPECT_EQ(index[order[3]].nextSibling, order[4]);
-  EXPECT_EQ(index[order[4]].nextSibling, 0);
-  EXPECT_EQ(index[order[2]].parent, order[1]);
-  // <c></c> has empty content: its start tag ends right before its end tag.
-  EXPECT_EQ(index[order[4]].startRight + 1, index[order[4]].endLeft);
 }
 
 }  // namespace
