@@ -55,7 +55,8 @@ void ZEP_CALL C_ZEPRelease(ZEPHandle handle);
  * A file logger appends one line per C_ZEPLogv call and flushes it at once:
  *   "YYYY-MM-DD hh:mm:ss.mmm <pid> <level name> <component>: <message>"
  * in local time, the level names being "critical", "error", "warning", "informational" and
- * "debug" for 1 to 5 (level 0, "off", writes nothing). Line breaks inside a message become
+ * "debug" for 1 to 5 (level 0, "off", and negative levels write nothing; levels above 5 are
+ * named "unknown"). Line breaks inside a message become
  * blanks and trailing ones are dropped. With the environment variable ZEPLogFormat set to
  * "obscured" when the logger is created, everything after the process id is written in
  * base64 behind a "~"; any other value, or none, gives the clear form.

@@ -58,11 +58,14 @@ ServiceLoader* ServiceLoader::Instance() {
   } catch (...) {  // out of memory: the list stays as far as it got
   }
   gLoader.store(loader, std::memory_order_release);
-  if (!loader->LoadBaseServices()) {
-    loader->Log(kLogCritical, ZEP_LOG_PATTERN_NONE, "ERROR: base services library failed to load");
-  } else {
-    loader->mLoggingServiceInUse = true;
-    loader->Log(kLogDebug, nullptr, "using logging service now");
+  try {
+    if (!loader->LoadBaseServices()) {
+      loader->Log(kLogCritical, ZEP_LOG_PATTERN_NONE, "ERROR: base services library failed to load");
+    } else {
+      loader->mLoggingServiceInUse = true;
+      loader->Log(kLogDebug, nullptr, "using logging service now");
+    }
+  } catch (...) {  // out of memory: the loader stays, with what it found so far
   }
   return loader;
 }
