@@ -93,11 +93,11 @@ typedef char TAVLibProxyCredentialsSizeCheck[(sizeof(TAVLibProxyCredentials) == 
 
 /* Tagging requests of Corvel_TAVLib_SetApplicationData. */
 enum {
-  /* No tagging at commit. */
+  /* Leaves the instance's tagging as earlier calls made it (by default: no tagging). */
   kTAVLibTaggingNone = 0,
   /* Tag the running product when the instance is released with commit flag 1. */
   kTAVLibTaggingAtCommit = 1,
-  /* Never tag from this instance's commit. */
+  /* Never tag from this instance's commit, whatever was or will be requested. */
   kTAVLibTaggingSuppressed = 2
 };
 
@@ -154,12 +154,14 @@ CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_ISOTaggingAtInstall(
  *   appLocale        the application locale; null or "" means "en_US"
  *   payloadCode      the application's payload code; null or "" when unknown
  *   tagging          kTAVLibTaggingNone, kTAVLibTaggingAtCommit (tag the running product when
- *                    the instance is released with commit flag 1) or kTAVLibTaggingSuppressed
+ *                    the instance is released with commit flag 1 and its store can be opened)
+ *                    or kTAVLibTaggingSuppressed (no tagging from this instance at all)
  *
  * Returns kTAVLibSuccess; kTAVLibNoInstance for a null handle; kTAVLibInvalidArgument when a
  * required text is null or empty or the tagging request is none of the three values; or
  * kTAVLibPreconditionFailed when memory ran out. On a failure the instance stays as it was.
- * A later call replaces every value of an earlier one.
+ * A later call replaces every text of an earlier one; tagging requests and suppressions
+ * accumulate, and a suppression wins.
  */
 CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SetApplicationData(
     TAVLibHandle handle, const char* driverCode, const char* appProductId,

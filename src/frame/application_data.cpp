@@ -38,8 +38,9 @@ uint32_t TAVLibImpl::SetApplicationData(const char* driverCode, const char* appP
   mDriverProductId.swap(newDriverProductId);
   mAppLocale.swap(newAppLocale);
   mPayloadCode.swap(newPayloadCode);
-  mTaggingPending = tagging == kTAVLibTaggingAtCommit;
-  mTaggingSuppressed = tagging == kTAVLibTaggingSuppressed;
+  // A request adds to the earlier ones; a suppression holds for the rest of the instance.
+  if (tagging == kTAVLibTaggingAtCommit) mTaggingPending = true;
+  if (tagging == kTAVLibTaggingSuppressed) mTaggingSuppressed = true;
 
   FrameLog(*this,
            "TAVLIB SetApplicationData: driverCode = %s, appProductId = %s, driverProductId = %s, appLocale = %s, payloadCode = %s, tagging = %d",

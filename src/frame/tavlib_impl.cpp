@@ -43,12 +43,25 @@ void TAVLibImpl::CommitPCD(bool commit) {
     mStore = zep::C_ZEPPCDServiceCreate();
     if (mStore != nullptr) {
       zep::C_ZEPPCDServiceBeginTransaction(mStore);
-      CommitInstallationRecords(*this, mStore);
+      try {
+        CommitInstallationRecords(*this, mStore);
+      } catch (...) {
+        // Out of memory while writing: the writes made so far stand, the transaction ends.
+      }
       zep::C_ZEPPCDServiceEndTransaction(mStore);
       zep::C_ZEPRelease(mStore);
       mStore = nullptr;
       if (mTaggingPending && !mTaggingSuppressed) {
-        DoISOTagging(nullptr, nullptr);
+        try {
+          DoISOTagging(nullptr, nullptr);
+        } catch (...) {
+          // Out of memory inside the pass: its store handle is given back all the same.
+          if (mStore != nullptr) {
+            zep::C_ZEPPCDServiceEndTransaction(mStore);
+            zep::C_ZEPRelease(mStore);
+            mStore = nullptr;
+          }
+        }
         mTaggingPending = false;
       }
     }

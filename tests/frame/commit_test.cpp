@@ -1,5 +1,7 @@
 // The commit at release and the application-data hand-over.
 #include <algorithm>
+#include <ostream>
+#include <vector>
 
 #include "frame_test_support.h"
 
@@ -72,6 +74,61 @@ TEST_F(CommitTest, ApplicationDataIsCheckedThenTakenWhole) {
   EXPECT_EQ(CountOf(messages, "TAVLIB SetApplicationData: Ended."), 2u);
   Corvel_TAVLib_ReleaseRef(handle, 0);
 }
+
+// The tagging pass that the application data may request runs inside the commit, after the
+// records, and only on a release with flag 1 whose store could be opened.
+struct TaggingCase {
+  const char* name;
+  std::vector<int32_t> requests;  // one hand-over call each
+  int32_t releaseFlag;
+  bool storeOpens;
+  bool tagged;
+};
+
+void PrintTo(const TaggingCase& c, std::ostream* out) { *out << c.name; }
+
+class CommitTaggingTest : public FrameTest, public ::testing::WithParamInterface<TaggingCase> {};
+
+TEST_P(CommitTaggingTest, RunsOnlyWhenRequestedCommittedAndStored) {
+  const TaggingCase& c = GetParam();
+  if (!c.storeOpens) {
+    ASSERT_TRUE(WriteWholeFile(scratch.Path("blocker"), "not a folder\n"));
+    setenv("ZEP_PCD_DB", scratch.Path("blocker/pcd.db").c_str(), 1);
+  }
+  TAVLibHandle handle = Corvel_TAVLib_CreateRef();
+  for (int32_t request : c.requests) {
+    ASSERT_EQ(Corvel_TAVLib_SetApplicationData(handle, "DRV", "PRD", "DPRD", "en_US", "PAY",
+                                               request),
+              uint32_t{kTAVLibSuccess});
+  }
+  Corvel_TAVLib_ReleaseRef(handle, c.releaseFlag);
+
+  const std::vector<std::string> inCommit = Between(Messages(), kCommitStarted, kCommitEnded);
+  const bool tagged = !inCommit.empty() && inCommit.front() == "TAVLibImpl::DoISOTagging STARTED";
+  EXPECT_EQ(tagged, c.tagged);
+  if (c.tagged) {
+    EXPECT_EQ(inCommit.back(), "TAVLibImpl::DoISOTagging ENDED");
+    EXPECT_EQ(CountOf(inCommit, "TAVLibImpl::DoISOTagging mAppRunningLEID = PRD"), 1u);
+  } else {
+    EXPECT_TRUE(inCommit.empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, CommitTaggingTest,
+    ::testing::Values(
+        TaggingCase{"Requested", {kTAVLibTaggingAtCommit}, 1, true, true},
+        TaggingCase{"RequestKeptByLaterCall", {kTAVLibTaggingAtCommit, kTAVLibTaggingNone}, 1,
+                    true, true},
+        TaggingCase{"NotRequested", {kTAVLibTaggingNone}, 1, true, false},
+        TaggingCase{"SuppressedAfterRequest", {kTAVLibTaggingAtCommit, kTAVLibTaggingSuppressed},
+                    1, true, false},
+        TaggingCase{"RequestAfterSuppression", {kTAVLibTaggingSuppressed, kTAVLibTaggingAtCommit},
+                    1, true, false},
+        TaggingCase{"ReleasedWithoutCommit", {kTAVLibTaggingAtCommit}, 0, true, false},
+        TaggingCase{"ReleasedWithFlagTwo", {kTAVLibTaggingAtCommit}, 2, true, false},
+        TaggingCase{"StoreCannotOpen", {kTAVLibTaggingAtCommit}, 1, false, false}),
+    [](const ::testing::TestParamInfo<TaggingCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace corvel::frame_test
