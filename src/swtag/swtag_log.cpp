@@ -42,13 +42,13 @@ void EmptyFile(const std::string& path) {
   platform::UniqueFd fd(OpenExistingFile(path, O_WRONLY | O_TRUNC));
 }
 
-// The existing regular file opened for appending, or a new one created exclusively.
+// The existing regular file opened for appending, or a new one created exclusively. What
+// cannot be appended to safely (a link, a file with other hard links) is replaced.
 int OpenForAppending(const std::string& path) {
   int fd = OpenExistingFile(path, O_WRONLY | O_APPEND);
-  if (fd < 0 && !EntryExists(path)) {
-    fd = platform::OpenNoFollow(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL, kTagFileMode);
-  }
-  return fd;
+  if (fd >= 0) return fd;
+  if (EntryExists(path)) platform::RemoveFile(path);
+  return platform::OpenNoFollow(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL, kTagFileMode);
 }
 
 std::string TimePrefix() {

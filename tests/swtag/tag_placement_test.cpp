@@ -199,6 +199,13 @@ TEST_F(PlantedLinkTest, ALinkUnderTheLogNameIsNeverFollowed) {
   ExpectTargetUntouched();
   ASSERT_TRUE(IsRegular(mScratch.LogPath()));
   EXPECT_EQ(CountOf(mScratch.ReadLog(), "Start SWTAGGING"), 1u);
+
+  // A second name for the target (a hard link) is not appended to either.
+  ASSERT_EQ(unlink(mScratch.LogPath().c_str()), 0);
+  ASSERT_EQ(link(mTarget.c_str(), mScratch.LogPath().c_str()), 0);
+  ASSERT_EQ(RunPass("Corvel Studio", kCode, "", TypicalFields()), kSwTagSuccess);
+  ExpectTargetUntouched();
+  EXPECT_EQ(CountOf(mScratch.ReadLog(), "Start SWTAGGING"), 1u);
 }
 
 TEST_F(PlantedLinkTest, AHardLinkedTagIsNotWrittenThrough) {

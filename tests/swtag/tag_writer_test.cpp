@@ -9,6 +9,7 @@
 #include "swtag/swtag_entity.h"
 #include "swtag/swtag_record.h"
 #include "tag_test_support.h"
+#include "util/utf_convert.h"
 
 namespace corvel::swtag::test {
 namespace {
@@ -311,31 +312,34 @@ TEST_F(TagWriterTest, TheLocaleLessTagIsTakenOverByTheFirstPassWithALocale) {
   EXPECT_EQ(CountOf(mScratch.ReadLog(), "Old File"), 1u);
 }
 
-std::string Utf16LeWithMark(const std::string& ascii) {
+std::string Utf16LeWithMark(const std::string& utf8) {
   std::string bytes("\xFF\xFE", 2);
-  for (char c : ascii) {
-    bytes.push_back(c);
-    bytes.push_back('\0');
+  for (char16_t unit : corvel::util::ConvertUtf8ToUtf16(utf8, false)) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
   }
   return bytes;
 }
 
 TEST_F(TagWriterTest, Utf16TagsStayUtf16AndUtf8TagsStayUtf8) {
   const std::string file = mScratch.TagFile(kCode);
-  ASSERT_EQ(RunPass("Corvel Studio", kCode, "", TypicalFields()), kSwTagSuccess);
+  // A title beyond ASCII, with a character outside the basic plane (a surrogate pair).
+  const std::string title = "Corvel St\xC3\xBC" "dio \xF0\x9F\x8E\xA8";
+  ASSERT_EQ(RunPass(title, kCode, "", TypicalFields()), kSwTagSuccess);
   const std::string utf8 = ReadWholeFile(file).value();
   ASSERT_TRUE(WriteWholeFile(file, Utf16LeWithMark(utf8)));
 
   auto fields = TypicalFields();
   fields[18] = "SN-0003";
-  ASSERT_EQ(RunPass("Corvel Studio", kCode, "", fields), kSwTagSuccess);
+  ASSERT_EQ(RunPass(title, kCode, "", fields), kSwTagSuccess);
   std::string expected = utf8;
   expected.replace(expected.find("SN-0001"), 7, "SN-0003");
   EXPECT_EQ(ReadWholeFile(file), Utf16LeWithMark(expected));
+  EXPECT_EQ(XPathText(file, {"product_title"}), title);
 
   // Back to UTF-8: rewritten without a mark.
   ASSERT_TRUE(WriteWholeFile(file, utf8));
-  ASSERT_EQ(RunPass("Corvel Studio", kCode, "", fields), kSwTagSuccess);
+  ASSERT_EQ(RunPass(title, kCode, "", fields), kSwTagSuccess);
   EXPECT_EQ(ReadWholeFile(file), expected);
 }
 
