@@ -35,12 +35,21 @@ TEST_F(CommitTest, UnopenableStoreLogsOnlyTheBracketLines) {
   ASSERT_TRUE(WriteWholeFile(scratch.Path("blocker"), "not a folder\n"));
   setenv("ZEP_PCD_DB", scratch.Path("blocker/pcd.db").c_str(), 1);
 
+  // Every record the commit writes, a payload to clean up and a tagging request.
   TAVLibHandle handle = Corvel_TAVLib_CreateRef();
+  const uint32_t ok = kTAVLibSuccess;
+  ASSERT_EQ(Corvel_TAVLib_Set_Eula(handle, "fr_FR", "PRD"), ok);
+  ASSERT_EQ(Corvel_TAVLib_Set_InstallLocale(handle, "fr_FR", "PRD"), ok);
+  ASSERT_EQ(Corvel_TAVLib_SetCorvelId(handle, "PRD"), ok);
+  ASSERT_EQ(Corvel_TAVLib_SaveCorvelId(handle, "account-1"), ok);
+  ASSERT_EQ(Corvel_TAVLib_SetCorvelIdExtProfile(handle, "PRD"), ok);
+  ASSERT_EQ(Corvel_TAVLib_CleanUpCachePCD(handle, "PAY"), ok);
   ASSERT_EQ(Corvel_TAVLib_SetApplicationData(handle, "DRV", "PRD", "", "en_US", "PAY",
                                              kTAVLibTaggingAtCommit),
-            uint32_t{kTAVLibSuccess});
+            ok);
   Corvel_TAVLib_ReleaseRef(handle, 1);
   const std::vector<std::string> messages = Messages();
+  EXPECT_EQ(CountOf(messages, kCommitStarted), 1u);
   EXPECT_TRUE(Between(messages, kCommitStarted, kCommitEnded).empty());
   EXPECT_EQ(messages.back(), kSessionEnds);
 }
