@@ -143,6 +143,23 @@ TEST_F(MainLogTest, SetUpIsNotRepeatedAfterSeveralInstances) {
   EXPECT_EQ(ReadWholeFile(LogPath()).value_or("").substr(0, 8), "foreign\n");
 }
 
+TEST_F(MainLogTest, TooLongTemporaryFolderSkipsLoggingUntilItIsUsable) {
+  // The log's path would not fit its 1024-byte buffer: the instance works without a log.
+  setenv("TMPDIR", (scratch.temp() + "/" + std::string(1100, 'd')).c_str(), 1);
+  TAVLibHandle first = Corvel_TAVLib_CreateRef();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(Corvel_TAVLib_GetRefID(first), 1);
+  Corvel_TAVLib_ReleaseRef(first, 0);
+  EXPECT_TRUE(LogText().empty());
+
+  // The set-up was not spent on it: the next instance sets logging up.
+  setenv("TMPDIR", scratch.temp().c_str(), 1);
+  TAVLibHandle second = Corvel_TAVLib_CreateRef();
+  const std::vector<std::string> expected = {kMarker, kSessionStarts, kVersionLine};
+  EXPECT_EQ(Messages(), expected);
+  Corvel_TAVLib_ReleaseRef(second, 0);
+}
+
 TEST_F(MainLogTest, SetsClearLogFormatForTheServicesLibrary) {
   unsetenv("ZEPLogFormat");
   TAVLibHandle handle = Corvel_TAVLib_CreateRef();
