@@ -1,4 +1,5 @@
 // Cached data by subdomain, through the C interface against the real store.
+#include <cstdlib>
 #include <string>
 
 #include "records_api_support.h"
@@ -288,6 +289,36 @@ TEST_F(CachedDataTest, CleanUpRemovesThePayloadsKeysOnlyAtCommit) {
   ReleaseAndRenew(1);
   EXPECT_EQ(Contents(), (StoreContents{{Protected("PAYLOAD", "C"), "protected"},
                                        {Unprotected("OTHER", "A"), "3"}}));
+}
+
+TEST_F(CachedDataTest, WithoutAStoreNothingIsWrittenReadOrRemoved) {
+  // A file where the store's folder should be: the store cannot be opened.
+  ASSERT_TRUE(corvel::test::WriteWholeFile(mScratch.Path("blocker"), "not a folder"));
+  setenv("ZEP_PCD_DB", mScratch.Path("blocker/pcd.db").c_str(), 1);
+
+  EXPECT_EQ(Corvel_TAVLib_SetValueforKeyInSubDomainInCache(mHandle, 0, "K", "v", "SUB", true), 0u);
+  // The store is opened before the subdomain type is looked at.
+  EXPECT_EQ(Corvel_TAVLib_SetValueforKeyInSubDomainInCache(mHandle, 2, "K", "v", "SUB", true), 0u);
+  const char* sentinel = "caller's";
+  const char* value = sentinel;
+  EXPECT_EQ(Corvel_TAVLib_GetValueforKeyInSubDomain(mHandle, &value, 512, "K", "SUB", 1, false),
+            0u);
+  EXPECT_EQ(value, sentinel);
+  EXPECT_EQ(Corvel_TAVLib_RemoveKeyInSubDomainInCache(mHandle, 2, "K", "SUB"), 0u);
+  EXPECT_TRUE(Logged("TAVLIB RemoveKeyInSubDomainInCache: ENDED"));
+
+  ASSERT_EQ(Corvel_TAVLib_SetApplicationData(mHandle, "DRIVER", "APP", nullptr, nullptr, nullptr,
+                                             kTAVLibTaggingNone),
+            0u);
+  ASSERT_EQ(Corvel_TAVLib_EnumerateKeys(mHandle, "K", &value, 0), 0u);
+  EXPECT_STREQ(value, "");
+
+  const std::string log = MainLog();
+  for (const char* line : {"Obfuscated!", "Failed to Set the value!", "Failed to Get the value!",
+                           "inSubDomainType not specified !", "Key Successfully removed !",
+                           "Error in removing Key !"}) {
+    EXPECT_EQ(log.find(line), std::string::npos) << line;
+  }
 }
 
 }  // namespace

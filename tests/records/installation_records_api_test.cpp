@@ -1,6 +1,7 @@
 // Installation records and the commit steps that write them, through the C interface
 // against the real store.
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -304,6 +305,44 @@ TEST_F(InstallationRecordsTest, NullHandleIsAnsweredWithoutWork) {
   const std::string log = MainLog();
   EXPECT_EQ(log.find("STARTED"), std::string::npos);
   EXPECT_EQ(log.find("Started."), std::string::npos);
+}
+
+TEST_F(InstallationRecordsTest, RefusedWritesAreLoggedAndTheCommitGoesOn) {
+  // Another process makes the store, so this one holds no connection to it when the
+  // unprivileged child opens it: the child can read the store but not write it.
+  ASSERT_EQ(corvel::test::RunInChild([] {
+              return WriteStoreValue("PAYLOAD", "Entry", "kept") &&
+                             WriteStoreValue("PRODUCT", "INSTALLLOCALE", "de_DE")
+                         ? 0
+                         : 1;
+            }),
+            0);
+  ASSERT_EQ(chmod(mScratch.pcd_db().c_str(), 0444), 0);  // refuses a non-root writer too
+  const int child = corvel::test::RunAsUnprivileged([] {
+    TAVLibHandle handle = Corvel_TAVLib_CreateRef();
+    if (handle == nullptr) return 10;
+    if (Corvel_TAVLib_Set_Eula(handle, "en_US", "PRODUCT") != 0 ||
+        Corvel_TAVLib_Set_InstallLocale(handle, "en_US", "PRODUCT") != 0 ||
+        Corvel_TAVLib_CleanUpCachePCD(handle, "PAYLOAD") != 0 ||
+        Corvel_TAVLib_SetCorvelId(handle, "PRODUCT") != 0 ||
+        Corvel_TAVLib_SaveCorvelId(handle, kIdAbc) != 0 ||
+        Corvel_TAVLib_SetCorvelIdExtProfile(handle, "PRODUCT") != 0) {
+      return 11;
+    }
+    Corvel_TAVLib_ReleaseRef(handle, 1);
+    return 0;
+  });
+  ASSERT_EQ(child, 0);
+  for (const char* line :
+       {"EULA_ACCEPTED Failed to Commit", "EULA_LANGUAGE Failed to Commit",
+        "INSTALLLOCALE Failed to Commit", "Can not delete PAYLOAD hive from cache pcd",
+        "Set Corvel ID Failed to Commit", "Save CorvelID failed to commit",
+        "Corvelid with TS failed to commit ", "Set Corvel ID Ext Profile Failed to Commit",
+        "TAVLibImpl::CommitPCD ENDED"}) {
+    EXPECT_TRUE(Logged(line)) << line;
+  }
+  EXPECT_EQ(Contents(), (StoreContents{{Unprotected("PAYLOAD", "Entry"), "kept"},
+                                       {Unprotected("PRODUCT", "INSTALLLOCALE"), "de_DE"}}));
 }
 
 }  // namespace

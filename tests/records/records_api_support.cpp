@@ -40,6 +40,14 @@ std::string Protected(const std::string& subdomain, const std::string& key) {
   return "P|" + subdomain + "|" + key;
 }
 
+bool WriteStoreValue(const std::string& subdomain, const std::string& key,
+                     const std::string& value, bool unprotected) {
+  DirectStore store;
+  return store.get() != nullptr &&
+         C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), value.c_str(), key.c_str(),
+                                                  subdomain.c_str(), unprotected) == 0;
+}
+
 int64_t NowSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
 
 void RecordsApiTest::SetUp() {
@@ -78,11 +86,7 @@ std::optional<std::string> RecordsApiTest::Stored(const std::string& subdomain,
 
 void RecordsApiTest::Store(const std::string& subdomain, const std::string& key,
                            const std::string& value, bool unprotected) const {
-  DirectStore store;
-  ASSERT_NE(store.get(), nullptr);
-  ASSERT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), value.c_str(), key.c_str(),
-                                                     subdomain.c_str(), unprotected),
-            0u);
+  ASSERT_TRUE(WriteStoreValue(subdomain, key, value, unprotected));
 }
 
 std::string RecordsApiTest::MainLog() const {
