@@ -1,5 +1,7 @@
 // Uninstalling a payload through Corvel_TAVLib_Remove_payload: the payload's own data and
 // that of every linked code go, everything else stays.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -112,6 +114,30 @@ TEST_F(InstallTest, ReinstallAfterUninstallRestoresTheSameEntries) {
   };
   EXPECT_EQ(without_date(first), without_date(second)) << Describe(second);
   EXPECT_EQ(first.size(), second.size());
+}
+
+TEST_F(InstallTest, StoreThatRefusesWritesIsNotReported) {
+  // A store this process may read but not change: processing stores nothing and still
+  // reports success, removal removes nothing and reports success. The library creates the
+  // store first, as an installer with write access would have.
+  ASSERT_EQ(0u, Remove("CREATES-THE-STORE"));
+  PlantStoreRows(mScratch.pcd_db(), {Protected("PAY", "LicensingCode", "LIC"),
+                                     Protected("LIC", "a", "1"), Protected("PAY", "k", "old")});
+  ASSERT_EQ(0, chmod(mScratch.pcd_db().c_str(), 0444));
+  std::string config = Write("application.xml", "<Configuration><Payload><Data key=\"k\">new</Data>"
+                                                "</Payload></Configuration>");
+  ASSERT_EQ(0, chmod(config.c_str(), 0666));
+  StoreRows before = Rows();
+
+  int status = corvel::test::RunAsUnprivileged([&] {
+    uint32_t processed = Process(config, "PAY", "DRV", nullptr);
+    uint32_t removed = Remove("PAY");
+    return processed == 0 && removed == 0 ? 0 : 1;
+  });
+  EXPECT_EQ(0, status);
+  EXPECT_EQ(before, Rows()) << Describe(Rows());
+  EXPECT_TRUE(DriverFilesLeft().empty());
+  EXPECT_TRUE(Logged("Removing data for LicensingCode LIC"));
 }
 
 }  // namespace
