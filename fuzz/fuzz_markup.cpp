@@ -1,0 +1,305 @@
+// The markup engine on arbitrary text: parse, then a sequence of navigation steps, reads and
+// edits chosen by the input. Checked on every input:
+//  - a successful parse gives an index that describes the text (tags where the offsets say,
+//    children inside their parents, siblings in order);
+//  - on a well-formed document every edit that reports success keeps the index equal to a
+//    fresh parse of the edited text (so the text stays well-formed), SetData reads back what
+//    was set, and refused edits leave the text as it was;
+//  - Save followed by Load gives back the same text.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "markup/markup_document.h"
+
+using corvel::markup::CMarkupSTL;
+using corvel::markup::ElementEntry;
+using corvel::markup::ElementIndex;
+
+namespace {
+
+constexpr int kMaxSteps = 48;
+
+// Names that the parser reads back as the same name: no whitespace, no token delimiter, no
+// quote and no '[' (a name's '[' ends the part that end tags are matched against).
+bool IsPlainName(const std::string& name) {
+  if (name.empty()) return false;
+  for (char c : name) {
+    if (std::string(" \t\r\n<>=\\/?!\"'[&").find(c) != std::string::npos) return false;
+  }
+  return true;
+}
+
+// The tag name as the parser reads it after the '<' at `at`: whitespace skipped, then up to
+// the next delimiter, or the delimiter itself when it comes first.
+std::string TagNameAt(const std::string& text, int32_t at) {
+  static const std::string kSpace = " \t\r\n";
+  static const std::string kDelimiters = " \t\r\n<>=\\/?!";
+  size_t left = static_cast<size_t>(at) + 1;
+  while (left < text.size() && kSpace.find(text[left]) != std::string::npos) ++left;
+  if (left >= text.size()) return "";
+  if (kDelimiters.find(text[left]) != std::string::npos) return text.substr(left, 1);
+  size_t right = left;
+  while (right < text.size() && kDelimiters.find(text[right]) == std::string::npos) ++right;
+  return text.substr(left, right - left);
+}
+
+struct Placed {
+  ElementEntry entry;
+  int depth;
+};
+
+// The elements in document order with their depth; stops (and reports false) when the links
+// run longer than the entries handed out, which only a broken index can do.
+bool ElementsInOrder(const CMarkupSTL& doc, std::vector<Placed>* out) {
+  out->clear();
+  const ElementIndex& index = doc.GetIndex();
+  if (!index.exists()) return true;
+  int depth = 0;
+  int32_t at = index[0].firstChild;
+  while (at) {
+    if (at < 0 || at >= doc.GetFreePos() || out->size() > static_cast<size_t>(doc.GetFreePos())) {
+      return false;
+    }
+    out->push_back({index[at], depth});
+    if (index[at].firstChild) {
+      at = index[at].firstChild;
+      ++depth;
+      continue;
+    }
+    while (at && !index[at].nextSibling) {
+      at = index[at].parent;
+      --depth;
+    }
+    if (at) at = index[at].nextSibling;
+  }
+  return true;
+}
+
+// The index of a well-formed document describes its text.
+void CheckIndexDescribesText(const CMarkupSTL& doc) {
+  const std::string& text = doc.GetDoc();
+  const ElementIndex& index = doc.GetIndex();
+  const auto size = static_cast<int32_t>(text.size());
+  std::vector<Placed> elements;
+  FUZZ_CHECK(ElementsInOrder(doc, &elements), "element links run past the entries handed out");
+  FUZZ_CHECK(!elements.empty(), "a well-formed document without elements");
+  for (int32_t at = 1; at < doc.GetFreePos(); ++at) {
+    const ElementEntry& e = index[at];
+    if (e.parent < 0 || e.parent >= doc.GetFreePos()) continue;  // a given-back entry
+    FUZZ_CHECK(e.startLeft >= 0 && e.startLeft < e.startRight && e.endRight < size,
+               "offsets outside the text at entry " + std::to_string(at));
+  }
+  for (const Placed& p : elements) {
+    const ElementEntry& e = p.entry;
+    FUZZ_CHECK(e.startLeft >= 0 && e.endRight < size && e.startLeft < e.startRight,
+               "element offsets out of order or outside the text");
+    FUZZ_CHECK(text[e.startLeft] == '<' && text[e.startRight] == '>' && text[e.endRight] == '>',
+               "tag offsets do not stand on '<' and '>'");
+    if (e.startRight == e.endLeft + 1) {
+      FUZZ_CHECK(e.endRight == e.startRight && text[e.endLeft] == '/',
+                 "empty element without its '/'");
+    } else {
+      FUZZ_CHECK(e.startRight < e.endLeft && e.endLeft < e.endRight && text[e.endLeft] == '<',
+                 "end tag offsets out of order");
+    }
+    if (e.firstChild) {
+      const ElementEntry& child = index[e.firstChild];
+      FUZZ_CHECK(child.startLeft > e.startRight && child.endRight < e.endLeft,
+                 "first child outside its parent");
+    }
+    if (e.nextSibling) {
+      const ElementEntry& next = index[e.nextSibling];
+      FUZZ_CHECK(next.startLeft > e.endRight && next.parent == e.parent,
+                 "siblings out of order or with different parents");
+    }
+  }
+}
+
+// Whether the document's elements all carry names that an edit can write back: a start tag
+// that opens with "<>" or "<<" has the delimiter itself for a name, and an end tag or a
+// filled-in empty element written with that name reads as another structure.
+bool NamesRoundTrip(const CMarkupSTL& doc) {
+  std::vector<Placed> elements;
+  if (!ElementsInOrder(doc, &elements)) return false;
+  for (const Placed& p : elements) {
+    const std::string name = TagNameAt(doc.GetDoc(), p.entry.startLeft);
+    if (name == ">" || name == "<") return false;
+  }
+  return true;
+}
+
+// The edited index equals the index of a fresh parse of the edited text.
+void CheckMatchesReparse(const CMarkupSTL& edited, const char* after) {
+  CMarkupSTL fresh;
+  FUZZ_CHECK(fresh.SetDocument(edited.GetDoc().c_str()),
+             std::string("edited text no longer well-formed after ") + after + ": " +
+                 fresh.GetError());
+  std::vector<Placed> mine, theirs;
+  FUZZ_CHECK(ElementsInOrder(edited, &mine), std::string("broken links after ") + after);
+  FUZZ_CHECK(ElementsInOrder(fresh, &theirs), "broken links in a fresh parse");
+  FUZZ_CHECK(mine.size() == theirs.size(),
+             std::string("element count differs from a fresh parse after ") + after);
+  for (size_t i = 0; i < mine.size(); ++i) {
+    const ElementEntry& a = mine[i].entry;
+    const ElementEntry& b = theirs[i].entry;
+    FUZZ_CHECK(mine[i].depth == theirs[i].depth && a.startLeft == b.startLeft &&
+                   a.startRight == b.startRight && a.endLeft == b.endLeft &&
+                   a.endRight == b.endRight,
+               std::string("element ") + std::to_string(i) + " differs from a fresh parse after " +
+                   after);
+  }
+  CheckIndexDescribesText(fresh);
+}
+
+const char* const kNames[] = {"a", "b", "swid:name", "swid:numeric", "r", "x-y", "n.1", "_"};
+const char* const kPaths[] = {"/", "*", "*/a", "/a/b", "a/b", "/*/*", "a[1]", "a=x", "a b", ""};
+
+// A text as the engine sees it through its C string arguments.
+std::string CText(FuzzedDataProvider& in, size_t longest) {
+  return in.ConsumeRandomLengthString(longest).c_str();
+}
+
+std::string PickName(FuzzedDataProvider& in) {
+  switch (in.ConsumeIntegralInRange(0, 2)) {
+    case 0: return kNames[in.ConsumeIntegralInRange<size_t>(0, std::size(kNames) - 1)];
+    case 1: return kPaths[in.ConsumeIntegralInRange<size_t>(0, std::size(kPaths) - 1)];
+    default: return CText(in, 24);
+  }
+}
+
+void CheckSaveLoad(CMarkupSTL& doc) {
+  const std::string path = corvel::fuzz::Scratch().work + "/saved.xml";
+  const std::string before = doc.GetDoc();
+  FUZZ_CHECK(doc.Save(path.c_str()), "Save failed: " + doc.GetError());
+  std::string bytes;
+  FUZZ_CHECK(corvel::fuzz::ReadWholeFile(path, &bytes) && bytes == before,
+             "Save did not write the document bytes");
+  CMarkupSTL loaded;
+  const bool wellFormed = loaded.Load(path.c_str());
+  // A text that itself begins with FF FE is read back as UTF-16 by design.
+  if (before.size() > 2 && before[0] == '\xFF' && before[1] == '\xFE') return;
+  FUZZ_CHECK(loaded.GetDoc() == before, "Load did not read back what Save wrote");
+  CMarkupSTL parsed;
+  FUZZ_CHECK(wellFormed == parsed.SetDocument(before.c_str()),
+             "Load and SetDocument of the same text disagree");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  corvel::fuzz::SetUpScratch("markup");
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzedDataProvider in(data, size);
+  const std::string text = CText(in, size);
+  CMarkupSTL doc;
+  const bool wellFormed = doc.SetDocument(text.c_str());
+  corvel::fuzz::Trace("document [" + text + "] well-formed " + std::to_string(wellFormed));
+  FUZZ_CHECK(wellFormed == doc.IsWellFormed(), "SetDocument result differs from IsWellFormed");
+  FUZZ_CHECK(doc.GetMainPos() == 0 && doc.GetParentPos() == 0 && doc.GetChildPos() == 0,
+             "a parse left the cursor set");
+  if (wellFormed) CheckIndexDescribesText(doc);
+  // Edits keep a well-formed document well-formed; a document that failed to parse promises
+  // nothing about its text (an element added at document level may follow the broken part).
+  bool checkEdits = wellFormed && NamesRoundTrip(doc);
+
+  for (int step = 0; step < kMaxSteps && in.remaining_bytes() > 0; ++step) {
+    const std::string before = doc.GetDoc();
+    const int op = in.ConsumeIntegralInRange(0, 11);
+    if (corvel::fuzz::Tracing()) {
+      corvel::fuzz::Trace("step " + std::to_string(op) + " at parent " +
+                          std::to_string(doc.GetParentPos()) + " main " +
+                          std::to_string(doc.GetMainPos()) + " child " +
+                          std::to_string(doc.GetChildPos()) + " text [" + before + "]");
+    }
+    switch (op) {
+      case 0: {
+        const std::string name = PickName(in);
+        doc.FindElement(in.ConsumeBool() ? nullptr : name.c_str());
+        break;
+      }
+      case 1: {
+        const std::string name = PickName(in);
+        doc.FindChildElement(in.ConsumeBool() ? nullptr : name.c_str());
+        break;
+      }
+      case 2:
+        doc.IntoElement();
+        break;
+      case 3:
+        doc.OutOfElement();
+        break;
+      case 4: {
+        const std::string name = doc.GetTagName();
+        if (doc.GetMainPos() == 0) FUZZ_CHECK(name.empty(), "a tag name without a main element");
+        (void)doc.GetData();
+        break;
+      }
+      case 5:
+      case 6: {
+        const std::string value = CText(in, 64);
+        const int32_t main = doc.GetMainPos();
+        const bool mayEdit = main != 0 && doc.GetIndex()[main].firstChild == 0;
+        const bool set = doc.SetData(value.c_str());
+        corvel::fuzz::Trace("SetData [" + value + "] gives " + std::to_string(set));
+        FUZZ_CHECK(set == mayEdit, "SetData result against the documented rule");
+        if (!set) {
+          FUZZ_CHECK(doc.GetDoc() == before, "a refused SetData changed the text");
+        } else if (checkEdits) {
+          FUZZ_CHECK(doc.GetData() == value, "SetData does not read back");
+          CheckMatchesReparse(doc, "SetData");
+        }
+        break;
+      }
+      case 7:
+      case 8: {
+        const std::string name = in.ConsumeBool() ? PickName(in) : kNames[step % std::size(kNames)];
+        const bool child = in.ConsumeBool();
+        const bool added = child ? doc.AddChildElement(name.c_str()) : doc.AddElement(name.c_str());
+        corvel::fuzz::Trace(std::string(child ? "AddChildElement" : "AddElement") + " [" + name +
+                            "] gives " + std::to_string(added));
+        if (!added) {
+          FUZZ_CHECK(doc.GetDoc() == before, "a refused add changed the text");
+          break;
+        }
+        if (child) {
+          FUZZ_CHECK(doc.GetChildPos() != 0, "AddChildElement left no child position");
+        } else {
+          FUZZ_CHECK(doc.GetMainPos() != 0 && doc.GetChildPos() == 0,
+                     "AddElement left the cursor elsewhere");
+        }
+        if (!IsPlainName(name)) {
+          checkEdits = false;  // the text now holds a tag the parser reads differently
+        } else if (checkEdits) {
+          if (!child) FUZZ_CHECK(doc.GetTagName() == name, "an added element reads another name");
+          CheckMatchesReparse(doc, child ? "AddChildElement" : "AddElement");
+        }
+        break;
+      }
+      case 9: {
+        // Re-parsing the edited text keeps it (and its well-formedness, when edits were kept
+        // consistent).
+        const bool again = doc.SetDocument(before.c_str());
+        FUZZ_CHECK(doc.GetDoc() == before, "SetDocument changed the text");
+        if (checkEdits) FUZZ_CHECK(again, "a consistently edited document no longer parses");
+        checkEdits = again && NamesRoundTrip(doc);
+        break;
+      }
+      case 10:
+        CheckSaveLoad(doc);
+        break;
+      default:
+        doc.SetDocument(nullptr);
+        FUZZ_CHECK(doc.GetDoc().empty() && !doc.IsWellFormed(), "SetDocument(null) kept a text");
+        checkEdits = false;
+        break;
+    }
+  }
+  return 0;
+}
