@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <ctime>
-#include <filesystem>
 #include <string>
 
 #include "config/configuration_processing.h"
@@ -11,14 +10,6 @@
 
 namespace corvel::config {
 namespace {
-
-namespace fs = std::filesystem;
-
-size_t FilesIn(const std::string& folder) {
-  size_t count = 0;
-  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++count;
-  return count;
-}
 
 TEST(DriverDocument, WrittenWithAUniqueNameInTheTemporaryFolder) {
   corvel::test::ScratchFolder scratch;
@@ -59,22 +50,6 @@ TEST(DriverDocument, WrittenWithAUniqueNameInTheTemporaryFolder) {
             "    </Payload>\n"
             "</Configuration>\n",
             content);
-}
-
-TEST(DriverDocument, FailuresLeaveNothingBehind) {
-  corvel::test::ScratchFolder scratch;
-  char small[16];
-  EXPECT_EQ(kDriverDocumentFailed, WriteDriverConfigurationFile("c", "P", "D", small, sizeof small));
-  EXPECT_EQ(0u, FilesIn(scratch.temp()));
-
-  // A temporary folder that does not exist.
-  setenv("TMPDIR", scratch.Path("absent").c_str(), 1);
-  char path[kConfigPathBufferSize];
-  EXPECT_EQ(kDriverDocumentFailed, WriteDriverConfigurationFile("c", "P", "D", path, sizeof path));
-  // One that does not fit the path buffers.
-  std::string overlong = "/" + std::string(kConfigPathBufferSize, 'x');
-  setenv("TMPDIR", overlong.c_str(), 1);
-  EXPECT_NE(kDriverDocumentWritten, WriteDriverConfigurationFile("c", "P", "D", path, sizeof path));
 }
 
 }  // namespace

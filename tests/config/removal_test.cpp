@@ -100,22 +100,6 @@ TEST_F(InstallTest, RemovalArgumentErrors) {
   }
 }
 
-TEST_F(InstallTest, ReinstallAfterUninstallRestoresTheSameEntries) {
-  std::string config = Write("application.xml", kLinkedApplication);
-  ASSERT_EQ(0u, Process(config, "PAY", "DRV", nullptr));
-  StoreRows first = Rows();
-  ASSERT_EQ(0u, Remove("PAY"));
-  ASSERT_EQ(0u, Process(config, "PAY", "DRV", nullptr));
-  StoreRows second = Rows();
-  // Only the install time may differ.
-  auto without_date = [](StoreRows rows) {
-    std::erase_if(rows, [](const StoreRow& row) { return row.key == "InstallDate"; });
-    return rows;
-  };
-  EXPECT_EQ(without_date(first), without_date(second)) << Describe(second);
-  EXPECT_EQ(first.size(), second.size());
-}
-
 TEST_F(InstallTest, StoreThatRefusesWritesIsNotReported) {
   // A store this process may read but not change: processing stores nothing and still
   // reports success, removal removes nothing and reports success. The library creates the

@@ -169,18 +169,5 @@ TEST_F(OpenTest, ConversionMessagesArePrintedEvenWhenQuiet) {
             loud.Text());
 }
 
-TEST_F(OpenTest, PathsWithSpacesAndNonAsciiCharactersOpen) {
-  std::string folder = mScratch.Path("Prog Files \xE6\x97\xA5\xE6\x9C\xAC");
-  ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
-  std::string path = folder + "/appl\xC3\xAF" "cation \xF0\x9F\x98\x80.xml";
-  ASSERT_TRUE(corvel::test::WriteWholeFile(
-      path, "<Configuration><Payload><Data key=\"k\">v</Data></Payload></Configuration>"));
-  ASSERT_EQ(0, SetConfigurationPayloadCode(path.c_str(), "P"));
-  test::EntryRecorder recorder;
-  EXPECT_EQ(0, parseconfig(path.c_str(), &test::EntryRecorder::Handler, &recorder, 0));
-  ASSERT_EQ(1u, recorder.entries.size());
-  EXPECT_EQ("P", recorder.entries[0].subdomain.value_or("<null>"));
-}
-
 }  // namespace
 }  // namespace corvel::config
