@@ -314,6 +314,137 @@ CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SetCorvelIdExtProfil
 CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SetCredentialsForProxy(
     TAVLibHandle handle, const TAVLibProxyCredentials* credentials);
 
+/* ---- Secure preferences (extension) --------------------------------------------------------
+ *
+ * Small named values in the user's enciphered preferences file,
+ * "<per-user data folder>/Corvel/TAV/securePrefs.xml" (on Linux the per-user data folder is
+ * CORVEL_LOCAL_APPDATA, else XDG_DATA_HOME, else "$HOME/.local/share"). A value is addressed
+ * by a domain and a key; a null domain means "DefaultDomain". Domain and key must be XML names
+ * without a colon (a letter or "_" first, then letters, digits, "-", "_" or "."); anything else
+ * fails with kTAVLibPrefFailed. Each value is enciphered with a key bound to this machine and this user,
+ * so a copy of the file is unreadable elsewhere. The file is created readable and writable by
+ * its owner alone (0600, its new folders 0700).
+ *
+ * When the user has no file, reads fall back to the shared read-only file
+ * "<common files>/Corvel/TAV/securePrefs.xml" (CORVEL_COMMON_FILES, else "/usr/share");
+ * writes always go to the user's file. An explicit file path, when non-null, replaces both.
+ *
+ * These functions need no instance: they do not take a handle, and they never touch the main
+ * log. Their diagnostics go to the preferences log, "Velmo.log" in the temporary folder. Each
+ * call opens and closes its own session with the store. Call them from one thread at a time.
+ * The file has no lock: two processes writing at once can lose one of the two updates.
+ *
+ * Results are signed (int32_t), unlike the instance statuses.
+ */
+enum {
+  kTAVLibPrefSuccess = 0,
+  /* Any other failure: unreadable or damaged file, missing key, a domain or key that is not an
+   * XML name, a value that cannot be deciphered, a value longer than 65,536 bytes. */
+  kTAVLibPrefFailed = -1,
+  /* No preferences file exists, neither the user's nor the shared one. */
+  kTAVLibPrefNoFile = -2,
+  /* A required pointer is null. */
+  kTAVLibPrefInvalidArgument = -3,
+  /* The buffer is too small for the value and its terminating NUL. */
+  kTAVLibPrefBufferTooSmall = -4,
+  /* A new preferences file could not be written. */
+  kTAVLibPrefCannotWriteFile = -5,
+  /* The folder of a new preferences file could not be created. */
+  kTAVLibPrefCannotCreateFolder = -7
+};
+
+/*
+ * Reads the value of `key` in `domain`. Read the size first, then the value:
+ *
+ *   uint32_t size = 0;
+ *   if (Corvel_TAVLib_GetSecurePreference(domain, key, NULL, &size, NULL) == 0) {
+ *     char* value = malloc(size);
+ *     Corvel_TAVLib_GetSecurePreference(domain, key, value, &size, NULL);
+ *   }
+ *
+ * With a null buffer, stores the value's length plus one (room for the NUL) into *size and
+ * returns kTAVLibPrefSuccess. With a buffer of *size bytes, copies the value and its NUL when
+ * *size is greater than the length, else returns kTAVLibPrefBufferTooSmall and leaves the
+ * buffer alone. An empty value reads back as "" (size 1).
+ * prefsFilePath: null for the user's file (or the shared one), else the file to read.
+ * Returns kTAVLibPrefSuccess; kTAVLibPrefInvalidArgument for a null key or size;
+ * kTAVLibPrefNoFile; kTAVLibPrefBufferTooSmall; or kTAVLibPrefFailed, a missing key included.
+ */
+CORVEL_TAVLIB_API int32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_GetSecurePreference(
+    const char* domain, const char* key, char* buffer, uint32_t* size, const char* prefsFilePath);
+
+/*
+ * Stores `value` under `key` in `domain`, replacing an earlier value in place. The file and its
+ * folders are created when missing. On any failure the file on disk is left as it was.
+ * prefsFilePath: null for the user's file, else the file to write.
+ * Returns kTAVLibPrefSuccess; kTAVLibPrefInvalidArgument for a null key or value or an empty
+ * domain or key; kTAVLibPrefCannotWriteFile; kTAVLibPrefCannotCreateFolder; or
+ * kTAVLibPrefFailed.
+ */
+CORVEL_TAVLIB_API int32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SetSecurePreference(
+    const char* domain, const char* key, const char* value, const char* prefsFilePath);
+
+/* ---- Keeping proxy credentials (extension) ------------------------------------------------
+ *
+ * The rules a network client follows with the proxy credentials of an instance (recorded with
+ * Corvel_TAVLib_SetCredentialsForProxy):
+ *
+ *   - after a request that used them, the client keeps them in the user's secure preferences
+ *     (domain "ProxyCredentials", keys "ProxyUsername" and "ProxyPassword") when their
+ *     remember flag is 1 and the request's outcome allows it: Corvel_TAVLib_KeepProxyCredentials;
+ *   - when a request ends with kTAVLibProxyAuthenticationRequired, the client reads the kept
+ *     credentials back and retries with them: Corvel_TAVLib_ReuseProxyCredentials.
+ *
+ * Both are instance operations: a null handle gives kTAVLibNoInstance and logs nothing. Their
+ * progress is logged in the main log, never the credentials themselves; the store's own
+ * diagnostics go to the preferences log. Both answer kTAVLibPreconditionFailed if memory runs
+ * out.
+ */
+
+/* How a request through the proxy ended. */
+typedef int32_t TAVLibProxyRequestOutcome;
+
+enum {
+  /* The request ended in any other way than the three outcomes below (normally: it went
+   * through). The only outcome that keeps credentials. */
+  kTAVLibProxyRequestSucceeded = 0,
+  /* The proxy asked for credentials. Keeps nothing; kept credentials may be reused. */
+  kTAVLibProxyAuthenticationRequired = 1,
+  /* The proxy refused the credentials given. Keeps nothing. */
+  kTAVLibProxyAuthenticationFailed = 2,
+  /* The client's own status that keeps nothing (for example, the request was cancelled). */
+  kTAVLibProxyRequestKeepsNothing = 3
+};
+
+/*
+ * Keeps the instance's proxy credentials after a request that used them: writes the user name
+ * and then the password into the user's secure preferences, when the remember flag recorded
+ * with them is 1 and `outcome` is kTAVLibProxyRequestSucceeded. Otherwise nothing is written,
+ * and credentials kept earlier stay as they are.
+ * kept: may be null; else set to true when both values were written, false in every other case
+ * (a null handle leaves it alone).
+ * Returns kTAVLibSuccess when the rules were applied, whether they kept the credentials or not;
+ * kTAVLibNotFound when the instance holds no credentials; kTAVLibInvalidArgument when outcome is
+ * none of the four values; kTAVLibStoreFailed when a write failed: the credentials are then not
+ * kept, though the user name may already have been replaced in the file.
+ */
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_KeepProxyCredentials(
+    TAVLibHandle handle, TAVLibProxyRequestOutcome outcome, bool* kept);
+
+/*
+ * Reads the kept proxy credentials (each value size first, then the value) and, when both
+ * reads succeed, gives them to the instance as Corvel_TAVLib_SetCredentialsForProxy would, with
+ * the remember flag 1 (they are kept already), and copies them into `credentials` when it is
+ * non-null: each field cut to at most 256 bytes without splitting a UTF-8 sequence,
+ * NUL-terminated, the rest of the field zero, remember 1.
+ * Returns kTAVLibSuccess; or kTAVLibNotFound when either value cannot be read (no file, no
+ * such key, a value kept under another user or on another machine, a damaged file), when both
+ * are empty, or when a value is not well-formed UTF-8: the instance and the record are then
+ * left as they were and the request goes on without credentials.
+ */
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_ReuseProxyCredentials(
+    TAVLibHandle handle, TAVLibProxyCredentials* credentials);
+
 #ifdef __cplusplus
 }
 #endif
