@@ -29,8 +29,8 @@ TEST_F(InstallTest, LargeDocumentWithHugeValues) {
 
 // Memory running out while the document is read raises an exception inside the processing;
 // the call answers 257 and still ends its transaction and gives its store handle back, so the
-// next call's writes are
-// committed. (Address-space limits and the sanitizers' shadow memory do not mix.)
+// next call's writes are committed. (Address-space limits and the sanitizers' shadow memory
+// do not mix.)
 #if !defined(__SANITIZE_ADDRESS__)
 TEST_F(InstallTest, ExceptionInsideProcessingGives257AndEndsTheTransaction) {
   std::string config = Write("huge.xml", "<Configuration><Payload><Data key=\"k\">" +
