@@ -1,5 +1,7 @@
 // The exports of the records subsystem: cached data by subdomain and installation records.
 // Each checks the handle and forwards to the instance operation of the same name.
+#include <utility>
+
 #include "corvel_tavlib.h"
 #include "frame/export_support.h"
 #include "frame/tavlib_impl.h"
