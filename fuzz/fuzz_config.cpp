@@ -1,0 +1,157 @@
+// The configuration document reader on arbitrary documents, in quiet mode, as the library
+// always runs it. The input is written to a file in the scratch folder. Checked on every
+// input:
+//  - the walk hands over entries with a key and a value (only the reverse entry of a hive
+//    without code has no value), a reverse entry's subdomain fits its 128-byte buffer, and
+//    a "LicensingCode" entry comes right after its reverse entry;
+//  - a walk without handler and one whose handler never stops give the same result, and a
+//    handler that stops after n entries gets exactly n and a result of 0;
+//  - a failed rewrite of the Payload hive's code leaves the file untouched, and a successful
+//    one gives a document that walks like the original with the new code in place.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "config/config_document.h"
+#include "config/parse_config.h"
+#include "fuzz_support.h"
+
+namespace config = corvel::config;
+
+namespace {
+
+struct Entry {
+  bool hasSubdomain;
+  std::string subdomain;
+  std::string key;
+  bool hasValue;
+  std::string value;
+  int isProtected;
+  bool operator==(const Entry&) const = default;
+};
+
+struct Walk {
+  std::vector<Entry> entries;
+  size_t stopAfter = SIZE_MAX;  // the handler stops at this entry (1-based count)
+};
+
+int Collect(void* context, const char* subdomain, const char* key, const char* value,
+            int isProtected) {
+  auto* walk = static_cast<Walk*>(context);
+  FUZZ_CHECK(key != nullptr, "an entry without key");
+  const bool reverse = std::strcmp(key, "PayloadCode") == 0;
+  FUZZ_CHECK(value != nullptr || (reverse && subdomain != nullptr),
+             "an entry without value that is not a reverse entry");
+  walk->entries.push_back({subdomain != nullptr, subdomain ? subdomain : "", key, value != nullptr,
+                           value ? value : "", isProtected});
+  FUZZ_CHECK(walk->entries.size() <= walk->stopAfter, "the walk went on after its handler stopped");
+  return walk->entries.size() == walk->stopAfter ? 1 : 0;
+}
+
+// Every "LicensingCode" entry follows the reverse entry made from it.
+void CheckReverseEntries(const Walk& walk) {
+  for (size_t i = 0; i < walk.entries.size(); ++i) {
+    const Entry& e = walk.entries[i];
+    if (e.key != "LicensingCode") continue;
+    FUZZ_CHECK(i > 0, "a LicensingCode entry without its reverse entry");
+    const Entry& reverse = walk.entries[i - 1];
+    FUZZ_CHECK(reverse.key == "PayloadCode" && reverse.hasSubdomain &&
+                   reverse.subdomain == e.value && reverse.subdomain.size() < 128 &&
+                   reverse.hasValue == e.hasSubdomain && reverse.value == e.subdomain &&
+                   reverse.isProtected == e.isProtected,
+               "a reverse entry does not mirror its LicensingCode entry");
+  }
+}
+
+int WalkFile(const std::string& path, Walk* walk) {
+  return config::parseconfig(path.c_str(), walk ? Collect : nullptr, walk, /*quiet=*/1);
+}
+
+// The entries of the rewritten document: those of the original with the Payload hive's code
+// replaced. The Payload hive's entries come first, up to the first entry of another hive.
+void CheckRewrittenWalk(const Walk& before, const Walk& after, const std::string& code,
+                        size_t payloadEntries) {
+  FUZZ_CHECK(before.entries.size() == after.entries.size(),
+             "the rewritten document walks to another number of entries");
+  for (size_t i = 0; i < before.entries.size(); ++i) {
+    Entry expected = before.entries[i];
+    if (i < payloadEntries) {
+      if (expected.key == "PayloadCode") {
+        expected.hasValue = true;
+        expected.value = code;
+      } else {
+        expected.hasSubdomain = true;
+        expected.subdomain = code;
+      }
+    }
+    FUZZ_CHECK(after.entries[i] == expected,
+               "entry " + std::to_string(i) + " changed beyond the code in the rewrite");
+  }
+}
+
+// How many entries the Payload hive hands over: one per Data element, two for a
+// "LicensingCode" one. Read from the document the same way the reader loads it.
+size_t PayloadEntryCount(const std::string& path) {
+  FILE* stream = config::OpenConfigurationFile(path.c_str(), "rb");
+  FUZZ_CHECK(stream != nullptr, "the document cannot be reopened");
+  TiXmlDocument document;
+  const bool loaded = config::LoadConfigurationDocument(stream, document);
+  fclose(stream);
+  FUZZ_CHECK(loaded, "a document that walked does not load");
+  const TiXmlNode* payload = config::ConfigurationRoot(document)->FirstChild("Payload");
+  if (payload == nullptr) return 0;
+  size_t count = 0;
+  for (const TiXmlNode* data = payload->FirstChild("Data"); data != nullptr;
+       data = data->NextSibling("Data")) {
+    const char* key = data->ToElement() ? data->ToElement()->Attribute("key") : nullptr;
+    count += key != nullptr && std::strcmp(key, "LicensingCode") == 0 ? 2 : 1;
+  }
+  return count;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  corvel::fuzz::SetUpScratch("config");
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzedDataProvider in(data, size);
+  const std::string code = std::string(in.ConsumeRandomLengthString(48).c_str());
+  const size_t stopAfter = in.ConsumeIntegralInRange<size_t>(1, 16);
+  const std::string document = in.ConsumeBytesAsString(in.remaining_bytes());
+  const std::string path = corvel::fuzz::Scratch().work + "/application.xml";
+  corvel::fuzz::WriteWholeFile(path, document);
+
+  Walk full;
+  const int result = WalkFile(path, &full);
+  FUZZ_CHECK(result == 0 || result == -1, "parseconfig result outside 0 and -1");
+  FUZZ_CHECK(WalkFile(path, nullptr) == result, "a walk without handler ends differently");
+  CheckReverseEntries(full);
+
+  if (full.entries.size() >= stopAfter) {
+    Walk stopped;
+    stopped.stopAfter = stopAfter;
+    FUZZ_CHECK(WalkFile(path, &stopped) == 0, "a stopped walk did not succeed");
+    FUZZ_CHECK(stopped.entries.size() == stopAfter, "a stopped walk handed over other entries");
+  }
+
+  const int rewritten = config::SetConfigurationPayloadCode(path.c_str(), code.c_str());
+  FUZZ_CHECK(rewritten == 0 || rewritten == -1, "rewrite result other than 0 or -1 on a file");
+  std::string after;
+  FUZZ_CHECK(corvel::fuzz::ReadWholeFile(path, &after), "the rewritten file cannot be read");
+  if (rewritten != 0) {
+    FUZZ_CHECK(after == document, "a failed rewrite changed the file");
+    return 0;
+  }
+  Walk again;
+  const int againResult = WalkFile(path, &again);
+  if (result != 0) return 0;  // the original failed somewhere; the rewrite promises nothing
+  FUZZ_CHECK(againResult == 0, "the rewritten document no longer walks");
+  CheckRewrittenWalk(full, again, code, PayloadEntryCount(path));
+  return 0;
+}

@@ -1,0 +1,172 @@
+// The secure preferences store reading an arbitrary preferences file (written to the user's
+// file, the common fallback file or an explicit path in the scratch folder), with a fixed key
+// source standing for the machine and the user. Checked on every input:
+//  - a read gives a documented status; the size query and the buffered read agree, and a
+//    buffer one byte short is refused without being overrun;
+//  - a write that succeeds reads back exactly, leaves every other value that could be read
+//    before as it was, leaves the file mode 0600 and no temporary file beside it;
+//  - a write that fails on an existing file leaves the file byte for byte as it was.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "prefs/key_material.h"
+#include "prefs/secure_prefs.h"
+
+namespace prefs = corvel::prefs;
+
+namespace {
+
+const char* const kNames[] = {"DefaultDomain", "ProxyCredentials", "User", "Password",
+                              "k", "TAVPrefs", "a-b.c_d", "x1"};
+
+// A domain or key: one of the usual names, an arbitrary text, or null.
+std::optional<std::string> PickName(FuzzedDataProvider& in) {
+  switch (in.ConsumeIntegralInRange(0, 5)) {
+    case 0: return std::nullopt;
+    case 1: return std::string(in.ConsumeRandomLengthString(24).c_str());
+    default: return std::string(kNames[in.ConsumeIntegralInRange<size_t>(0, std::size(kNames) - 1)]);
+  }
+}
+
+const char* Text(const std::optional<std::string>& name) { return name ? name->c_str() : nullptr; }
+
+bool IsReadStatus(int status) {
+  return status == prefs::kPrefsSuccess || status == prefs::kPrefsFailed ||
+         status == prefs::kPrefsNoFile || status == prefs::kPrefsInvalidArgument ||
+         status == prefs::kPrefsBufferTooSmall;
+}
+
+// Reads a value through the size query and a buffer of exactly that size; nullopt when the
+// value cannot be read.
+std::optional<std::string> Read(const char* domain, const char* key, const char* path) {
+  uint32_t size = 0;
+  const int status = prefs::GetPrefValue(domain, key, nullptr, &size, path);
+  FUZZ_CHECK(IsReadStatus(status) && status != prefs::kPrefsBufferTooSmall,
+             "size query status " + std::to_string(status));
+  if (status != prefs::kPrefsSuccess) return std::nullopt;
+  FUZZ_CHECK(size >= 1, "size query without room for the terminator");
+  if (size > 1) {
+    // One byte short: refused, and the buffer is not overrun (it is exactly that long).
+    std::vector<char> tooSmall(size - 1, 'x');
+    uint32_t shortSize = size - 1;
+    FUZZ_CHECK(prefs::GetPrefValue(domain, key, tooSmall.data(), &shortSize, path) ==
+                   prefs::kPrefsBufferTooSmall,
+               "a buffer one byte short was not refused");
+  }
+  std::vector<char> buffer(size, 'x');
+  uint32_t bufferSize = size;
+  FUZZ_CHECK(prefs::GetPrefValue(domain, key, buffer.data(), &bufferSize, path) == prefs::kPrefsSuccess,
+             "a buffer of the queried size was refused");
+  FUZZ_CHECK(buffer[size - 1] == '\0' && std::strlen(buffer.data()) == size - 1,
+             "the value does not fill the queried size");
+  return std::string(buffer.data());
+}
+
+int TemporaryFilesBeside(const std::string& path) {
+  const std::string folder = path.substr(0, path.rfind('/'));
+  const std::string prefix = path.substr(path.rfind('/') + 1) + ".";
+  int count = 0;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (const dirent* entry = readdir(dir)) {
+      if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0) ++count;
+    }
+    closedir(dir);
+  }
+  return count;
+}
+
+std::string UserFile() { return corvel::fuzz::Scratch().localAppData + "/Corvel/TAV/securePrefs.xml"; }
+std::string CommonFile() { return corvel::fuzz::Scratch().commonFiles + "/Corvel/TAV/securePrefs.xml"; }
+std::string ExplicitFile() { return corvel::fuzz::Scratch().work + "/prefs.xml"; }
+
+void MakeFolders(const std::string& file) {
+  for (size_t at = file.find('/', 1); at != std::string::npos; at = file.find('/', at + 1)) {
+    mkdir(file.substr(0, at).c_str(), 0700);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  const corvel::fuzz::ScratchFolders& scratch = corvel::fuzz::SetUpScratch("prefs");
+  static const prefs::FixedKeyMaterial kKeyMaterial("fuzz-machine-0123456789abcdef", "fuzzer");
+  prefs::SetKeyMaterialSource(&kKeyMaterial);
+  // Every log level on, so that the log lines are formatted too.
+  corvel::fuzz::WriteWholeFile(scratch.temp + "/qiv.trace", "");
+  MakeFolders(UserFile());
+  MakeFolders(CommonFile());
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzedDataProvider in(data, size);
+  const int where = in.ConsumeIntegralInRange(0, 3);  // user, common, explicit, no file
+  const std::optional<std::string> domain = PickName(in);
+  const std::optional<std::string> key = PickName(in);
+  const std::optional<std::string> otherDomain = PickName(in);
+  const std::optional<std::string> otherKey = PickName(in);
+  const std::string value = in.ConsumeRandomLengthString(80).c_str();
+  const std::string file = in.ConsumeBytesAsString(in.remaining_bytes());
+
+  for (const std::string& path : {UserFile(), CommonFile(), ExplicitFile()}) unlink(path.c_str());
+  // A fresh log for every input, so that it does not grow without end.
+  prefs::UninitPrefs();
+  unlink((corvel::fuzz::Scratch().temp + "/Velmo.log").c_str());
+  prefs::InitPrefs();
+
+  const char* explicitPath = nullptr;
+  std::string written;
+  switch (where) {
+    case 0: written = UserFile(); break;
+    case 1: written = CommonFile(); break;
+    case 2: written = ExplicitFile(); explicitPath = written.c_str(); break;
+    default: break;
+  }
+  if (!written.empty()) corvel::fuzz::WriteWholeFile(written, file);
+
+  const std::optional<std::string> other = Read(Text(otherDomain), Text(otherKey), explicitPath);
+  (void)Read(Text(domain), Text(key), explicitPath);
+
+  // Writes go to the user's file unless a path is given; the common file is only read.
+  const std::string target = explicitPath ? written : UserFile();
+  std::string before;
+  const bool existed = corvel::fuzz::ReadWholeFile(target, &before);
+  const int status = prefs::SetPrefValue(Text(domain), Text(key), value.c_str(), explicitPath);
+  corvel::fuzz::Trace("SetPrefValue gives " + std::to_string(status));
+  std::string after;
+  const bool exists = corvel::fuzz::ReadWholeFile(target, &after);
+  FUZZ_CHECK(TemporaryFilesBeside(target) == 0, "a temporary file was left beside the file");
+  if (status != prefs::kPrefsSuccess) {
+    if (existed) FUZZ_CHECK(exists && after == before, "a failed write changed the file");
+    prefs::UninitPrefs();
+    return 0;
+  }
+  corvel::fuzz::Trace("file after the write:\n" + after);
+  struct stat status_of_file {};
+  FUZZ_CHECK(stat(target.c_str(), &status_of_file) == 0 && (status_of_file.st_mode & 07777) == 0600,
+             "the written file is not mode 0600");
+  const std::optional<std::string> back = Read(Text(domain), Text(key), explicitPath);
+  FUZZ_CHECK(back && *back == value, "a written value does not read back");
+  const bool samePair = Text(domain) == nullptr ? (!otherDomain || *otherDomain == "DefaultDomain")
+                                                : (otherDomain ? *otherDomain == *domain
+                                                               : *domain == "DefaultDomain");
+  if (other && !(samePair && otherKey && key && *otherKey == *key)) {
+    // The other value was read from the same file only when the write went to that file.
+    if (explicitPath || where == 0) {
+      const std::optional<std::string> otherAfter = Read(Text(otherDomain), Text(otherKey), explicitPath);
+      FUZZ_CHECK(otherAfter == other, "a write changed another value");
+    }
+  }
+  prefs::UninitPrefs();
+  return 0;
+}
