@@ -65,7 +65,8 @@ using Rows = std::vector<std::pair<std::string, std::string>>;
 
 // The document and the (key, value) rows that processing stores under the payload code.
 std::string GenerateDocument(Rows& rows) {
-  std::string document = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Configuration>\n  <Payload>\n";
+  std::string document =
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Configuration>\n  <Payload>\n";
   for (int i = 0; i < kEntries; ++i) {
     std::string key = "Setting" + std::to_string(i);
     std::string value = "value of setting " + std::to_string(i) + " for the bench product";
@@ -105,12 +106,14 @@ class SqliteFloor {
   }
 
   bool Store(const char* subdomain, const Rows& rows) {
-    if (sqlite3_exec(mDb.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return false;
+    if (sqlite3_exec(mDb.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+      return false;
     bool ok = true;
     for (const auto& [key, value] : rows) {
       sqlite3_bind_text(mInsert.get(), 1, subdomain, -1, SQLITE_STATIC);
       sqlite3_bind_text(mInsert.get(), 2, key.c_str(), static_cast<int>(key.size()), SQLITE_STATIC);
-      sqlite3_bind_text(mInsert.get(), 3, value.c_str(), static_cast<int>(value.size()), SQLITE_STATIC);
+      sqlite3_bind_text(mInsert.get(), 3, value.c_str(), static_cast<int>(value.size()),
+                        SQLITE_STATIC);
       ok = sqlite3_step(mInsert.get()) == SQLITE_DONE && ok;
       sqlite3_reset(mInsert.get());
     }
@@ -136,7 +139,8 @@ void BM_ProcessFileVersusSqliteFloor(benchmark::State& state) {
 
   TAVLibHandle handle = Corvel_TAVLib_CreateRef();
   // A first call creates the store and warms the caches of both sides.
-  if (handle == nullptr || Corvel_TAVLib_Process_file(handle, config.c_str(), kPayload, kDriver, nullptr) != 0) {
+  if (handle == nullptr ||
+      Corvel_TAVLib_Process_file(handle, config.c_str(), kPayload, kDriver, nullptr) != 0) {
     state.SkipWithError("Process_file failed");
     Corvel_TAVLib_ReleaseRef(handle, 0);
     return;
@@ -147,7 +151,8 @@ void BM_ProcessFileVersusSqliteFloor(benchmark::State& state) {
   double floor_seconds = 0;
   for (auto _ : state) {
     auto start = Clock::now();
-    uint32_t status = Corvel_TAVLib_Process_file(handle, config.c_str(), kPayload, kDriver, nullptr);
+    uint32_t status =
+        Corvel_TAVLib_Process_file(handle, config.c_str(), kPayload, kDriver, nullptr);
     Clock::duration process = Clock::now() - start;
 
     start = Clock::now();

@@ -23,9 +23,9 @@ using corvel::frame::TAVLibImpl;
 
 extern "C" {
 
-CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_Process_file(
-    TAVLibHandle handle, const char* configPath, const char* payloadCode, const char* driverCode,
-    const char* overrideDirectory) {
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL
+Corvel_TAVLib_Process_file(TAVLibHandle handle, const char* configPath, const char* payloadCode,
+                           const char* driverCode, const char* overrideDirectory) {
   return corvel::frame::ForwardToInstance(
       handle, uint32_t{kTAVLibNoInstance}, uint32_t{kTAVLibPreconditionFailed},
       [&](TAVLibImpl& instance) {
@@ -34,8 +34,8 @@ CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_Process_file(
 }
 
 // Removal reports only its argument check; whatever happens in the store, it answers 0.
-CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_Remove_payload(
-    TAVLibHandle handle, const char* payloadCode) {
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL
+Corvel_TAVLib_Remove_payload(TAVLibHandle handle, const char* payloadCode) {
   return corvel::frame::ForwardToInstance(
       handle, uint32_t{kTAVLibNoInstance}, uint32_t{kTAVLibSuccess},
       [&](TAVLibImpl& instance) { return instance.Remove_payload(payloadCode); });

@@ -1,11 +1,14 @@
 // Configuration processing: records a payload's configuration documents in the store.
 #include "config/configuration_processing.h"
 
+#include <cstdio>
+#include <memory>
 #include <string>
 
 #include "config/parse_config.h"
 #include "config/store_session.h"
 #include "frame/frame_log.h"
+#include "platform/platform.h"
 #include "services/zep_bindings.h"
 #include "util/file_utf8.h"
 
@@ -81,7 +84,10 @@ class ConfigurationRun {
       return kPreconditionFailed;
     }
     frame::FrameLog(mInstance, "created driver config file %s", driver_path);
-    if (parseconfig(driver_path, &StoreConfigurationEntry, &context, 1) != 0) {
+    // The temporary folder is shared: the document is read back only if it is still ours.
+    std::unique_ptr<FILE, platform::FileCloser> driver(OpenDriverConfigurationFile(driver_path));
+    if (!driver ||
+        WalkConfigurationStream(driver.get(), &StoreConfigurationEntry, &context, 1) != 0) {
       // The document stays on disk for inspection.
       frame::FrameLog(mInstance, "failed to parse or load driver config file");
       return kPreconditionFailed;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "zepservices.h"
 
@@ -46,6 +47,11 @@ inline constexpr uint32_t kDriverDocumentNoTempFolder = 257;
 // is left behind then); 257 when there is no temporary folder.
 uint32_t WriteDriverConfigurationFile(const char* config_path, const char* payload_code,
                                       const char* driver_code, char* path_out, size_t path_size);
+
+// Opens the driver document for reading again without trusting the temporary folder: a
+// symbolic link is not followed, and only a regular file of this process's user with a single
+// name is accepted. Null otherwise.
+FILE* OpenDriverConfigurationFile(const char* path);
 
 // The whole operation behind Corvel_TAVLib_Process_file, logging to the instance's log.
 // Returns 0, 6, 9, 10, 35 or 257 (the last also for any exception raised inside).

@@ -1,6 +1,9 @@
 // The driver document: a small configuration document that records, under the payload code,
 // the payload's driver, the install time and where the product's document lives.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <tinyxml.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -25,8 +28,8 @@ void AddDataElement(TiXmlElement& hive, const char* key, const char* text) {
 }
 
 // None of the entries carries "protected", so all of them are stored as protected entries.
-void BuildDriverDocument(TiXmlDocument& document, const char* config_path,
-                         const char* payload_code, const char* driver_code) {
+void BuildDriverDocument(TiXmlDocument& document, const char* config_path, const char* payload_code,
+                         const char* driver_code) {
   int64_t seconds = 0;
   int milliseconds = 0;
   platform::CurrentTime(&seconds, &milliseconds);
@@ -81,6 +84,18 @@ uint32_t WriteDriverConfigurationFile(const char* config_path, const char* paylo
   }
   util::CopyText(path_out, path_size, path.c_str(), path.size() + 1);
   return kDriverDocumentWritten;
+}
+
+FILE* OpenDriverConfigurationFile(const char* path) {
+  if (path == nullptr) return nullptr;
+  platform::UniqueFd fd(platform::OpenNoFollow(path, O_RDONLY, 0));
+  if (!fd.valid()) return nullptr;
+  struct stat status {};
+  if (fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != geteuid() ||
+      status.st_nlink != 1) {
+    return nullptr;
+  }
+  return platform::StreamFromFd(fd.release(), "rb");
 }
 
 }  // namespace corvel::config

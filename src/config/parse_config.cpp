@@ -1,5 +1,7 @@
 // The walk over a configuration document: validation, then the Payload hive, then every
 // Other hive in document order.
+#include "config/parse_config.h"
+
 #include <tinyxml.h>
 
 #include <cerrno>
@@ -8,7 +10,6 @@
 #include <cstring>
 
 #include "config/config_document.h"
-#include "config/parse_config.h"
 
 namespace corvel::config {
 
@@ -111,7 +112,7 @@ class HiveReader {
                       int is_protected) const {
     if (mHandler == nullptr) return HiveResult::Read;
     return mHandler(mContext, subdomain, key, value, is_protected) == 0 ? HiveResult::Read
-                                                                       : HiveResult::Stopped;
+                                                                        : HiveResult::Stopped;
   }
 
   ConfigurationEntryHandler mHandler;
@@ -153,21 +154,27 @@ int WalkHives(const TiXmlElement& root, const HiveReader& reader) {
 
 }  // namespace
 
-int parseconfig(const char* path, ConfigurationEntryHandler handler, void* context, int quiet) {
+int WalkConfigurationStream(FILE* stream, ConfigurationEntryHandler handler, void* context,
+                            int quiet) {
   Diagnostics diagnostics(quiet != 0);
-  ConfigurationInput input(path);
-  if (input.stream() == nullptr) {
-    int error = errno;
-    diagnostics.Print("%s: %s\n", path != nullptr ? path : "(null)", std::strerror(error));
-    return -1;
-  }
   TiXmlDocument document;
-  if (!LoadConfigurationDocument(input.stream(), document)) {
+  if (!LoadConfigurationDocument(stream, document)) {
     diagnostics.Print("parseconfig: can't load input file: %s\n", document.ErrorDesc());
     return -1;
   }
   if (!ValidateDocument(document, diagnostics)) return -1;
   return WalkHives(*document.RootElement(), HiveReader(handler, context, diagnostics));
+}
+
+int parseconfig(const char* path, ConfigurationEntryHandler handler, void* context, int quiet) {
+  ConfigurationInput input(path);
+  if (input.stream() == nullptr) {
+    int error = errno;
+    Diagnostics(quiet != 0)
+        .Print("%s: %s\n", path != nullptr ? path : "(null)", std::strerror(error));
+    return -1;
+  }
+  return WalkConfigurationStream(input.stream(), handler, context, quiet);
 }
 
 }  // namespace corvel::config

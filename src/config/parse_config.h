@@ -34,6 +34,10 @@ constexpr size_t kReverseSubdomainBufferSize = 128;
 // -1 on any failure. The input is closed before returning, standard input included.
 int parseconfig(const char* path, ConfigurationEntryHandler handler, void* context, int quiet);
 
+// The walk of parseconfig over a stream that is already open (and stays open).
+int WalkConfigurationStream(FILE* stream, ConfigurationEntryHandler handler, void* context,
+                            int quiet);
+
 // Sets `corvelCode` of the document's Payload hive to `code` and writes the document back
 // ("-": read standard input, write standard output). Returns 0 when rewritten, 1 when
 // writing failed, -1 for every other failure (the file is then left untouched).

@@ -17,9 +17,9 @@ constexpr bool kUnprotectedDomain = true;
 
 // A linked-code key whose subdomain is cleared in the protected domain, with its log line.
 struct LinkedCodeKey {
-  const char* key;          // read under the payload code
-  const char* name;         // first argument of the log line
-  const char* log_format;   // "Removing data for ..." with name and value
+  const char* key;         // read under the payload code
+  const char* name;        // first argument of the log line
+  const char* log_format;  // "Removing data for ..." with name and value
 };
 
 // In the order they are read, after "LicensingCode".

@@ -61,8 +61,8 @@ int RunWithStandardStreams(const std::string& input_file, const std::string& out
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-int EntryRecorder::Handler(void* context, const char* subdomain, const char* key,
-                           const char* value, int is_protected) {
+int EntryRecorder::Handler(void* context, const char* subdomain, const char* key, const char* value,
+                           int is_protected) {
   auto* recorder = static_cast<EntryRecorder*>(context);
   recorder->entries.push_back(
       RecordedEntry{subdomain ? std::optional<std::string>(subdomain) : std::nullopt, key,

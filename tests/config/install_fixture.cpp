@@ -45,7 +45,8 @@ StoreRows InstallTest::RowsOf(const std::string& subdomain) const {
 
 std::vector<std::string> InstallTest::LogMessages() const {
   std::vector<std::string> messages;
-  std::istringstream lines(corvel::test::ReadWholeFile(mScratch.Path("tmp/tavlib.log")).value_or(""));
+  std::istringstream lines(
+      corvel::test::ReadWholeFile(mScratch.Path("tmp/tavlib.log")).value_or(""));
   const std::string marker = " TAVLib: ";
   for (std::string line; std::getline(lines, line);) {
     size_t at = line.find(marker);

@@ -36,16 +36,19 @@ TEST_F(InstallTest, ExceptionInsideProcessingGives257AndEndsTheTransaction) {
   std::string config = Write("huge.xml", "<Configuration><Payload><Data key=\"k\">" +
                                              std::string(48 * 1024 * 1024, 'x') +
                                              "</Data></Payload></Configuration>");
-  std::string small = Write("small.xml", "<Configuration><Payload><Data key=\"k\">v</Data>"
-                                         "</Payload></Configuration>");
+  std::string small = Write("small.xml",
+                            "<Configuration><Payload><Data key=\"k\">v</Data>"
+                            "</Payload></Configuration>");
   int status = RunWithStandardStreams("/dev/null", "", [&] {
     long pages = 0;
     FILE* statm = fopen("/proc/self/statm", "r");
     if (statm == nullptr || fscanf(statm, "%ld", &pages) != 1) return 100;
     fclose(statm);
-    rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) +
-                   24 * 1024 * 1024;
-    struct rlimit address_space {limit, limit};
+    rlim_t limit =
+        static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + 24 * 1024 * 1024;
+    struct rlimit address_space {
+      limit, limit
+    };
     if (setrlimit(RLIMIT_AS, &address_space) != 0) return 101;
     if (Process(config, "HUGE", "D", nullptr) != 257) return 1;
     return Process(small, "SMALL", "D", nullptr) == 0 ? 0 : 2;

@@ -49,7 +49,8 @@ int ProcessAndRemoveWithoutServices(const std::string& folder, const std::string
 
   if (remove(handle, "PAY") != kTAVLibSuccess) return 5;
   debug = corvel::test::ReadWholeFile(debug_output).value_or("");
-  if (debug.find("failed to find C_ZEPPCDServiceValueForKeyInSubDomain") == std::string::npos) return 6;
+  if (debug.find("failed to find C_ZEPPCDServiceValueForKeyInSubDomain") == std::string::npos)
+    return 6;
   if (debug.find("failed to find C_ZEPPCDServiceEndTransaction") == std::string::npos) return 7;
   release(handle, 0);
   return 0;

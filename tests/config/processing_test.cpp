@@ -97,13 +97,15 @@ TEST_F(InstallTest, MissingDriverCodeMakesThePayloadItsOwnDriver) {
   std::string config = Write("application.xml", kMinimal);
   ASSERT_EQ(0u, Process(config, "SOLO", nullptr, nullptr));
   EXPECT_TRUE(Logged("payload is a driver"));
-  EXPECT_TRUE(Logged("  path:     " + config + "  payload:  SOLO\n  driver:   SOLO\n"
+  EXPECT_TRUE(Logged("  path:     " + config +
+                     "  payload:  SOLO\n  driver:   SOLO\n"
                      "  override: not specified\n"));
   EXPECT_EQ(1u, RowsOf("SOLO").count(Protected("SOLO", "DefaultDriverPayload", "SOLO")));
 
   // An empty driver code and an empty override folder: the same, with an empty override.
   ASSERT_EQ(0u, Process(config, "EMPTY", "", ""));
-  EXPECT_TRUE(Logged("  path:     " + config + "  payload:  EMPTY\n  driver:   EMPTY\n"
+  EXPECT_TRUE(Logged("  path:     " + config +
+                     "  payload:  EMPTY\n  driver:   EMPTY\n"
                      "  override: \n"));
   EXPECT_EQ(1u, RowsOf("EMPTY").count(Protected("EMPTY", "DefaultDriverPayload", "EMPTY")));
   for (const std::string& message : LogMessages()) {
@@ -148,12 +150,13 @@ TEST_F(InstallTest, DocumentsThatCannotBeRewrittenStoreNothing) {
 }
 
 TEST_F(InstallTest, FailedWalkKeepsTheRewriteAndWhatWasStoredBeforeIt) {
-  std::string config = Write("application.xml",
-                             "<Configuration>\n"
-                             "<Payload><Data key=\"first\">1</Data></Payload>\n"
-                             "<Other corvelCode=\"O\"><Data key=\"second\">2</Data><Data>no key</Data>"
-                             "<Data key=\"third\">3</Data></Other>\n"
-                             "</Configuration>\n");
+  std::string config =
+      Write("application.xml",
+            "<Configuration>\n"
+            "<Payload><Data key=\"first\">1</Data></Payload>\n"
+            "<Other corvelCode=\"O\"><Data key=\"second\">2</Data><Data>no key</Data>"
+            "<Data key=\"third\">3</Data></Other>\n"
+            "</Configuration>\n");
   EXPECT_EQ(257u, Process(config, "P", "D", nullptr));
   StoreRows expected = {Protected("P", "first", "1"), Protected("O", "second", "2")};
   EXPECT_EQ(expected, Rows()) << Describe(Rows());
@@ -219,12 +222,16 @@ TEST_F(InstallTest, DriverDocumentThatCannotBeWrittenGives257) {
 }
 
 TEST_F(InstallTest, PathsWithSpacesAndNonAsciiCharacters) {
-  std::string config = Write("Mes Programmes/\xC3\x9Cn\xC3\xAF" "code app/application.xml", kApplication);
+  std::string config = Write(
+      "Mes Programmes/\xC3\x9Cn\xC3\xAF"
+      "code app/application.xml",
+      kApplication);
   Write("Over Ride \xCE\xA9/application.xml.override", kOverride);
   std::string override_dir = mScratch.Path("Over Ride \xCE\xA9");
   ASSERT_EQ(0u, Process(config, "PAY \xE2\x82\xAC", "DRV", override_dir.c_str()));
   StoreRows rows = RowsOf("PAY \xE2\x82\xAC");
-  EXPECT_EQ(1u, rows.count(Protected("PAY \xE2\x82\xAC", "ZEPConfigPath", config))) << Describe(rows);
+  EXPECT_EQ(1u, rows.count(Protected("PAY \xE2\x82\xAC", "ZEPConfigPath", config)))
+      << Describe(rows);
   EXPECT_EQ(1u, rows.count(Protected("PAY \xE2\x82\xAC", "ProductName", "Overridden")));
   EXPECT_EQ(1u, RowsOf("LIC-1").count(Protected("LIC-1", "PayloadCode", "PAY \xE2\x82\xAC")));
 }

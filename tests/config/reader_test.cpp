@@ -2,6 +2,7 @@
 // and the exact diagnostics of each failure.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -106,14 +107,15 @@ TEST_F(ReaderTest, EmptyConfigurationAndNullHandler) {
 }
 
 TEST_F(ReaderTest, HandlerStopEndsTheWalkWithSuccess) {
-  std::string path = Write("stop.xml",
-                           "<Configuration>"
-                           "<Payload corvelCode=\"P\">"
-                           "<Data key=\"LicensingCode\">L</Data><Data key=\"a\">1</Data>"
-                           "</Payload>"
-                           "<Other corvelCode=\"O\"><Data key=\"b\">2</Data><Data key=\"c\">3</Data></Other>"
-                           "<Other corvelCode=\"Q\"><Data key=\"d\">4</Data></Other>"
-                           "</Configuration>");
+  std::string path =
+      Write("stop.xml",
+            "<Configuration>"
+            "<Payload corvelCode=\"P\">"
+            "<Data key=\"LicensingCode\">L</Data><Data key=\"a\">1</Data>"
+            "</Payload>"
+            "<Other corvelCode=\"O\"><Data key=\"b\">2</Data><Data key=\"c\">3</Data></Other>"
+            "<Other corvelCode=\"Q\"><Data key=\"d\">4</Data></Other>"
+            "</Configuration>");
   // Stopping at the reverse entry skips the entry itself and everything after it.
   EntryRecorder first;
   first.stop_at_call = 1;
@@ -207,11 +209,14 @@ TEST_F(ReaderTest, DocumentsThatCannotBeLoadedOrAreNotConfigurations) {
     const char* message;
   } cases[] = {
       {"empty.xml", "", "parseconfig: can't load input file: Error document empty.\n"},
-      {"text.xml", "this is not xml at all", "parseconfig: can't load input file: Error document empty.\n"},
-      {"unclosed.xml", "<Configuration><Payload>", "parseconfig: can't load input file: Error reading Element value.\n"},
+      {"text.xml", "this is not xml at all",
+       "parseconfig: can't load input file: Error document empty.\n"},
+      {"unclosed.xml", "<Configuration><Payload>",
+       "parseconfig: can't load input file: Error reading Element value.\n"},
       {"root.xml", "<configuration><Payload corvelCode=\"P\"/></configuration>",
        "parseconfig: Not an ZEP Configuration document\n"},
-      {"comment_only.xml", "<!-- Configuration -->", "parseconfig: Not an ZEP Configuration document\n"},
+      {"comment_only.xml", "<!-- Configuration -->",
+       "parseconfig: Not an ZEP Configuration document\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -241,17 +246,21 @@ TEST_F(ReaderTest, InputThatCannotBeOpenedPrintsTheSystemError) {
 
 TEST_F(ReaderTest, LicensingCodeValueIsBoundedForTheReverseEntry) {
   std::string longest(kReverseSubdomainBufferSize - 1, 'L');
-  std::string fits = Write("fits.xml", "<Configuration><Payload corvelCode=\"P\"><Data key=\"LicensingCode\">" +
-                                           longest + "</Data></Payload></Configuration>");
+  std::string fits =
+      Write("fits.xml", "<Configuration><Payload corvelCode=\"P\"><Data key=\"LicensingCode\">" +
+                            longest + "</Data></Payload></Configuration>");
   EntryRecorder recorder;
   ASSERT_EQ(0, Walk(fits, recorder));
   ASSERT_EQ(2u, recorder.entries.size());
   EXPECT_EQ(Entry(longest, "PayloadCode", "P", 1), recorder.entries[0]);
 
-  std::string too_long = Write("long.xml",
-                               "<Configuration>\n<Payload corvelCode=\"P\">\n<Data key=\"a\">1</Data>\n"
-                               "<Data key=\"LicensingCode\">" + longest + "X</Data>\n"
-                               "</Payload></Configuration>");
+  std::string too_long =
+      Write("long.xml",
+            "<Configuration>\n<Payload corvelCode=\"P\">\n<Data key=\"a\">1</Data>\n"
+            "<Data key=\"LicensingCode\">" +
+                longest +
+                "X</Data>\n"
+                "</Payload></Configuration>");
   EntryRecorder rejected;
   EXPECT_EQ(-1, Walk(too_long, rejected));
   EXPECT_EQ("parseconfig: Parse error on line 4: Value of LicensingCode longer than 127 bytes\n",
@@ -264,9 +273,11 @@ TEST_F(ReaderTest, LineEndsAndLargeValuesArriveIntact) {
   std::string path = Write("crlf.xml",
                            "<Configuration>\r\n<Payload corvelCode=\"P\">\r\n"
                            "<Data key=\"multi\">a\r\nb\rc</Data>\r\n"
-                           "<Data key=\"huge\">" + huge + "</Data>\r\n"
-                           "<Data>\r\n</Data>\r\n"
-                           "</Payload></Configuration>");
+                           "<Data key=\"huge\">" +
+                               huge +
+                               "</Data>\r\n"
+                               "<Data>\r\n</Data>\r\n"
+                               "</Payload></Configuration>");
   EntryRecorder recorder;
   EXPECT_EQ(-1, Walk(path, recorder));
   // CR LF and lone CR count as one line end each, as the rows show; in text, line ends are

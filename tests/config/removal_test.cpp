@@ -29,13 +29,13 @@ const char kLinkedApplication[] =
 
 TEST_F(InstallTest, UninstallRemovesThePayloadAndEveryLinkedCode) {
   // Data that other installers left under the linked codes, in both domains, and elsewhere.
-  PlantStoreRows(mScratch.pcd_db(),
-                 {Protected("LIC", "Seats", "5"), Unprotected("LIC", "Cache", "c"),
-                  Protected("M0", "a", "0"), Unprotected("M0", "keep", "0"),
-                  Protected("M1", "a", "1"), Protected("M3", "a", "3"),
-                  Unprotected("M3", "keep", "3"), Protected("UPD", "a", "u"),
-                  Unprotected("UPD", "keep", "u"), Unprotected("PAY", "Cached", "x"),
-                  Protected("UNRELATED", "a", "z"), Unprotected("UNRELATED", "b", "z")});
+  PlantStoreRows(
+      mScratch.pcd_db(),
+      {Protected("LIC", "Seats", "5"), Unprotected("LIC", "Cache", "c"), Protected("M0", "a", "0"),
+       Unprotected("M0", "keep", "0"), Protected("M1", "a", "1"), Protected("M3", "a", "3"),
+       Unprotected("M3", "keep", "3"), Protected("UPD", "a", "u"), Unprotected("UPD", "keep", "u"),
+       Unprotected("PAY", "Cached", "x"), Protected("UNRELATED", "a", "z"),
+       Unprotected("UNRELATED", "b", "z")});
   std::string config = Write("application.xml", kLinkedApplication);
   ASSERT_EQ(0u, Process(config, "PAY", "DRV", nullptr));
   ASSERT_EQ(1u, RowsOf("LIC").count(Protected("LIC", "PayloadCode", "PAY")));
@@ -44,28 +44,23 @@ TEST_F(InstallTest, UninstallRemovesThePayloadAndEveryLinkedCode) {
 
   // Linked codes lose their protected data (the licensing code its unprotected data too);
   // the Other hive that no key names and unrelated subdomains stay.
-  StoreRows expected = {Unprotected("M0", "keep", "0"), Unprotected("M3", "keep", "3"),
-                        Unprotected("UPD", "keep", "u"), Protected("SHARED", "Channel", "stable"),
+  StoreRows expected = {Unprotected("M0", "keep", "0"),   Unprotected("M3", "keep", "3"),
+                        Unprotected("UPD", "keep", "u"),  Protected("SHARED", "Channel", "stable"),
                         Protected("UNRELATED", "a", "z"), Unprotected("UNRELATED", "b", "z")};
   EXPECT_EQ(expected, Rows()) << Describe(Rows());
 
   std::vector<std::string> expected_lines = {
-      "TAVLib Remove Payload STARTED",
-      "uninstall payload PAY",
-      "Removing data for LicensingCode LIC",
-      "Removing data for MurmelCode M0",
-      "Removing data for MurmelCode1 M1",
-      "Removing data for MurmelCode2 M2",
-      "Removing data for MurmelCode3 M3",
-      "Removing data for CorvelUpdaterCode UPD",
-      "Removing remaining payload keys for PAY",
-      "TAVLib Remove Payload END",
+      "TAVLib Remove Payload STARTED",           "uninstall payload PAY",
+      "Removing data for LicensingCode LIC",     "Removing data for MurmelCode M0",
+      "Removing data for MurmelCode1 M1",        "Removing data for MurmelCode2 M2",
+      "Removing data for MurmelCode3 M3",        "Removing data for CorvelUpdaterCode UPD",
+      "Removing remaining payload keys for PAY", "TAVLib Remove Payload END",
   };
   std::vector<std::string> messages = LogMessages();
   auto start = std::find(messages.begin(), messages.end(), expected_lines.front());
   ASSERT_NE(messages.end(), start);
-  EXPECT_EQ(expected_lines,
-            std::vector<std::string>(start, std::min(messages.end(), start + expected_lines.size())));
+  EXPECT_EQ(expected_lines, std::vector<std::string>(
+                                start, std::min(messages.end(), start + expected_lines.size())));
 }
 
 TEST_F(InstallTest, OnlyThePresentLinkedCodesAreRemoved) {
@@ -108,8 +103,9 @@ TEST_F(InstallTest, StoreThatRefusesWritesIsNotReported) {
   PlantStoreRows(mScratch.pcd_db(), {Protected("PAY", "LicensingCode", "LIC"),
                                      Protected("LIC", "a", "1"), Protected("PAY", "k", "old")});
   ASSERT_EQ(0, chmod(mScratch.pcd_db().c_str(), 0444));
-  std::string config = Write("application.xml", "<Configuration><Payload><Data key=\"k\">new</Data>"
-                                                "</Payload></Configuration>");
+  std::string config = Write("application.xml",
+                             "<Configuration><Payload><Data key=\"k\">new</Data>"
+                             "</Payload></Configuration>");
   ASSERT_EQ(0, chmod(config.c_str(), 0666));
   StoreRows before = Rows();
 

@@ -32,26 +32,28 @@ class RewriteTest : public ::testing::Test {
 };
 
 TEST_F(RewriteTest, SetsTheCodeAndWritesTheStandardLayout) {
-  std::string path = Write("application.xml",
-                           "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
-                           "<Configuration><!--c--><Payload corvelCode=\"OLD\" x=\"1\">"
-                           "<Data key=\"a\">1</Data></Payload>"
-                           "<Other defaultCorvelCode=\"O\"><Data key=\"b\" protected=\"0\"/></Other>"
-                           "</Configuration>");
+  std::string path =
+      Write("application.xml",
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+            "<Configuration><!--c--><Payload corvelCode=\"OLD\" x=\"1\">"
+            "<Data key=\"a\">1</Data></Payload>"
+            "<Other defaultCorvelCode=\"O\"><Data key=\"b\" protected=\"0\"/></Other>"
+            "</Configuration>");
   StderrCapture capture(mScratch.Path("stderr.txt"));
   ASSERT_EQ(0, SetConfigurationPayloadCode(path.c_str(), "NEW & <code>"));
   EXPECT_EQ("", capture.Text());
-  EXPECT_EQ("<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n"
-            "<Configuration>\n"
-            "    <!--c-->\n"
-            "    <Payload corvelCode=\"NEW &amp; &lt;code&gt;\" x=\"1\">\n"
-            "        <Data key=\"a\">1</Data>\n"
-            "    </Payload>\n"
-            "    <Other defaultCorvelCode=\"O\">\n"
-            "        <Data key=\"b\" protected=\"0\" />\n"
-            "    </Other>\n"
-            "</Configuration>\n",
-            Read(path));
+  EXPECT_EQ(
+      "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n"
+      "<Configuration>\n"
+      "    <!--c-->\n"
+      "    <Payload corvelCode=\"NEW &amp; &lt;code&gt;\" x=\"1\">\n"
+      "        <Data key=\"a\">1</Data>\n"
+      "    </Payload>\n"
+      "    <Other defaultCorvelCode=\"O\">\n"
+      "        <Data key=\"b\" protected=\"0\" />\n"
+      "    </Other>\n"
+      "</Configuration>\n",
+      Read(path));
 
   // The rewritten document walks with the new code.
   test::EntryRecorder recorder;
@@ -86,13 +88,15 @@ TEST_F(RewriteTest, FailuresLeaveTheFileUntouchedAndSilent) {
 }
 
 TEST_F(RewriteTest, WriteFailureGivesOne) {
-  std::string path = Write("application.xml",
-                           "<Configuration><Payload><Data key=\"a\">" + std::string(4096, 'x') +
-                               "</Data></Payload></Configuration>");
+  std::string path =
+      Write("application.xml", "<Configuration><Payload><Data key=\"a\">" + std::string(4096, 'x') +
+                                   "</Data></Payload></Configuration>");
   // A file-size limit makes the write of the larger document fail after the open succeeded.
   int status = test::RunWithStandardStreams("/dev/null", "", [&] {
     signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit {1024, 1024};
+    struct rlimit limit {
+      1024, 1024
+    };
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 100;
     return SetConfigurationPayloadCode(path.c_str(), "P") + 10;
   });
@@ -102,12 +106,10 @@ TEST_F(RewriteTest, WriteFailureGivesOne) {
 TEST_F(RewriteTest, DashReadsStandardInputAndWritesStandardOutput) {
   std::string in = Write("in.xml", "<Configuration><Payload/></Configuration>");
   std::string out = mScratch.Path("out.xml");
-  int status = test::RunWithStandardStreams(in, out, [] {
-    return SetConfigurationPayloadCode("-", "STDIO");
-  });
+  int status = test::RunWithStandardStreams(
+      in, out, [] { return SetConfigurationPayloadCode("-", "STDIO"); });
   EXPECT_EQ(0, status);
-  EXPECT_EQ("<Configuration>\n    <Payload corvelCode=\"STDIO\" />\n</Configuration>\n",
-            Read(out));
+  EXPECT_EQ("<Configuration>\n    <Payload corvelCode=\"STDIO\" />\n</Configuration>\n", Read(out));
   EXPECT_EQ("<Configuration><Payload/></Configuration>", Read(in));
 }
 
@@ -149,24 +151,30 @@ TEST_F(OpenTest, PathLengthIsCountedInWideCharacters) {
   StderrCapture capture(mScratch.Path("stderr.txt"));
   EXPECT_EQ(nullptr, OpenConfigurationFile(too_long.c_str(), "rb"));
   EXPECT_EQ(EINVAL, errno);
-  EXPECT_EQ("parseconfig: error converting to wide char: ERROR_INSUFFICIENT_BUFFER"
-            "parseconfig: input string was " + too_long,
-            capture.Text());
+  EXPECT_EQ(
+      "parseconfig: error converting to wide char: ERROR_INSUFFICIENT_BUFFER"
+      "parseconfig: input string was " +
+          too_long,
+      capture.Text());
 }
 
 TEST_F(OpenTest, ConversionMessagesArePrintedEvenWhenQuiet) {
   std::string bad = mScratch.Path("bad\xFFname.xml");
   StderrCapture capture(mScratch.Path("stderr.txt"));
   EXPECT_EQ(-1, parseconfig(bad.c_str(), nullptr, nullptr, 1));
-  EXPECT_EQ("parseconfig: error converting to wide char: ERROR_NO_UNICODE_TRANSLATION"
-            "parseconfig: input string was " + bad,
-            capture.Text());
+  EXPECT_EQ(
+      "parseconfig: error converting to wide char: ERROR_NO_UNICODE_TRANSLATION"
+      "parseconfig: input string was " +
+          bad,
+      capture.Text());
 
   StderrCapture loud(mScratch.Path("stderr2.txt"));
   EXPECT_EQ(-1, parseconfig(bad.c_str(), nullptr, nullptr, 0));
-  EXPECT_EQ("parseconfig: error converting to wide char: ERROR_NO_UNICODE_TRANSLATION"
-            "parseconfig: input string was " + bad + bad + ": Invalid argument\n",
-            loud.Text());
+  EXPECT_EQ(
+      "parseconfig: error converting to wide char: ERROR_NO_UNICODE_TRANSLATION"
+      "parseconfig: input string was " +
+          bad + bad + ": Invalid argument\n",
+      loud.Text());
 }
 
 }  // namespace

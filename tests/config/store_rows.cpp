@@ -34,8 +34,9 @@ const char kCreateTable[] =
 
 std::string Column(sqlite3_stmt* statement, int index) {
   const unsigned char* text = sqlite3_column_text(statement, index);
-  return std::string(reinterpret_cast<const char*>(text ? text : reinterpret_cast<const unsigned char*>("")),
-                     static_cast<size_t>(sqlite3_column_bytes(statement, index)));
+  return std::string(
+      reinterpret_cast<const char*>(text ? text : reinterpret_cast<const unsigned char*>("")),
+      static_cast<size_t>(sqlite3_column_bytes(statement, index)));
 }
 
 }  // namespace
@@ -65,9 +66,9 @@ void PlantStoreRows(const std::string& database, const StoreRows& rows) {
   ASSERT_TRUE(db) << "cannot open " << database;
   ASSERT_EQ(SQLITE_OK, sqlite3_exec(db.get(), kCreateTable, nullptr, nullptr, nullptr));
   sqlite3_stmt* raw = nullptr;
-  ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(db.get(),
-                                          "INSERT OR REPLACE INTO pcd_values VALUES (?1, ?2, ?3, ?4)",
-                                          -1, &raw, nullptr));
+  ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(
+                           db.get(), "INSERT OR REPLACE INTO pcd_values VALUES (?1, ?2, ?3, ?4)",
+                           -1, &raw, nullptr));
   Statement statement(raw);
   for (const StoreRow& row : rows) {
     sqlite3_bind_int(statement.get(), 1, row.unprotected ? 1 : 0);
