@@ -1,0 +1,220 @@
+// The tag writer reading and updating an existing tag file: the input's bytes stand in the
+// scratch tag directory under the tag's name (or the locale-less name it takes over), as a
+// file, or behind a planted symbolic or hard link, and one tagging pass runs over it.
+// Checked on every input:
+//  - the pass gives its documented results;
+//  - nothing is read or written through a planted link: the link's target keeps its bytes,
+//    and a linked tag is never loaded as the existing tag;
+//  - afterwards the tag directory holds nothing but the tag file (and a locale-less file
+//    that could not be taken over), and the tag file is the original bytes or a well-formed
+//    tag;
+//  - after a pass with valid values a second pass reads every value back from the file as
+//    it was set (or empty, where an element of that name holds child elements).
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "fuzz_support.h"
+#include "markup/markup_document.h"
+#include "swtag/swtag.h"
+#include "swtag/swtag_document.h"
+#include "swtag/swtag_entity.h"
+#include "swtag/swtag_record.h"
+#include "swtag/swtag_tag_file.h"
+
+namespace swtag = corvel::swtag;
+
+namespace {
+
+enum class Planting { File, SymbolicLink, HardLink, Nothing };
+
+std::string TagFolder() {
+  return corvel::fuzz::Scratch().commonAppData + "/" + swtag::TagEntityRegid();
+}
+
+std::string TagFileName(const std::string& code, const std::string& locale) {
+  return std::string(swtag::TagEntityRegid()) + "_" + code + (locale.empty() ? "" : "-" + locale) +
+         ".swidtag";
+}
+
+// A text of printable ASCII characters (markup characters included); other bytes are
+// folded into that range.
+std::string Printable(FuzzedDataProvider& in, size_t longest) {
+  std::string text = in.ConsumeRandomLengthString(longest);
+  for (char& c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 32 || byte > 126) c = static_cast<char>(32 + byte % 95);
+  }
+  return text;
+}
+
+std::string Digits(FuzzedDataProvider& in) {
+  if (in.ConsumeIntegralInRange(0, 7) == 0) return Printable(in, 4);  // sometimes invalid
+  return std::to_string(in.ConsumeIntegral<uint16_t>());
+}
+
+std::set<std::string> FolderEntries(const std::string& folder) {
+  std::set<std::string> names;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (const dirent* entry = readdir(dir)) {
+      if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+        names.insert(entry->d_name);
+      }
+    }
+    closedir(dir);
+  }
+  return names;
+}
+
+struct Values {
+  bool entitlement = false;
+  std::string versionName, major, minor, build, review;
+  std::string activation, channel, customer, serial;
+};
+
+bool AllDigits(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+bool Valid(const Values& v) {
+  return !v.versionName.empty() && AllDigits(v.major) && AllDigits(v.minor) && AllDigits(v.build) &&
+         AllDigits(v.review);
+}
+
+void SetFields(const Values& v) {
+  FUZZ_CHECK(swtag::SwTagSetField(swtag::kSwTagFieldEntitlementRequired,
+                                  v.entitlement ? "true" : "false") == swtag::kSwTagSuccess,
+             "entitlement refused");
+  const std::pair<uint32_t, const std::string*> fields[] = {
+      {swtag::kSwTagFieldVersionName, &v.versionName}, {swtag::kSwTagFieldMajor, &v.major},
+      {swtag::kSwTagFieldMinor, &v.minor},             {swtag::kSwTagFieldBuild, &v.build},
+      {swtag::kSwTagFieldReview, &v.review},           {swtag::kSwTagFieldActivationStatus, &v.activation},
+      {swtag::kSwTagFieldChannelType, &v.channel},     {swtag::kSwTagFieldCustomerType, &v.customer},
+      {swtag::kSwTagFieldSerialNumber, &v.serial}};
+  for (const auto& [field, value] : fields) {
+    FUZZ_CHECK(swtag::SwTagSetField(field, value->c_str()) == swtag::kSwTagSuccess, "a field was refused");
+  }
+}
+
+// A value read back by a second pass: as set, or empty where the element holds children.
+void CheckReadBack(const std::string& read, const std::string& set, const char* name) {
+  FUZZ_CHECK(read == set || read.empty(), std::string("the tag does not read back ") + name +
+                                              ": [" + read + "] instead of [" + set + "]");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  corvel::fuzz::SetUpScratch("swtag");
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzedDataProvider in(data, size);
+  const auto planting = static_cast<Planting>(in.ConsumeIntegralInRange(0, 3));
+  const bool localeLess = in.ConsumeBool();  // the file stands under the locale-less name
+  const std::string code = in.ConsumeIntegralInRange(0, 7) == 0 ? Printable(in, 12) : "PRODUCT-1";
+  const std::string locale = in.ConsumeBool() ? "en_US" : "";
+  Values values;
+  values.entitlement = in.ConsumeBool();
+  values.versionName = Printable(in, 24);
+  values.major = Digits(in);
+  values.minor = Digits(in);
+  values.build = Digits(in);
+  values.review = Digits(in);
+  values.activation = Printable(in, 16);
+  values.channel = Printable(in, 16);
+  values.customer = Printable(in, 16);
+  values.serial = Printable(in, 24);
+  const std::string bytes = in.ConsumeBytesAsString(in.remaining_bytes());
+
+  const std::string folder = TagFolder();
+  corvel::fuzz::EmptyFolder(folder);
+  const std::string victim = corvel::fuzz::Scratch().work + "/victim";
+  corvel::fuzz::WriteWholeFile(victim, bytes);
+
+  const bool codeUsable = code.find_first_not_of(' ') != std::string::npos &&
+                          code.find('/') == std::string::npos && code.find('\\') == std::string::npos;
+  const std::string tagPath = folder + "/" + TagFileName(code, locale);
+  const std::string plantedName = TagFileName(code, localeLess ? "" : locale);
+  const std::string planted = folder + "/" + plantedName;
+  if (codeUsable && access(folder.c_str(), F_OK) == 0) {
+    switch (planting) {
+      case Planting::File: corvel::fuzz::WriteWholeFile(planted, bytes); break;
+      case Planting::SymbolicLink: FUZZ_CHECK(symlink(victim.c_str(), planted.c_str()) == 0, "symlink"); break;
+      case Planting::HardLink: FUZZ_CHECK(link(victim.c_str(), planted.c_str()) == 0, "link"); break;
+      case Planting::Nothing: break;
+    }
+  }
+
+  const uint16_t started = swtag::SwTagStart("Product", code.c_str(), locale.c_str(), 7);
+  if (!codeUsable) {
+    FUZZ_CHECK(started == swtag::kSwTagInvalidArgument, "a blank or separated code was accepted");
+    FUZZ_CHECK(swtag::SwTagEnd() == swtag::kSwTagNoPass, "a pass was open after a refused start");
+    return 0;
+  }
+  FUZZ_CHECK(started == swtag::kSwTagSuccess, "SwTagStart failed: " + std::to_string(started));
+  const swtag::SwTagRecord* record = swtag::SwTagCurrentRecord();
+  FUZZ_CHECK(record != nullptr, "no record during a pass");
+  if (planting == Planting::SymbolicLink) {
+    FUZZ_CHECK(!record->mExistingLoaded, "a tag was read through a symbolic link");
+  }
+  const bool updating = record->mExistingLoaded;
+  SetFields(values);
+  FUZZ_CHECK(swtag::SwTagWrite() == swtag::kSwTagSuccess, "SwTagWrite failed");
+  FUZZ_CHECK(swtag::SwTagEnd() == swtag::kSwTagSuccess, "SwTagEnd failed");
+
+  std::string victimAfter;
+  FUZZ_CHECK(corvel::fuzz::ReadWholeFile(victim, &victimAfter) && victimAfter == bytes,
+             "the target of a planted link was changed");
+
+  // Only the tag file remains, and the locale-less file it could not take over.
+  for (const std::string& name : FolderEntries(folder)) {
+    FUZZ_CHECK(name == TagFileName(code, locale) || name == plantedName,
+               "unexpected entry in the tag directory: " + name);
+  }
+  std::string after;
+  if (!corvel::fuzz::ReadWholeFile(tagPath, &after)) return 0;  // nothing written, or a link left
+  corvel::fuzz::Trace("tag file after the pass (" + std::string(updating ? "updated" : "new") +
+                      "):\n" + after);
+  const bool original = planting != Planting::Nothing && after == bytes;
+  corvel::markup::CMarkupSTL reread;
+  bool unicode = false;
+  const bool wellFormed = swtag::LoadTagFile(tagPath, reread, &unicode);
+  FUZZ_CHECK(original || (wellFormed && reread.FindElement(swtag::kTagRootName)),
+             "the tag file is neither the original nor a well-formed tag");
+  if (original || !Valid(values)) return 0;
+  // A new tag holds its values unescaped, as they were given; they read back decoded, so
+  // only values without markup characters are compared there.
+  if (!updating) {
+    for (const std::string* v : {&values.versionName, &values.activation, &values.channel,
+                                 &values.customer, &values.serial}) {
+      if (v->find_first_of("<>&") != std::string::npos) return 0;
+    }
+  }
+
+  // A second pass reads the file the first one wrote.
+  FUZZ_CHECK(swtag::SwTagStart("Product", code.c_str(), locale.c_str(), 7) == swtag::kSwTagSuccess,
+             "second SwTagStart failed");
+  record = swtag::SwTagCurrentRecord();
+  FUZZ_CHECK(record->mExistingLoaded, "the written tag is not read as an existing tag");
+  FUZZ_CHECK(record->mEntitlementRequired == values.entitlement || !record->mEntitlementRequired,
+             "the entitlement flag does not read back");
+  CheckReadBack(record->mVersionName, values.versionName, "swid:name");
+  CheckReadBack(record->mMajor, values.major, "swid:major");
+  CheckReadBack(record->mMinor, values.minor, "swid:minor");
+  CheckReadBack(record->mBuild, values.build, "swid:build");
+  CheckReadBack(record->mReview, values.review, "swid:review");
+  CheckReadBack(record->mActivationStatus, values.activation, "swid:activation_status");
+  CheckReadBack(record->mChannelType, values.channel, "swid:channel_type");
+  CheckReadBack(record->mCustomerType, values.customer, "swid:customer_type");
+  CheckReadBack(record->mSerialNumber, values.serial, "swid:serial_number");
+  FUZZ_CHECK(swtag::SwTagEnd() == swtag::kSwTagSuccess, "second SwTagEnd failed");
+  return 0;
+}
