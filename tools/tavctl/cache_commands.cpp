@@ -68,7 +68,7 @@ int RunSet(const CacheOptions& options, const GlobalOptions& global) {
   report.Set("key", options.key);
   report.Set("obfuscated", options.obfuscate);
   report.Say("Set " + options.key + " in " + options.subdomain +
-             (options.obfuscate ? " (obfuscated)" : "") + ": " + DescribeStatus(*report.status()));
+             (options.obfuscate ? " (obfuscated)" : "") + ": " + report.StatusText());
   return report.Finish(global.json);
 }
 
@@ -85,7 +85,7 @@ int RunRemoveKey(const CacheOptions& options, const GlobalOptions& global) {
   report.Set("subdomain", options.subdomain);
   report.Set("key", options.key);
   report.Say("Removed " + options.key + " from " + options.subdomain + ": " +
-             DescribeStatus(*report.status()));
+             report.StatusText());
   return report.Finish(global.json);
 }
 

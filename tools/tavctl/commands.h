@@ -34,6 +34,8 @@ void AddConfigurationCommands(CLI::App& app, CommandSet& commands, const GlobalO
 void AddRecordCommand(CLI::App& app, CommandSet& commands, const GlobalOptions& global);
 // cache get | set | remove
 void AddCacheCommands(CLI::App& app, CommandSet& commands, const GlobalOptions& global);
+// pref get | set
+void AddPrefCommands(CLI::App& app, CommandSet& commands, const GlobalOptions& global);
 // version, where, dump
 void AddInspectionCommands(CLI::App& app, CommandSet& commands, const GlobalOptions& global);
 // demo

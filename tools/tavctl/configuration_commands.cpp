@@ -49,7 +49,7 @@ int RunProcess(const ProcessOptions& options, const GlobalOptions& global) {
   report.Set("override_dir",
              options.overrideDir.empty() ? nlohmann::json(nullptr) : nlohmann::json(options.overrideDir));
   report.Say("Processed " + options.config + " for payload " + options.payload + ": " +
-             DescribeStatus(*report.status()));
+             report.StatusText());
   if (PathExists(where.store) && !options.payload.empty()) {
     const size_t count = ReadStoreRows(options.payload).size();
     report.Set("payload_entries", count);
@@ -69,7 +69,7 @@ int RunRemove(const std::string& payload, const GlobalOptions& global) {
     instance.Release(false);
   }
   report.Set("payload", payload);
-  report.Say("Removed payload " + payload + ": " + DescribeStatus(*report.status()));
+  report.Say("Removed payload " + payload + ": " + report.StatusText());
   return report.Finish(global.json);
 }
 

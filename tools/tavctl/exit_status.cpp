@@ -29,7 +29,44 @@ const StatusRow* FindRow(uint32_t status) {
   return nullptr;
 }
 
+struct PrefRow {
+  int32_t result;
+  const char* name;
+  int exit;
+};
+
+constexpr PrefRow kPrefRows[] = {
+    {kTAVLibPrefSuccess, "kTAVLibPrefSuccess", kExitSuccess},
+    {kTAVLibPrefFailed, "kTAVLibPrefFailed", kExitPrefFailed},
+    {kTAVLibPrefNoFile, "kTAVLibPrefNoFile", kExitPrefNoFile},
+    {kTAVLibPrefInvalidArgument, "kTAVLibPrefInvalidArgument", kExitPrefInvalidArgument},
+    {kTAVLibPrefBufferTooSmall, "kTAVLibPrefBufferTooSmall", kExitPrefBufferTooSmall},
+    {kTAVLibPrefCannotWriteFile, "kTAVLibPrefCannotWriteFile", kExitPrefCannotWriteFile},
+    {kTAVLibPrefCannotCreateFolder, "kTAVLibPrefCannotCreateFolder", kExitPrefCannotCreateFolder},
+};
+
+const PrefRow* FindPrefRow(int32_t result) {
+  for (const PrefRow& row : kPrefRows) {
+    if (row.result == result) return &row;
+  }
+  return nullptr;
+}
+
 }  // namespace
+
+int ExitStatusForPref(int32_t result) {
+  const PrefRow* row = FindPrefRow(result);
+  return row ? row->exit : kExitOtherStatus;
+}
+
+const char* PrefResultName(int32_t result) {
+  const PrefRow* row = FindPrefRow(result);
+  return row ? row->name : "unknown result";
+}
+
+std::string DescribePrefResult(int32_t result) {
+  return "result " + std::to_string(result) + " (" + PrefResultName(result) + ")";
+}
 
 int ExitStatusFor(uint32_t status) {
   const StatusRow* row = FindRow(status);
@@ -58,7 +95,13 @@ std::string ExitStatusTable() {
          "  7  library status 10  kTAVLibStoreFailed\n"
          "  8  library status 35  kTAVLibProcessingFailed\n"
          "  9  library status 257 kTAVLibPreconditionFailed\n"
-         "With --json, the library's own status is in the \"status\" field.\n";
+         " 10  preference result -1 kTAVLibPrefFailed (a missing key included)\n"
+         " 11  preference result -2 kTAVLibPrefNoFile\n"
+         " 12  preference result -3 kTAVLibPrefInvalidArgument\n"
+         " 13  preference result -4 kTAVLibPrefBufferTooSmall\n"
+         " 14  preference result -5 kTAVLibPrefCannotWriteFile\n"
+         " 15  preference result -7 kTAVLibPrefCannotCreateFolder\n"
+         "With --json, the library's own status or result is in the \"status\" field.\n";
 }
 
 }  // namespace tavctl

@@ -19,6 +19,13 @@ enum ExitStatus : int {
   kExitStoreFailed = 7,      // status 10
   kExitProcessingFailed = 8, // status 35
   kExitPrecondition = 9,     // status 257
+  // Results of the secure-preference functions, which answer signed values of their own.
+  kExitPrefFailed = 10,             // -1
+  kExitPrefNoFile = 11,             // -2
+  kExitPrefInvalidArgument = 12,    // -3
+  kExitPrefBufferTooSmall = 13,     // -4
+  kExitPrefCannotWriteFile = 14,    // -5
+  kExitPrefCannotCreateFolder = 15, // -7
 };
 
 // The exit status for a library status.
@@ -29,6 +36,11 @@ const char* StatusName(uint32_t status);
 
 // "status 10 (kTAVLibStoreFailed)".
 std::string DescribeStatus(uint32_t status);
+
+// The same for the signed results of the secure-preference functions.
+int ExitStatusForPref(int32_t result);
+const char* PrefResultName(int32_t result);
+std::string DescribePrefResult(int32_t result);
 
 // The table above as text, for --help and the README.
 std::string ExitStatusTable();

@@ -109,6 +109,7 @@ int main(int argc, char** argv) {
   AddConfigurationCommands(app, commands, global);
   AddRecordCommand(app, commands, global);
   AddCacheCommands(app, commands, global);
+  AddPrefCommands(app, commands, global);
   AddInspectionCommands(app, commands, global);
   AddDemoCommand(app, commands, global);
   AddFooters(app, "\n" + ExitStatusTable() + "\n" + EnvironmentHelp());

@@ -67,7 +67,7 @@ int RunRecord(const RecordOptions& options, const CLI::App& command, const Globa
   report.Set("committed", !options.discard);
   report.Say(std::string(options.discard ? "Released without commit (nothing written)"
                                          : "Released with commit") +
-             ": " + DescribeStatus(report.status().value_or(0)));
+             ": " + report.StatusText());
   return report.Finish(global.json);
 }
 

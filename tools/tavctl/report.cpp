@@ -10,11 +10,32 @@ namespace tavctl {
 Report::Report(std::string command) : mCommand(std::move(command)) {}
 
 void Report::Call(const std::string& function, uint32_t status) {
-  mCalls.push_back({function, status});
-  if (!mStatus || (*mStatus == 0 && status != 0)) {
-    mStatus = status;
-    if (status != 0) mFailedFunction = function;
+  Add({function, status, StatusName(status), ExitStatusFor(status), DescribeStatus(status)});
+}
+
+void Report::PrefCall(const std::string& function, int32_t result) {
+  Add({function, result, PrefResultName(result), ExitStatusForPref(result),
+       DescribePrefResult(result)});
+}
+
+void Report::Add(CallRecord call) { mCalls.push_back(std::move(call)); }
+
+const Report::CallRecord* Report::Deciding() const {
+  for (const CallRecord& call : mCalls) {
+    if (call.status != 0) return &call;
   }
+  return mCalls.empty() ? nullptr : &mCalls.back();
+}
+
+std::optional<int64_t> Report::status() const {
+  const CallRecord* deciding = Deciding();
+  if (!deciding) return std::nullopt;
+  return deciding->status;
+}
+
+std::string Report::StatusText() const {
+  const CallRecord* deciding = Deciding();
+  return deciding ? deciding->description : "no call";
 }
 
 void Report::Set(const std::string& key, nlohmann::json value) { mFields[key] = std::move(value); }
@@ -22,17 +43,16 @@ void Report::Set(const std::string& key, nlohmann::json value) { mFields[key] = 
 void Report::Say(const std::string& line) { mLines.push_back(line); }
 
 int Report::Finish(bool json) const {
-  const uint32_t status = mStatus.value_or(0);
-  const int exit = ExitStatusFor(status);
+  const CallRecord* deciding = Deciding();
+  const int exit = deciding ? deciding->exit : kExitSuccess;
   if (json) {
     nlohmann::json document = {{"command", mCommand}};
-    document["status"] = mStatus ? nlohmann::json(status) : nlohmann::json(nullptr);
-    document["status_name"] = mStatus ? nlohmann::json(StatusName(status)) : nlohmann::json(nullptr);
+    document["status"] = deciding ? nlohmann::json(deciding->status) : nlohmann::json(nullptr);
+    document["status_name"] = deciding ? nlohmann::json(deciding->name) : nlohmann::json(nullptr);
     document["exit"] = exit;
     nlohmann::json calls = nlohmann::json::array();
     for (const CallRecord& call : mCalls) {
-      calls.push_back({{"function", call.function}, {"status", call.status},
-                       {"status_name", StatusName(call.status)}});
+      calls.push_back({{"function", call.function}, {"status", call.status}, {"status_name", call.name}});
     }
     document["calls"] = calls;
     for (auto it = mFields.begin(); it != mFields.end(); ++it) document[it.key()] = it.value();
@@ -41,9 +61,9 @@ int Report::Finish(bool json) const {
     for (const std::string& line : mLines) std::cout << line << "\n";
   }
   std::cout.flush();
-  if (status != 0) {
-    std::cerr << "tavctl: " << mCommand << ": " << mFailedFunction << " answered "
-              << DescribeStatus(status) << "\n";
+  if (deciding && deciding->status != 0) {
+    std::cerr << "tavctl: " << mCommand << ": " << deciding->function << " answered "
+              << deciding->description << "\n";
   }
   return exit;
 }

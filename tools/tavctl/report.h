@@ -19,12 +19,17 @@ class Report {
 
   // Records one call of an export and the status it answered.
   void Call(const std::string& function, uint32_t status);
+  // Records one call of a secure-preference function and its signed result.
+  void PrefCall(const std::string& function, int32_t result);
   // A result field of the JSON object.
   void Set(const std::string& key, nlohmann::json value);
   // A line for a person.
   void Say(const std::string& line);
 
-  std::optional<uint32_t> status() const { return mStatus; }
+  // The command's status: the first non-zero one of its calls, else 0; none without calls.
+  std::optional<int64_t> status() const;
+  // That status described ("status 0 (kTAVLibSuccess)"), or "no call".
+  std::string StatusText() const;
 
   // Prints the report and gives the exit status.
   int Finish(bool json) const;
@@ -32,12 +37,17 @@ class Report {
  private:
   struct CallRecord {
     std::string function;
-    uint32_t status;
+    int64_t status;
+    std::string name;  // the status's name
+    int exit;          // its exit status
+    std::string description;
   };
 
+  void Add(CallRecord call);
+  // The first call that did not succeed, else the last one; null without calls.
+  const CallRecord* Deciding() const;
+
   std::string mCommand;
-  std::optional<uint32_t> mStatus;
-  std::string mFailedFunction;
   std::vector<CallRecord> mCalls;
   nlohmann::json mFields = nlohmann::json::object();
   std::vector<std::string> mLines;
