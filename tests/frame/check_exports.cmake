@@ -1,5 +1,5 @@
 # Fails unless every dynamic symbol the library defines is a Corvel_TAVLib_* export.
-# Usage: cmake -DLIBRARY=<path of the shared object> -P check_exports.cmake
+# Usage: cmake -DLIBRARY=<path of the shared object> -DHEADER=<corvel_tavlib.h> -P check_exports.cmake
 find_program(NM nm REQUIRED)
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
                 OUTPUT_VARIABLE listing RESULT_VARIABLE status)
@@ -18,10 +18,20 @@ foreach(line IN LISTS lines)
   endif()
   math(EXPR exports "${exports} + 1")
 endforeach()
-foreach(required Corvel_TAVLib_CreateRef Corvel_TAVLib_ReleaseRef Corvel_TAVLib_GetRefID
-                 Corvel_TAVLib_Getversion Corvel_TAVLib_SetApplicationData)
+# Every function the public header declares is exported, and nothing else is.
+file(READ ${HEADER} header)
+string(REGEX MATCHALL "CORVEL_TAVLIB_CALL[ \t\n]+Corvel_TAVLib_[A-Za-z_]+" declared "${header}")
+list(LENGTH declared declared_count)
+if(declared_count EQUAL 0)
+  message(FATAL_ERROR "no export declarations found in ${HEADER}")
+endif()
+foreach(declaration IN LISTS declared)
+  string(REGEX REPLACE "^CORVEL_TAVLIB_CALL[ \t\n]+" "" required "${declaration}")
   if(NOT listing MATCHES " T ${required}\n")
-    message(FATAL_ERROR "missing export: ${required}")
+    message(FATAL_ERROR "declared in the header but not exported: ${required}")
   endif()
 endforeach()
+if(NOT exports EQUAL declared_count)
+  message(FATAL_ERROR "${exports} exports but ${declared_count} declarations in the header")
+endif()
 message(STATUS "${exports} exports, all Corvel_TAVLib_*")
