@@ -16,8 +16,13 @@ constexpr mode_t kLogFileMode = 0644;
 // The longest first line carried over at rotation.
 constexpr size_t kFirstLineLimit = 4096;
 
+// The first line of the log, read by name at rotation. The log lives in a folder other
+// users can write, so the name is opened without following a link (or blocking on a FIFO):
+// a link swapped in under the name would otherwise have the first line of whatever it points
+// at copied into the new, world-readable log.
 std::string ReadFirstLine(const std::string& path) {
-  std::unique_ptr<FILE, platform::FileCloser> in(platform::OpenFile(path, "rb"));
+  std::unique_ptr<FILE, platform::FileCloser> in(
+      platform::StreamFromFd(platform::OpenNoFollow(path, O_RDONLY | O_NONBLOCK, 0), "rb"));
   if (!in) return {};
   std::string line;
   int c;
