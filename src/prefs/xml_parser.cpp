@@ -57,6 +57,23 @@ class StringWriter : public pugi::xml_writer {
   std::string mText;
 };
 
+// The whole file at `path`; on failure the status the DOM's file loader would give.
+bool ReadWholeFile(const std::string& path, std::string* text, pugi::xml_parse_status* status) {
+  std::unique_ptr<FILE, platform::FileCloser> stream(platform::OpenFile(path, "rb"));
+  if (!stream) {
+    *status = pugi::status_file_not_found;
+    return false;
+  }
+  char chunk[16384];
+  size_t count;
+  while ((count = fread(chunk, 1, sizeof chunk, stream.get())) > 0) text->append(chunk, count);
+  if (ferror(stream.get())) {
+    *status = pugi::status_io_error;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool IsValidXmlName(const std::string& name) {
@@ -97,7 +114,13 @@ bool XMLParser::MakeDocument() {
 bool XMLParser::initWithXMLPath(const std::string& path) {
   try {
     if (!MakeDocument()) return false;
-    pugi::xml_parse_result result = mDocument->load_file(path.c_str(), pugi::parse_default);
+    // Read through the platform layer rather than the DOM's own file loader, so that the
+    // descriptor is close-on-exec like every other one the library opens.
+    pugi::xml_parse_result result;
+    std::string text;
+    if (ReadWholeFile(path, &text, &result.status)) {
+      result = mDocument->load_buffer(text.data(), text.size(), pugi::parse_default);
+    }
     if (!result || !mDocument->document_element()) {
       PrefsError(kCategory, "initWithXMLPath... load failed: %s at offset %lld", result.description(),
                  static_cast<long long>(result.offset));
