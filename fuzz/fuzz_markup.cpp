@@ -13,11 +13,15 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "markup_checks.h"
 #include "markup/markup_document.h"
 
 using corvel::markup::CMarkupSTL;
 using corvel::markup::ElementEntry;
 using corvel::markup::ElementIndex;
+using corvel::fuzz::ElementsInOrder;
+using corvel::fuzz::Placed;
+using corvel::fuzz::TagsRoundTrip;
 
 namespace {
 
@@ -29,52 +33,6 @@ bool IsPlainName(const std::string& name) {
   if (name.empty()) return false;
   for (char c : name) {
     if (std::string(" \t\r\n<>=\\/?!\"'[&").find(c) != std::string::npos) return false;
-  }
-  return true;
-}
-
-// The tag name as the parser reads it after the '<' at `at`: whitespace skipped, then up to
-// the next delimiter, or the delimiter itself when it comes first.
-std::string TagNameAt(const std::string& text, int32_t at) {
-  static const std::string kSpace = " \t\r\n";
-  static const std::string kDelimiters = " \t\r\n<>=\\/?!";
-  size_t left = static_cast<size_t>(at) + 1;
-  while (left < text.size() && kSpace.find(text[left]) != std::string::npos) ++left;
-  if (left >= text.size()) return "";
-  if (kDelimiters.find(text[left]) != std::string::npos) return text.substr(left, 1);
-  size_t right = left;
-  while (right < text.size() && kDelimiters.find(text[right]) == std::string::npos) ++right;
-  return text.substr(left, right - left);
-}
-
-struct Placed {
-  ElementEntry entry;
-  int depth;
-};
-
-// The elements in document order with their depth; stops (and reports false) when the links
-// run longer than the entries handed out, which only a broken index can do.
-bool ElementsInOrder(const CMarkupSTL& doc, std::vector<Placed>* out) {
-  out->clear();
-  const ElementIndex& index = doc.GetIndex();
-  if (!index.exists()) return true;
-  int depth = 0;
-  int32_t at = index[0].firstChild;
-  while (at) {
-    if (at < 0 || at >= doc.GetFreePos() || out->size() > static_cast<size_t>(doc.GetFreePos())) {
-      return false;
-    }
-    out->push_back({index[at], depth});
-    if (index[at].firstChild) {
-      at = index[at].firstChild;
-      ++depth;
-      continue;
-    }
-    while (at && !index[at].nextSibling) {
-      at = index[at].parent;
-      --depth;
-    }
-    if (at) at = index[at].nextSibling;
   }
   return true;
 }
@@ -117,26 +75,6 @@ void CheckIndexDescribesText(const CMarkupSTL& doc) {
                  "siblings out of order or with different parents");
     }
   }
-}
-
-// Whether every element's start tag can be written back by an edit and read the same way:
-//  - a start tag that opens with "<>" or "<<" has the delimiter itself for a name, and an end
-//    tag or a filled-in empty element written with that name reads as another structure;
-//  - filling in an empty element replaces its last '/' by ">...</name", so a start tag that
-//    ends in "//>" keeps a "/>" and reads as empty again.
-// Both are outside XML; the engine edits them by its rules but cannot keep their index equal
-// to a fresh parse.
-bool TagsRoundTrip(const CMarkupSTL& doc) {
-  std::vector<Placed> elements;
-  if (!ElementsInOrder(doc, &elements)) return false;
-  const std::string& text = doc.GetDoc();
-  for (const Placed& p : elements) {
-    const std::string name = TagNameAt(text, p.entry.startLeft);
-    if (name == ">" || name == "<") return false;
-    const bool empty = p.entry.startRight == p.entry.endLeft + 1;
-    if (empty && p.entry.endLeft > 0 && text[p.entry.endLeft - 1] == '/') return false;
-  }
-  return true;
 }
 
 // The edited index equals the index of a fresh parse of the edited text.
