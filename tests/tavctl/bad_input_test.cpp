@@ -46,6 +46,7 @@ TEST_F(BadInputTest, CommandLinesThatDoNotParseAreUsageErrors) {
   ExpectRefused({"record"}, 2, "nothing to record");
   ExpectRefused({"record", "--agreement", "en_US"}, 2, "--agreement");
   ExpectRefused({"pref", "set", "k"}, 2, "value is required");
+  ExpectRefused({"proxy", "keep", "bob", "--outcome", "lost"}, 2, "--outcome");
 }
 
 TEST_F(BadInputTest, MissingFilesAndStoresAreToolErrors) {
@@ -88,7 +89,8 @@ TEST_F(BadInputTest, EveryCommandHasHelpWithTheExitStatusTable) {
   const std::vector<std::vector<std::string>> commands = {
       {}, {"process"}, {"remove"}, {"tag"}, {"record"}, {"cache"}, {"cache", "get"},
       {"cache", "set"}, {"cache", "remove"}, {"pref"}, {"pref", "get"}, {"pref", "set"},
-      {"version"}, {"where"}, {"dump"}, {"demo"}};
+      {"proxy"}, {"proxy", "keep"}, {"proxy", "reuse"}, {"version"}, {"where"}, {"dump"},
+      {"demo"}};
   for (std::vector<std::string> words : commands) {
     std::string usage = "Usage: tavctl";
     for (const std::string& word : words) usage += " " + word;

@@ -168,6 +168,28 @@ TEST_F(ToolTest, PreferencesRoundTripAndReportSignedResults) {
   EXPECT_EQ(missing.Json()["status"], -1);
 }
 
+TEST_F(ToolTest, ProxyCredentialsAreKeptOnlyAfterARequestThatAllowsIt) {
+  EXPECT_EQ(Run({"proxy", "reuse"}).exit, 5);
+  const RunResult refused = Run({"--json", "proxy", "keep", "alice", "--password", "s3cret",
+                                 "--outcome", "auth-failed"});
+  EXPECT_EQ(refused.exit, 0);
+  EXPECT_EQ(refused.Json()["kept"], false);
+  EXPECT_EQ(Run({"--json", "proxy", "reuse"}).Json()["status"], 6);
+
+  const RunResult kept = Run({"--json", "proxy", "keep", "alice", "--password", "s3cret"});
+  EXPECT_EQ(kept.Json()["kept"], true);
+  const RunResult reused = Run({"proxy", "reuse"});
+  EXPECT_EQ(reused.exit, 0);
+  EXPECT_EQ(reused.out, "user alice\npassword (6 bytes; --show-password prints it)\n");
+  EXPECT_EQ(Run({"--json", "proxy", "reuse", "--show-password"}).Json()["password"], "s3cret");
+  // The secret is neither in the main log nor in the preferences file in clear.
+  EXPECT_THAT(corvel::test::ReadWholeFile(scratch.temp() + "/tavlib.log").value_or(""),
+              Not(HasSubstr("s3cret")));
+  EXPECT_THAT(corvel::test::ReadWholeFile(scratch.local_appdata() + "/Corvel/TAV/securePrefs.xml")
+                  .value_or("s3cret"),
+              Not(HasSubstr("s3cret")));
+}
+
 TEST_F(ToolTest, StoreOptionNamesTheStore) {
   const std::string other = scratch.Path("elsewhere/other.db");
   EXPECT_EQ(Run({"--store", other, "cache", "set", "k", "v", "-s", "S"}).exit, 0);

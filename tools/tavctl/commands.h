@@ -36,6 +36,8 @@ void AddRecordCommand(CLI::App& app, CommandSet& commands, const GlobalOptions& 
 void AddCacheCommands(CLI::App& app, CommandSet& commands, const GlobalOptions& global);
 // pref get | set
 void AddPrefCommands(CLI::App& app, CommandSet& commands, const GlobalOptions& global);
+// proxy keep | reuse
+void AddProxyCommands(CLI::App& app, CommandSet& commands, const GlobalOptions& global);
 // version, where, dump
 void AddInspectionCommands(CLI::App& app, CommandSet& commands, const GlobalOptions& global);
 // demo

@@ -1,4 +1,5 @@
 // process, remove and tag: the install-time and uninstall-time operations on a payload.
+#include <filesystem>
 #include <map>
 #include <memory>
 
@@ -23,7 +24,15 @@ struct ProcessOptions {
   std::string overrideDir;
 };
 
-int RunProcess(const ProcessOptions& options, const GlobalOptions& global) {
+// The path made absolute, so that the store records where the document really is.
+std::string Absolute(const std::string& path) {
+  return path.empty() ? path : std::filesystem::absolute(path).lexically_normal().string();
+}
+
+int RunProcess(const ProcessOptions& given, const GlobalOptions& global) {
+  ProcessOptions options = given;
+  options.config = Absolute(given.config);
+  options.overrideDir = Absolute(given.overrideDir);
   const Locations where = CurrentLocations();
   if (!PathExists(options.config)) {
     throw ToolError("no configuration document at " + options.config);

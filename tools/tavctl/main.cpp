@@ -110,6 +110,7 @@ int main(int argc, char** argv) {
   AddRecordCommand(app, commands, global);
   AddCacheCommands(app, commands, global);
   AddPrefCommands(app, commands, global);
+  AddProxyCommands(app, commands, global);
   AddInspectionCommands(app, commands, global);
   AddDemoCommand(app, commands, global);
   AddFooters(app, "\n" + ExitStatusTable() + "\n" + EnvironmentHelp());
