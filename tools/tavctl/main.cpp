@@ -32,17 +32,22 @@ std::string EnvironmentHelp() {
          "  ZEP_DEBUG_OUTPUT       where debugger-output lines go: stderr or a file\n";
 }
 
-// "tavctl cache set": the command words the parse selected, for messages and hints.
+// "cache set": the command words the parse selected, for messages and hints.
 std::string SelectedCommand(CLI::App& app) {
-  std::string words = "tavctl";
+  std::string words;
   CLI::App* current = &app;
   for (;;) {
     std::vector<CLI::App*> selected = current->get_subcommands();
     if (selected.empty()) break;
     current = selected.front();
-    words += " " + current->get_name();
+    words += (words.empty() ? "" : " ") + current->get_name();
   }
   return words;
+}
+
+// "Run 'tavctl cache set --help' for usage."
+std::string UsageHint(const std::string& command) {
+  return "Run 'tavctl " + (command.empty() ? std::string() : command + " ") + "--help' for usage.";
 }
 
 std::string OneLine(std::string text) {
@@ -54,21 +59,17 @@ std::string OneLine(std::string text) {
 }
 
 int UsageFailure(CLI::App& app, const std::string& message) {
-  const std::string command = SelectedCommand(app);
-  std::cerr << "tavctl: " << OneLine(message) << "\n"
-            << "Run '" << command << " --help' for usage.\n";
+  std::cerr << "tavctl: " << OneLine(message) << "\n" << UsageHint(SelectedCommand(app)) << "\n";
   return kExitUsage;
 }
 
 int ToolFailure(CLI::App& app, const GlobalOptions& global, const std::string& message, int exit) {
   const std::string command = SelectedCommand(app);
-  const std::string words = command.size() > 7 ? command.substr(7) : command;
   if (global.json) {
-    std::cout << JsonText({{"command", words}, {"status", nullptr}, {"error", message}, {"exit", exit}})
+    std::cout << JsonText({{"command", command}, {"status", nullptr}, {"error", message}, {"exit", exit}})
               << "\n";
   }
-  std::cerr << "tavctl: " << words << ": " << OneLine(message) << "\n"
-            << "Run '" << command << " --help' for usage.\n";
+  std::cerr << "tavctl: " << command << ": " << OneLine(message) << "\n" << UsageHint(command) << "\n";
   return exit;
 }
 
