@@ -1,0 +1,214 @@
+// Installers killed with SIGKILL at random points inside configuration processing and inside
+// the commit of a release: once the next installer has opened the store, it holds either all
+// or none of the killed transaction's rows, and its file is sound.
+//
+// Each run starts from the same store file. A first run that is not killed measures how long
+// the operation takes here and yields the "all" state; the kills are then spread uniformly over
+// a little more than that time, so some land before, many inside and some after the
+// transaction. Which of them land where is reported, not asserted.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <optional>
+#include <random>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "store_snapshot.h"
+#include "test_support.h"
+
+namespace corvel::hostile {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRuns = 30;
+
+struct HelperRun {
+  bool killed = false;
+  int exit_code = -1;
+  Clock::duration duration{};  // from "about to start" to the end of the process
+};
+
+// Runs the installer helper with `args` ("{fd}" stands for its signal pipe); with `kill_after`,
+// sends SIGKILL that long after the helper said it is about to start the operation.
+HelperRun RunHelper(std::vector<std::string> args,
+                    std::optional<Clock::duration> kill_after = std::nullopt) {
+  int pipe_fds[2];
+  EXPECT_EQ(pipe(pipe_fds), 0);
+  bool signals = false;
+  for (std::string& arg : args) {
+    if (arg == "{fd}") {
+      arg = std::to_string(pipe_fds[1]);
+      signals = true;
+    }
+  }
+  std::vector<char*> argv{const_cast<char*>(CORVEL_INSTALLER_HELPER)};
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    close(pipe_fds[0]);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(pipe_fds[1]);
+  HelperRun run;
+  char said = 0;
+  const bool ready = !signals || (read(pipe_fds[0], &said, 1) == 1 && said == 'R');
+  const Clock::time_point start = Clock::now();
+  if (ready && kill_after) {
+    std::this_thread::sleep_for(*kill_after);
+    kill(child, SIGKILL);
+  }
+  int status = 0;
+  EXPECT_EQ(waitpid(child, &status, 0), child);
+  run.duration = Clock::now() - start;
+  close(pipe_fds[0]);
+  EXPECT_TRUE(ready) << "the helper died before it started the operation";
+  run.killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+  if (WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
+  return run;
+}
+
+// Masks what legitimately differs from run to run: install times and account time stamps.
+StoreRows WithoutTimes(const StoreRows& rows) {
+  static const std::regex time_stamp("=-?[0-9]+(\\{\\|\\}|$)");
+  StoreRows masked;
+  for (StoreRow row : rows) {
+    if (row.key == "InstallDate") row.value = "<time>";
+    if (row.subdomain == "CORVELIDWTTS") row.value = std::regex_replace(row.value, time_stamp, "=<time>$1");
+    masked.insert(std::move(row));
+  }
+  return masked;
+}
+
+class CrashSafetyTest : public ::testing::Test {
+ protected:
+  std::string Database() const { return mScratch.pcd_db(); }
+
+  StoreRows Rows() const { return WithoutTimes(ReadSnapshot(Database()).values); }
+
+  // A document whose Payload hive holds `entries` Data elements "<prefix><i>" = `value`<i>.
+  std::string WriteDocument(const std::string& name, int entries, const std::string& prefix,
+                            const std::string& value, bool unprotected) {
+    std::string document = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Configuration>\n"
+                           "  <Payload corvelCode=\"\">\n";
+    for (int i = 0; i < entries; ++i) {
+      document += "    <Data key=\"" + prefix + std::to_string(i) + "\"" +
+                  (unprotected ? " protected=\"0\">" : ">") + value + std::to_string(i) +
+                  "</Data>\n";
+    }
+    document += "  </Payload>\n  <Other corvelCode=\"SHARED\">\n"
+                "    <Data key=\"Version\">" + value + "</Data>\n  </Other>\n</Configuration>\n";
+    const std::string path = mScratch.Path(name);
+    EXPECT_TRUE(corvel::test::WriteWholeFile(path, document));
+    return path;
+  }
+
+  // Kills `kRuns` runs of the helper at random points, each starting from the store in
+  // `baseline`, and checks each store against `none` and `all`. `prepare` runs before each.
+  void KillRepeatedly(const std::vector<std::string>& args, const std::string& baseline,
+                      const StoreRows& none, const StoreRows& all, Clock::duration typical,
+                      const std::function<void()>& prepare = [] {},
+                      const std::function<void()>& check_after = nullptr) {
+    const unsigned seed = std::random_device{}();
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<long long> delay_us(
+        0, std::chrono::duration_cast<std::chrono::microseconds>(typical).count() * 5 / 4);
+    int killed = 0, journals = 0, found_none = 0, found_all = 0;
+    for (int run = 0; run < kRuns; ++run) {
+      SCOPED_TRACE("run " + std::to_string(run) + " of seed " + std::to_string(seed));
+      // A journal the last run left behind belongs to another file now.
+      fs::remove(Database() + "-journal");
+      fs::copy_file(baseline, Database(), fs::copy_options::overwrite_existing);
+      prepare();
+      const HelperRun result = RunHelper(args, std::chrono::microseconds(delay_us(random)));
+      if (result.killed) ++killed;
+      if (fs::exists(Database() + "-journal")) ++journals;
+      if (check_after) check_after();
+      // The next installer opens the store, which rolls a killed transaction back.
+      EXPECT_EQ(RunHelper({"open"}).exit_code, 0);
+      ASSERT_EQ(IntegrityCheck(Database()), "ok");
+      const StoreRows rows = Rows();
+      if (rows == none) {
+        ++found_none;
+        EXPECT_TRUE(result.killed) << "an installer that was not killed wrote nothing";
+      } else if (rows == all) {
+        ++found_all;
+      } else {
+        ADD_FAILURE() << "neither all nor none of the transaction: " << rows.size() << " rows, "
+                      << none.size() << " before, " << all.size() << " after a whole run\n"
+                      << "against none:\n" << Difference(none, rows).substr(0, 2000)
+                      << "against all:\n" << Difference(all, rows).substr(0, 2000);
+      }
+    }
+    std::cout << "seed " << seed << ": " << kRuns << " runs, " << killed << " killed, " << journals
+              << " left a journal; store held "
+              << found_none << " times none and " << found_all << " times all of the transaction"
+              << std::endl;
+  }
+
+  corvel::test::ScratchFolder mScratch;
+};
+
+TEST_F(CrashSafetyTest, AnInstallerKilledInsideProcessingLeavesAllOrNoneOfItsEntries) {
+  // An older install of the same payload, whose values the new one replaces, and another
+  // payload that nothing may touch.
+  const std::string old_document = WriteDocument("old.xml", 6000, "Key", "old-value-", false);
+  ASSERT_EQ(RunHelper({"process", old_document, "PAYLOAD", "{fd}"}).exit_code, 0);
+  const std::string other = WriteDocument("other.xml", 200, "Other", "other-", true);
+  ASSERT_EQ(RunHelper({"process", other, "OTHER-PAYLOAD", "{fd}"}).exit_code, 0);
+  const std::string baseline = mScratch.Path("baseline.db");
+  fs::copy_file(Database(), baseline);
+  const StoreRows none = Rows();
+
+  // The new version: more entries, other values.
+  const std::string document = WriteDocument("application.xml", 12000, "Key", "new-value-", false);
+  const HelperRun whole = RunHelper({"process", document, "PAYLOAD", "{fd}"});
+  ASSERT_EQ(whole.exit_code, 0);
+  const StoreRows all = Rows();
+  ASSERT_GT(all.size(), none.size() + 5000);
+  const std::string rewritten = corvel::test::ReadWholeFile(document).value();
+
+  // The payload code is written into the document in place before the store is touched, so a
+  // kill during that write leaves a cut document; how often that happened is reported.
+  int torn = 0;
+  KillRepeatedly({"process", document, "PAYLOAD", "{fd}"}, baseline, none, all, whole.duration,
+                 [&] { ASSERT_TRUE(corvel::test::WriteWholeFile(document, rewritten)); },
+                 [&] { torn += corvel::test::ReadWholeFile(document) != rewritten; });
+  std::cout << torn << " runs left the configuration document cut short" << std::endl;
+}
+
+TEST_F(CrashSafetyTest, AnInstallerKilledInsideTheCommitLeavesAllOrNoneOfItsRecords) {
+  // A large cached subdomain for the commit to clean up, and the records of an earlier
+  // product, whose time-stamped account entry the commit extends.
+  const std::string cache = WriteDocument("cache.xml", 20000, "Cached", "cached-value-", true);
+  ASSERT_EQ(RunHelper({"process", cache, "CACHE-PAYLOAD", "{fd}"}).exit_code, 0);
+  ASSERT_EQ(RunHelper({"commit", "OLD-PRODUCT", "", "old-account", "{fd}"}).exit_code, 0);
+  const std::string baseline = mScratch.Path("baseline.db");
+  fs::copy_file(Database(), baseline);
+  const StoreRows none = Rows();
+
+  const std::vector<std::string> args = {"commit", "PRODUCT", "CACHE-PAYLOAD", "account", "{fd}"};
+  const HelperRun whole = RunHelper(args);
+  ASSERT_EQ(whole.exit_code, 0);
+  const StoreRows all = Rows();
+  ASSERT_LT(all.size() + 15000, none.size());
+
+  KillRepeatedly(args, baseline, none, all, whole.duration);
+}
+
+}  // namespace
+}  // namespace corvel::hostile
