@@ -20,7 +20,7 @@ using namespace tavctl;
 const char* kDescription =
     "tavctl - drive and inspect the corvel_tavlib library through its C interface.\n"
     "Every command creates one library instance (where it needs one) and releases it before it\n"
-    "ends; only 'record' releases with commit.";
+    "ends; only 'record' and the demo's installation release with commit.";
 
 std::string EnvironmentHelp() {
   return "Environment (the library's own; see 'tavctl where'):\n"
@@ -32,16 +32,22 @@ std::string EnvironmentHelp() {
          "  ZEP_DEBUG_OUTPUT       where debugger-output lines go: stderr or a file\n";
 }
 
-// "cache set": the command words the parse selected, for messages and hints.
-std::string SelectedCommand(CLI::App& app) {
-  std::string words;
-  CLI::App* current = &app;
-  for (;;) {
+// The chain of commands the parse selected, outermost first.
+std::vector<CLI::App*> SelectedChain(CLI::App& app) {
+  std::vector<CLI::App*> chain;
+  for (CLI::App* current = &app;;) {
     std::vector<CLI::App*> selected = current->get_subcommands();
     if (selected.empty()) break;
     current = selected.front();
-    words += (words.empty() ? "" : " ") + current->get_name();
+    chain.push_back(current);
   }
+  return chain;
+}
+
+// "cache set": the command words the parse selected, for messages and hints.
+std::string SelectedCommand(CLI::App& app) {
+  std::string words;
+  for (CLI::App* command : SelectedChain(app)) words += (words.empty() ? "" : " ") + command->get_name();
   return words;
 }
 
@@ -76,13 +82,9 @@ int ToolFailure(CLI::App& app, const GlobalOptions& global, const std::string& m
 // CLI11 reports a word that names no command as a missing subcommand or an unexpected
 // argument; say which word it was.
 std::string UsageMessage(CLI::App& app, const CLI::ParseError& error) {
-  CLI::App* current = &app;
-  for (;;) {
-    std::vector<CLI::App*> selected = current->get_subcommands();
-    if (selected.empty()) break;
-    current = selected.front();
-  }
-  if (current->get_require_subcommand_min() > 0 && current->get_subcommands().empty()) {
+  const std::vector<CLI::App*> chain = SelectedChain(app);
+  const CLI::App* innermost = chain.empty() ? &app : chain.back();
+  if (innermost->get_require_subcommand_min() > 0) {
     for (const std::string& word : app.remaining(true)) {
       if (!word.empty() && word.front() != '-') return "unknown command '" + word + "'";
     }
