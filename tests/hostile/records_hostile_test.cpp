@@ -142,22 +142,50 @@ TEST_F(HostileCallerTest, HandlesReleasedTwiceOrNeverIssuedAreAnsweredLikeNullOn
   EXPECT_EQ(Corvel_TAVLib_ReleaseRef(mHandle, 1), 0u);
   ExpectStoreChange({U("P", "EULA_ACCEPTED", "1"), U("P", "EULA_LANGUAGE", "en_US")});
 
-  // A handle never issued, and the released one while its object still exists.
-  alignas(16) unsigned char forged[64] = {};
-  for (TAVLibHandle stale : {mHandle, reinterpret_cast<TAVLibHandle>(forged)}) {
+  // A null handle, a handle never issued, and the released one while its object still
+  // exists: every export answers as for null, writes nothing and logs nothing.
+  alignas(16) unsigned char forged[sizeof(TAVLibProxyCredentials)] = {};
+  const std::string log = MainLog();
+  const char* output = "untouched";
+  bool kept = true;
+  for (TAVLibHandle stale : {TAVLibHandle{}, mHandle, reinterpret_cast<TAVLibHandle>(forged)}) {
     EXPECT_EQ(Corvel_TAVLib_ReleaseRef(stale, 1), 0u);
     EXPECT_EQ(Corvel_TAVLib_GetRefID(stale), -1);
-    EXPECT_EQ(Corvel_TAVLib_Set_Eula(stale, "de", "Q"), kTAVLibNoInstance);
-    EXPECT_EQ(Corvel_TAVLib_CleanUpCachePCD(stale, "BASE-PAYLOAD"), kTAVLibNoInstance);
+    EXPECT_EQ(Corvel_TAVLib_Process_file(stale, "x", "y", nullptr, nullptr), kTAVLibNoInstance);
+    EXPECT_EQ(Corvel_TAVLib_Remove_payload(stale, "BASE-PAYLOAD"), kTAVLibNoInstance);
+    EXPECT_EQ(Corvel_TAVLib_ISOTaggingAtInstall(stale, "BASE-PAYLOAD"), kTAVLibNoInstance);
+    EXPECT_EQ(Corvel_TAVLib_SetApplicationData(stale, "D", "P", nullptr, nullptr, nullptr, 1),
+              kTAVLibNoInstance);
+    EXPECT_EQ(Corvel_TAVLib_EnumerateKeys(stale, "Name", &output, 0), kTAVLibNoInstance);
     EXPECT_EQ(Corvel_TAVLib_SetValueforKeyInSubDomainInCache(stale, 1, "k", "v", "S", false),
               kTAVLibNoInstance);
-    EXPECT_EQ(Corvel_TAVLib_Remove_payload(stale, "BASE-PAYLOAD"), kTAVLibNoInstance);
-    EXPECT_EQ(Corvel_TAVLib_Process_file(stale, "x", "y", nullptr, nullptr), kTAVLibNoInstance);
-    EXPECT_EQ(Corvel_TAVLib_ISOTaggingAtInstall(stale, "BASE-PAYLOAD"), kTAVLibNoInstance);
+    EXPECT_EQ(Corvel_TAVLib_GetValueforKeyInSubDomain(stale, &output, 512, "Planted",
+                                                      "BASE-PAYLOAD", 1, false),
+              kTAVLibNoInstance);
+    EXPECT_EQ(Corvel_TAVLib_RemoveKeyInSubDomainInCache(stale, 1, "Planted", "BASE-PAYLOAD"),
+              kTAVLibNoInstance);
+    EXPECT_EQ(Corvel_TAVLib_CleanUpCachePCD(stale, "BASE-PAYLOAD"), kTAVLibNoInstance);
+    EXPECT_EQ(Corvel_TAVLib_Set_Eula(stale, "de", "Q"), kTAVLibNoInstance);
+    EXPECT_EQ(Corvel_TAVLib_Set_InstallLocale(stale, "de", "Q"), kTAVLibNoInstance);
+    EXPECT_EQ(Corvel_TAVLib_SetCorvelId(stale, "Q"), kTAVLibNoInstance);
+    EXPECT_EQ(Corvel_TAVLib_SaveCorvelId(stale, "id"), kTAVLibNoInstance);
     EXPECT_FALSE(Corvel_TAVLib_GetCorvelId(stale, forged));
+    EXPECT_EQ(Corvel_TAVLib_SetCorvelIdExtProfile(stale, "Q"), kTAVLibNoInstance);
+    EXPECT_EQ(Corvel_TAVLib_SetCredentialsForProxy(
+                  stale, reinterpret_cast<const TAVLibProxyCredentials*>(forged)),
+              kTAVLibNoInstance);
+    EXPECT_EQ(Corvel_TAVLib_KeepProxyCredentials(stale, kTAVLibProxyRequestSucceeded, &kept),
+              kTAVLibNoInstance);
+    EXPECT_EQ(Corvel_TAVLib_ReuseProxyCredentials(
+                  stale, reinterpret_cast<TAVLibProxyCredentials*>(forged)),
+              kTAVLibNoInstance);
     EXPECT_EQ(Corvel_TAVLib_ReleaseRef(stale, 1), 0u);
   }
-  EXPECT_EQ(std::count(std::begin(forged), std::end(forged), 0), 64) << "the forged handle was written";
+  EXPECT_EQ(std::count(std::begin(forged), std::end(forged), 0), std::ssize(forged))
+      << "the forged handle or record was written";
+  EXPECT_STREQ(output, "untouched");
+  EXPECT_TRUE(kept) << "a null handle leaves the output alone";
+  EXPECT_EQ(MainLog(), log);
   ExpectStoreChange();
 
   // The live instance still counts: releasing the first twice did not destroy it.
