@@ -165,9 +165,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int againResult = WalkFile(path, &again);
   if (result != 0) return 0;  // the original failed somewhere; the rewrite promises nothing
   // The XML library reads a byte that opens a UTF-8 sequence together with the bytes after
-  // it, whatever they are, so a document that is not UTF-8 (an "&" swallowed into a broken
-  // sequence, say) is not written back as it was read. Only UTF-8 documents are compared.
-  if (!IsUtf8(document)) return 0;
+  // it, whatever they are, so a document or a code that is not UTF-8 (an "&" swallowed into
+  // a broken sequence, say) is not read back as it was written. Only UTF-8 is compared.
+  if (!IsUtf8(document) || !IsUtf8(code)) return 0;
   FUZZ_CHECK(againResult == 0, "the rewritten document no longer walks");
   CheckRewrittenWalk(full, again, code, PayloadEntryCount(path));
   return 0;
