@@ -39,6 +39,9 @@ bool ReadWholeStream(FILE* stream, std::string& text) {
   return ferror(stream) == 0;
 }
 
+// The longest UTF-8 sequence the XML library steps over (4 bytes) less its lead byte.
+constexpr size_t kUtf8SequenceOverrun = 3;
+
 // CR LF and lone CR become LF.
 void NormalizeLineEnds(std::string& text) {
   size_t out = 0;
@@ -63,6 +66,11 @@ bool LoadConfigurationDocument(FILE* stream, TiXmlDocument& document) {
     return false;
   }
   NormalizeLineEnds(text);
+  // The XML library steps over a whole UTF-8 sequence from its lead byte without checking
+  // for the end of the text, so a lead byte among the last bytes of a document makes it step
+  // up to three bytes past the terminator and parse whatever lies there. Zero bytes behind
+  // the text keep every such step inside it, on an end of text.
+  text.append(kUtf8SequenceOverrun, '\0');
   document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
   return !document.Error();
 }
