@@ -10,6 +10,7 @@
 //    one gives a document that walks like the original with the new code in place.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -125,6 +126,21 @@ bool IsUtf8(const std::string& text) {
   }
 }
 
+// True when every "&" starts a reference of the form "&name;" or "&#digits;". The XML library
+// drops a bare "&" when it reads text and then folds the blanks that stood around it, so a
+// document with one is not read back as it was written either.
+bool ReferencesAreWellFormed(const std::string& text) {
+  for (size_t at = text.find('&'); at != std::string::npos; at = text.find('&', at + 1)) {
+    size_t end = at + 1;
+    while (end < text.size() && end - at <= 10 &&
+           (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '#')) {
+      ++end;
+    }
+    if (end == at + 1 || end >= text.size() || text[end] != ';') return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -167,7 +183,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The XML library reads a byte that opens a UTF-8 sequence together with the bytes after
   // it, whatever they are, so a document or a code that is not UTF-8 (an "&" swallowed into
   // a broken sequence, say) is not read back as it was written. Only UTF-8 is compared.
-  if (!IsUtf8(document) || !IsUtf8(code)) return 0;
+  if (!IsUtf8(document) || !IsUtf8(code) || !ReferencesAreWellFormed(document)) return 0;
   FUZZ_CHECK(againResult == 0, "the rewritten document no longer walks");
   CheckRewrittenWalk(full, again, code, PayloadEntryCount(path));
   return 0;
