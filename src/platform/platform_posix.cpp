@@ -97,7 +97,10 @@ std::string LexicalFullPath(const std::string& path) {
     start = end + 1;
   }
   std::string result;
-  for (const auto& part : parts) result += "/" + part;
+  for (const auto& part : parts) {
+    result += '/';
+    result += part;
+  }
   if (result.empty()) result = "/";
   // A trailing separator on the input names a folder; keep it, as _wfullpath does.
   if (result.size() > 1 && joined.back() == '/') result += '/';
