@@ -74,7 +74,12 @@ std::string FormatLogLine(int level, const char* component, const std::string& m
   }
   std::string body = std::string(LevelName(level)) + " " + (component ? component : "") + ": " + text;
   std::string line = std::string(stamp) + " " + std::to_string(platform::ProcessId()) + " ";
-  line += obscured ? "~" + Base64(body) : body;
+  if (obscured) {
+    line += '~';
+    line += Base64(body);
+  } else {
+    line += body;
+  }
   line += '\n';
   return line;
 }

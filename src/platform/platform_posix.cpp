@@ -101,7 +101,7 @@ std::string LexicalFullPath(const std::string& path) {
     result += '/';
     result += part;
   }
-  if (result.empty()) result = "/";
+  if (result.empty()) return "/";
   // A trailing separator on the input names a folder; keep it, as _wfullpath does.
   if (result.size() > 1 && joined.back() == '/') result += '/';
   return result;

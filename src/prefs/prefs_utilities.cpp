@@ -70,10 +70,9 @@ bool RemoveFileSpec(const std::string& path, std::string* folder) {
     PrefsError(kCategory, "Failed to remove file spec error:%d", EINVAL);
     return false;
   }
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) *folder = ".";
-  else if (slash == 0) *folder = "/";
-  else *folder = path.substr(0, slash);
+  const size_t slash = path.rfind('/');
+  // The folder of "/name" is the root itself.
+  *folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
   return true;
 }
 
