@@ -1,8 +1,14 @@
 #include "util/utf_convert.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "util/utf_steps.h"
 
@@ -66,6 +72,157 @@ void WriteUtf8(uint32_t code_point, size_t length, unsigned char* out) {
   out[0] = static_cast<unsigned char>(code_point | kFirstByteMark[length]);
 }
 
+// Widens the ASCII bytes at the start of s[0, n) into t[0, n) and gives their count. Units of
+// t after that count, up to n, may be overwritten with scratch values.
+size_t WidenAscii(const unsigned char* s, size_t n, char16_t* t) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  if (n >= 16) {
+    const __m128i zero = _mm_setzero_si128();
+    for (;;) {
+      // The last block is taken flush with the end, overlapping bytes already known to be
+      // ASCII, so that no byte is left for the slower loops below.
+      const size_t at = i + 16 <= n ? i : n - 16;
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(t + at), _mm_unpacklo_epi8(bytes, zero));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(t + at + 8), _mm_unpackhi_epi8(bytes, zero));
+      const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(bytes));
+      if (high != 0) return at + static_cast<size_t>(__builtin_ctz(high));
+      i = at + 16;
+      if (i == n) return n;
+    }
+  }
+#endif
+  constexpr uint64_t kHighBits = 0x8080808080808080u;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, s + i, sizeof word);
+    if (word & kHighBits) break;
+    for (size_t k = 0; k < 8; ++k) t[i + k] = s[i + k];
+  }
+  for (; i < n && s[i] < 0x80; ++i) t[i] = s[i];
+  return i;
+}
+
+// Narrows the ASCII units at the start of s[0, n) into t[0, n) and gives their count. Bytes
+// of t after that count, up to n, may be overwritten with scratch values.
+size_t NarrowAscii(const char16_t* s, size_t n, unsigned char* t) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  if (n >= 8) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i not_ascii = _mm_set1_epi16(static_cast<short>(0xFF80));
+    for (;;) {
+      const size_t at = i + 8 <= n ? i : n - 8;
+      const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(t + at), _mm_packus_epi16(units, units));
+      const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(units, not_ascii), zero);
+      const unsigned other = static_cast<unsigned>(_mm_movemask_epi8(ascii)) ^ 0xFFFFu;
+      if (other != 0) return at + static_cast<size_t>(__builtin_ctz(other)) / 2;
+      i = at + 8;
+      if (i == n) return n;
+    }
+  }
+#endif
+  // Four units at a time; the mask is the same in every 16-bit lane, so byte order does not
+  // matter.
+  constexpr uint64_t kNotAscii = 0xFF80FF80FF80FF80u;
+  for (; i + 4 <= n; i += 4) {
+    uint64_t word;
+    std::memcpy(&word, s + i, sizeof word);
+    if (word & kNotAscii) break;
+    for (size_t k = 0; k < 4; ++k) t[i + k] = static_cast<unsigned char>(s[i + k]);
+  }
+  for (; i < n && s[i] < 0x80; ++i) t[i] = static_cast<unsigned char>(s[i]);
+  return i;
+}
+
+// The common well-formed two- and three-byte sequences (no surrogates), decoded without the
+// general rules below; false for anything else, which then takes the general way.
+bool ConvertPlainSequence(const unsigned char** source, const unsigned char* source_end,
+                          char16_t** target, char16_t* target_end) {
+  const unsigned char* s = *source;
+  const unsigned char lead = s[0];
+  const size_t left = static_cast<size_t>(source_end - s);
+  if (*target >= target_end) return false;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    if (left < 2 || !IsContinuation(s[1])) return false;
+    *(*target)++ = static_cast<char16_t>(((lead & 0x1F) << 6) | (s[1] & 0x3F));
+    *source = s + 2;
+    return true;
+  }
+  if (lead >= 0xE0 && lead <= 0xEF) {
+    if (left < 3 || !IsContinuation(s[1]) || !IsContinuation(s[2])) return false;
+    if ((lead == 0xE0 && s[1] < 0xA0) || (lead == 0xED && s[1] >= 0xA0)) return false;
+    *(*target)++ =
+        static_cast<char16_t>(((lead & 0x0F) << 12) | ((s[1] & 0x3F) << 6) | (s[2] & 0x3F));
+    *source = s + 3;
+    return true;
+  }
+  return false;
+}
+
+// Converts the one sequence at *source, as Utf8ToUtf16Step does.
+UtfStepResult Utf8SequenceToUtf16(const unsigned char** source, const unsigned char* source_end,
+                                  char16_t** target, char16_t* target_end, bool lenient) {
+  if (ConvertPlainSequence(source, source_end, target, target_end)) return UtfStepResult::kDone;
+  const unsigned char* s = *source;
+  const size_t trailing = TrailingBytes(s[0]);
+  if (trailing >= static_cast<size_t>(source_end - s)) return UtfStepResult::kSourceTruncated;
+  if (!IsWellFormedSequence(s, trailing + 1, lenient)) return UtfStepResult::kSourceIllegal;
+
+  uint32_t code_point = s[0] & kLeadMask[trailing];
+  for (size_t i = 1; i <= trailing; ++i) code_point = (code_point << 6) | (s[i] & 0x3F);
+
+  if (code_point <= 0xFFFF) {
+    if (code_point >= 0xD800 && code_point <= 0xDFFF && !lenient) {
+      return UtfStepResult::kSourceIllegal;
+    }
+    if (*target >= target_end) return UtfStepResult::kTargetFull;
+    *(*target)++ = static_cast<char16_t>(code_point);
+  } else if (code_point > 0x10FFFF) {
+    if (!lenient) return UtfStepResult::kSourceIllegal;
+    if (*target >= target_end) return UtfStepResult::kTargetFull;
+    *(*target)++ = u'\uFFFD';
+  } else {
+    if (target_end - *target < 2) return UtfStepResult::kTargetFull;
+    code_point -= 0x10000;
+    *(*target)++ = static_cast<char16_t>(0xD800 + (code_point >> 10));
+    *(*target)++ = static_cast<char16_t>(0xDC00 + (code_point & 0x3FF));
+  }
+  *source = s + trailing + 1;
+  return UtfStepResult::kDone;
+}
+
+// Converts the one code point (one unit, or a surrogate pair) at *source, as Utf16ToUtf8Step
+// does.
+UtfStepResult Utf16UnitToUtf8(const char16_t** source, const char16_t* source_end,
+                              unsigned char** target, unsigned char* target_end, bool lenient) {
+  const char16_t* s = *source;
+  uint32_t code_point = s[0];
+  size_t used = 1;
+  if (IsHighSurrogate(code_point)) {
+    // A high surrogate that is the last unit is encoded by itself.
+    if (s + 1 < source_end) {
+      const uint32_t next = s[1];
+      if (IsLowSurrogate(next)) {
+        code_point = ((code_point - 0xD800) << 10) + (next - 0xDC00) + 0x10000;
+        used = 2;
+      } else if (!lenient) {
+        return UtfStepResult::kSourceIllegal;
+      }
+    }
+  } else if (IsLowSurrogate(code_point) && !lenient) {
+    return UtfStepResult::kSourceIllegal;
+  }
+  const size_t length = Utf8Length(code_point);
+  if (static_cast<size_t>(target_end - *target) < length) return UtfStepResult::kTargetFull;
+  WriteUtf8(code_point, length, *target);
+  *target += length;
+  *source = s + used;
+  return UtfStepResult::kDone;
+}
+
 // An intermediate buffer: on the stack up to the usual size, else on the heap.
 template <typename Unit>
 class StepBuffer {
@@ -86,63 +243,54 @@ class StepBuffer {
 
 UtfStepResult Utf8ToUtf16Step(const unsigned char** source, const unsigned char* source_end,
                               char16_t** target, char16_t* target_end, bool lenient) {
-  while (*source < source_end) {
-    const unsigned char* s = *source;
-    const size_t trailing = TrailingBytes(s[0]);
-    if (trailing >= static_cast<size_t>(source_end - s)) return UtfStepResult::kSourceTruncated;
-    if (!IsWellFormedSequence(s, trailing + 1, lenient)) return UtfStepResult::kSourceIllegal;
-
-    uint32_t code_point = s[0] & kLeadMask[trailing];
-    for (size_t i = 1; i <= trailing; ++i) code_point = (code_point << 6) | (s[i] & 0x3F);
-
-    if (code_point <= 0xFFFF) {
-      if (code_point >= 0xD800 && code_point <= 0xDFFF && !lenient) {
-        return UtfStepResult::kSourceIllegal;
+  const unsigned char* s = *source;
+  char16_t* t = *target;
+  UtfStepResult result = UtfStepResult::kDone;
+  while (s < source_end) {
+    if (s[0] < 0x80) {
+      const size_t room = std::min(static_cast<size_t>(source_end - s),
+                                   static_cast<size_t>(target_end - t));
+      if (room == 0) {
+        result = UtfStepResult::kTargetFull;
+        break;
       }
-      if (*target >= target_end) return UtfStepResult::kTargetFull;
-      *(*target)++ = static_cast<char16_t>(code_point);
-    } else if (code_point > 0x10FFFF) {
-      if (!lenient) return UtfStepResult::kSourceIllegal;
-      if (*target >= target_end) return UtfStepResult::kTargetFull;
-      *(*target)++ = u'\uFFFD';
-    } else {
-      if (target_end - *target < 2) return UtfStepResult::kTargetFull;
-      code_point -= 0x10000;
-      *(*target)++ = static_cast<char16_t>(0xD800 + (code_point >> 10));
-      *(*target)++ = static_cast<char16_t>(0xDC00 + (code_point & 0x3FF));
+      const size_t ascii = WidenAscii(s, room, t);
+      s += ascii;
+      t += ascii;
+      continue;
     }
-    *source = s + trailing + 1;
+    result = Utf8SequenceToUtf16(&s, source_end, &t, target_end, lenient);
+    if (result != UtfStepResult::kDone) break;
   }
-  return UtfStepResult::kDone;
+  *source = s;
+  *target = t;
+  return result;
 }
 
 UtfStepResult Utf16ToUtf8Step(const char16_t** source, const char16_t* source_end,
                               unsigned char** target, unsigned char* target_end, bool lenient) {
-  while (*source < source_end) {
-    const char16_t* s = *source;
-    uint32_t code_point = s[0];
-    size_t used = 1;
-    if (IsHighSurrogate(code_point)) {
-      // A high surrogate that is the last unit is encoded by itself.
-      if (s + 1 < source_end) {
-        const uint32_t next = s[1];
-        if (IsLowSurrogate(next)) {
-          code_point = ((code_point - 0xD800) << 10) + (next - 0xDC00) + 0x10000;
-          used = 2;
-        } else if (!lenient) {
-          return UtfStepResult::kSourceIllegal;
-        }
+  const char16_t* s = *source;
+  unsigned char* t = *target;
+  UtfStepResult result = UtfStepResult::kDone;
+  while (s < source_end) {
+    if (s[0] < 0x80) {
+      const size_t room = std::min(static_cast<size_t>(source_end - s),
+                                   static_cast<size_t>(target_end - t));
+      if (room == 0) {
+        result = UtfStepResult::kTargetFull;
+        break;
       }
-    } else if (IsLowSurrogate(code_point) && !lenient) {
-      return UtfStepResult::kSourceIllegal;
+      const size_t ascii = NarrowAscii(s, room, t);
+      s += ascii;
+      t += ascii;
+      continue;
     }
-    const size_t length = Utf8Length(code_point);
-    if (static_cast<size_t>(target_end - *target) < length) return UtfStepResult::kTargetFull;
-    WriteUtf8(code_point, length, *target);
-    *target += length;
-    *source = s + used;
+    result = Utf16UnitToUtf8(&s, source_end, &t, target_end, lenient);
+    if (result != UtfStepResult::kDone) break;
   }
-  return UtfStepResult::kDone;
+  *source = s;
+  *target = t;
+  return result;
 }
 
 std::u16string ConvertUtf8ToUtf16Buffered(const std::string& text, bool lenient,

@@ -18,7 +18,8 @@ enum class UtfStepResult {
 };
 
 // Converts from *source towards source_end into *target towards target_end, sequence by
-// sequence. Both pointers are left after the last sequence that was converted whole.
+// sequence (runs of ASCII a block at a time). Both pointers are left after the last sequence
+// that was converted whole; the target after the final *target may hold scratch values.
 UtfStepResult Utf8ToUtf16Step(const unsigned char** source, const unsigned char* source_end,
                               char16_t** target, char16_t* target_end, bool lenient);
 UtfStepResult Utf16ToUtf8Step(const char16_t** source, const char16_t* source_end,

@@ -58,6 +58,25 @@ TEST(UtfAgainstIconv, EveryScalarValueConvertsAsIconvConvertsIt) {
   }
 }
 
+// ASCII runs are converted a block at a time: one non-ASCII sequence, well- or ill-formed, at
+// every offset of a run and followed by runs of every length up to two blocks.
+TEST(UtfAgainstIconv, OneSequenceAtEveryOffsetOfAnAsciiRun) {
+  IconvReference to_utf16("UTF-8", "UTF-16LE");
+  const std::string ascii = "/var/lib/Corvel/PCD/pcd.db {3F2504E0-4F89-11D3} INFO TAVLib";
+  for (const char* other : {"\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80", "\x80", "\xe2\x82",
+                            "\xed\xa0\x80"}) {
+    for (size_t at = 0; at <= 40; ++at) {
+      for (size_t after = 0; after <= 33; ++after) {
+        const std::string utf8 = ascii.substr(0, at) + other + ascii.substr(at, after);
+        const auto utf16 = to_utf16.Convert(utf8);
+        ASSERT_EQ(OursFromUtf8(utf8), utf16) << ::testing::PrintToString(utf8);
+        if (!utf16) continue;
+        ASSERT_EQ(OursFromUtf16(UnitsOf(*utf16)), utf8) << ::testing::PrintToString(utf8);
+      }
+    }
+  }
+}
+
 TEST(UtfAgainstIconv, EverySurrogateIsRejectedByBothInBothDirections) {
   IconvReference from_utf8("UTF-8", "UTF-16LE");
   IconvReference from_utf16("UTF-16LE", "UTF-8");
