@@ -30,11 +30,34 @@ bool IsNameCode(char32_t c) {
          (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
 }
 
-// Collects the text of every text and CDATA node below `node`.
+// Collects the text of every text and CDATA node below `node`, in document order. A loop,
+// not recursion: a file may nest elements to any depth.
 void CollectText(const pugi::xml_node& node, std::string* out) {
-  for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
-    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) out->append(child.value());
-    else if (child.type() == pugi::node_element) CollectText(child, out);
+  pugi::xml_node current = node.first_child();
+  while (current) {
+    if (current.type() == pugi::node_pcdata || current.type() == pugi::node_cdata) {
+      out->append(current.value());
+    } else if (current.type() == pugi::node_element && current.first_child()) {
+      current = current.first_child();
+      continue;
+    }
+    while (!current.next_sibling()) {
+      current = current.parent();
+      if (current == node) return;
+    }
+    current = current.next_sibling();
+  }
+}
+
+// Removes everything below `node`, leaves first: the DOM's own removal of an element recurses
+// once per level of nesting below it.
+void RemoveChildren(pugi::xml_node node) {
+  pugi::xml_node current = node;
+  while (node.first_child()) {
+    while (current.first_child()) current = current.first_child();
+    pugi::xml_node parent = current.parent();
+    parent.remove_child(current);
+    current = parent;
   }
 }
 
@@ -251,7 +274,7 @@ bool XMLParser::setValueForXQuery(const std::string& xpath, const std::string& v
       PrefsError(kCategory, "setValueForXQuery... failed in getting node pointer");
       return false;
     }
-    while (node.first_child()) node.remove_child(node.first_child());
+    RemoveChildren(node);
     if (!value.empty() && !node.append_child(pugi::node_pcdata).set_value(value.c_str())) {
       PrefsError(kCategory, "Caught exception in ... setValueForXQuery. error:%d", ENOMEM);
       return false;
@@ -269,8 +292,9 @@ bool XMLParser::writeToFile(const std::string& path) {
     return false;
   }
   try {
+    // Without indentation: an indented layout grows with the square of the nesting depth.
     StringWriter writer;
-    mDocument->save(writer, "\t", pugi::format_default, pugi::encoding_utf8);
+    mDocument->save(writer, "", pugi::format_raw, pugi::encoding_utf8);
     std::string temp_path = path + ".XXXXXX";
     int fd = platform::MakeTempFile(temp_path);
     if (fd < 0) {

@@ -203,6 +203,31 @@ TEST_F(SecurePrefsTest, DamagedFilesFailAndStayUnchanged) {
   EXPECT_TRUE(LogContains("[WARN] CryptEngine - Failed in error: "));
 }
 
+TEST_F(SecurePrefsTest, DeeplyNestedFilesAreReadAndRewrittenWithoutIndentation) {
+  ASSERT_EQ(0, SetPrefValue("D", "K", "value", nullptr));
+  pugi::xml_document document;
+  const std::string stored = Root(document, UserFile()).child("D").child("K").text().get();
+  auto nested = [](size_t depth, const std::string& inner) {
+    std::string open, close;
+    for (size_t i = 0; i < depth; ++i) {
+      open += "<n>";
+      close += "</n>";
+    }
+    return open + inner + close;
+  };
+  // Nesting around the stored value, and in another domain.
+  for (auto [around_value, elsewhere] : {std::pair<size_t, size_t>{0, 3000}, {200000, 200000}}) {
+    SCOPED_TRACE(around_value);
+    ASSERT_TRUE(WriteWholeFile(UserFile(), "<TAVPrefs><D><K>" + nested(around_value, stored) + "</K></D><E>" +
+                                               nested(elsewhere, "") + "</E></TAVPrefs>"));
+    const size_t before = Contents().size();
+    EXPECT_EQ("0=value", Get("D", "K"));
+    ASSERT_EQ(0, SetPrefValue("D", "K", "other", nullptr));
+    EXPECT_LT(Contents().size(), before + 64);
+    EXPECT_EQ("0=other", Get("D", "K"));
+  }
+}
+
 TEST_F(SecurePrefsTest, FolderAndFileCreationFailures) {
   std::string corvel = scratch_.local_appdata() + "/Corvel";
   ASSERT_TRUE(WriteWholeFile(corvel, "file"));  // a file where a folder should be
