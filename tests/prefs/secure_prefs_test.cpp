@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include "prefs/cipher_core.h"
 #include "prefs/crypt_engine.h"
 #include "prefs/key_material.h"
@@ -125,6 +127,35 @@ TEST_F(SecurePrefsTest, SizeFirstExactBufferOneByteShortAndEmptyValue) {
   pugi::xml_document document;
   EXPECT_TRUE(Root(document, UserFile()).child("D").child("K").first_child().empty());
   EXPECT_EQ("0=", Get("D", "K"));
+}
+
+TEST_F(SecurePrefsTest, NoUserFolderIsLoggedOnReadAndWrite) {
+  for (const char* name : {"CORVEL_LOCAL_APPDATA", "XDG_DATA_HOME", "HOME"}) unsetenv(name);
+  const std::string no_folder[] = {"[ERROR] Utilities - Unable to retreive Local App Data Path from Win library:\n",
+                                   "[ERROR] NVX - failed to get user specific Folder path ..."};
+  uint32_t size = 0;
+  struct Case {
+    std::function<int()> call;
+    int result;
+    std::vector<std::string> lines;  // the call's lines, from the level on
+  };
+  const Case cases[] = {
+      {[] { return SetPrefValue("D", "K", "v", nullptr); }, -1,
+       {"[TRACE] NVX - set value for key ...", "[TRACE] NVX - setting prefs file to default..", no_folder[0],
+        no_folder[1], "[ERROR] NVX - failed in get prefs file path"}},
+      {[&] { return GetPrefValue("D", "K", nullptr, &size, nullptr); }, -2,
+       {"[TRACE] NVX - get value for Key ...", no_folder[0], no_folder[1],
+        "[DEBUG] Utilities - ZRL Path retreived :" + scratch_.common_files() + "/Corvel\n",
+        "[INFO] Utilities - File does not exist\n", "[WARN] NVX - Failed to get pref file path..."}},
+  };
+  for (const Case& c : cases) {
+    size_t start = test::LogLines().size();
+    EXPECT_EQ(c.result, c.call());
+    std::vector<std::string> lines = test::LogLines();
+    std::vector<std::string> own;
+    for (size_t i = start; i < lines.size(); ++i) own.push_back(lines[i].substr(lines[i].find('[')));
+    EXPECT_EQ(c.lines, own);
+  }
 }
 
 TEST_F(SecurePrefsTest, CommonFileIsReadButWritesGoToTheUserFile) {
