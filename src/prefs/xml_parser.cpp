@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "platform/platform.h"
@@ -94,6 +95,41 @@ bool ReadWholeFile(const std::string& path, std::string* text, pugi::xml_parse_s
     *status = pugi::status_io_error;
     return false;
   }
+  return true;
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Removes the new files of saves into `folder` that were killed before their rename.
+void RemoveSaveLeftovers(const std::string& folder) {
+  const size_t prefix_length = std::strlen(kSaveTempPrefix);
+  for (const std::string& name : platform::FolderEntryNames(folder)) {
+    if (name.size() == prefix_length + 6 && name.compare(0, prefix_length, kSaveTempPrefix) == 0) {
+      platform::RemoveAbandonedFile(folder + "/" + name);
+    }
+  }
+}
+
+// Puts `text` at `path` so that the file there is the old one or the whole new one, on disk,
+// even if the process dies: a new file beside it (locked while it is written, so that another
+// save does not take it for a leftover), flushed, then renamed over it.
+bool ReplaceFile(const std::string& path, const std::string& text) {
+  const std::string folder = FolderOf(path);
+  RemoveSaveLeftovers(folder);
+  std::string temp_path = folder + "/" + kSaveTempPrefix + "XXXXXX";
+  platform::UniqueFd fd(platform::MakeTempFile(temp_path));
+  if (!fd.valid()) return false;
+  if (!platform::TryLockFd(fd.get()) || platform::ChangeModeFd(fd.get(), 0600) != 0 ||
+      platform::WriteAllFd(fd.get(), text.data(), text.size()) != 0 || platform::SyncFd(fd.get()) != 0 ||
+      platform::RenamePath(temp_path, path) != 0) {
+    platform::RemoveFile(temp_path);
+    return false;
+  }
+  platform::SyncFolder(folder);  // the rename itself; the file is in place either way
   return true;
 }
 
@@ -295,18 +331,7 @@ bool XMLParser::writeToFile(const std::string& path) {
     // Without indentation: an indented layout grows with the square of the nesting depth.
     StringWriter writer;
     mDocument->save(writer, "", pugi::format_raw, pugi::encoding_utf8);
-    std::string temp_path = path + ".XXXXXX";
-    int fd = platform::MakeTempFile(temp_path);
-    if (fd < 0) {
-      PrefsError(kCategory, "Failed to write XML to file");
-      return false;
-    }
-    std::unique_ptr<FILE, platform::FileCloser> stream(platform::StreamFromFd(fd, "wb"));
-    bool written = stream && platform::ChangeModeFd(fd, 0600) == 0 &&
-                   fwrite(writer.text().data(), 1, writer.text().size(), stream.get()) == writer.text().size();
-    written = stream && fclose(stream.release()) == 0 && written;
-    if (!written || platform::RenamePath(temp_path, path) != 0) {
-      platform::RemoveFile(temp_path);
+    if (!ReplaceFile(path, writer.text())) {
       PrefsError(kCategory, "Failed to write XML to file");
       return false;
     }
