@@ -21,6 +21,7 @@
 #include "fuzz_support.h"
 #include "prefs/key_material.h"
 #include "prefs/secure_prefs.h"
+#include "prefs/xml_parser.h"
 
 namespace prefs = corvel::prefs;
 
@@ -74,7 +75,7 @@ std::optional<std::string> Read(const char* domain, const char* key, const char*
 
 int TemporaryFilesBeside(const std::string& path) {
   const std::string folder = path.substr(0, path.rfind('/'));
-  const std::string prefix = path.substr(path.rfind('/') + 1) + ".";
+  const std::string prefix = prefs::kSaveTempPrefix;
   int count = 0;
   if (DIR* dir = opendir(folder.c_str())) {
     while (const dirent* entry = readdir(dir)) {

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -168,5 +169,23 @@ struct FileCloser {
     if (f) fclose(f);
   }
 };
+
+// ---- Replacing a file through a new file beside it (the preferences file) -----------------
+
+// The names in a folder, "." and ".." left out; empty when it cannot be read.
+std::vector<std::string> FolderEntryNames(const std::string& folder);
+// An exclusive lock on an open descriptor taken without waiting (flock LOCK_EX | LOCK_NB);
+// true when held. Closing the descriptor or the death of the process releases it.
+bool TryLockFd(int fd);
+// Writes all `size` bytes; 0 or -1 with errno.
+int WriteAllFd(int fd, const void* data, size_t size);
+// fsync; 0 or -1 with errno.
+int SyncFd(int fd);
+// Flushes a folder's entries (a rename in it) to disk; 0 or -1 with errno.
+int SyncFolder(const std::string& folder);
+// Removes the file at `path` when it is one a killed process of this user left: a regular
+// file (a link is never followed, only regular files are opened), with one link, owned by the
+// effective user, that no live process holds locked (TryLockFd). True when removed.
+bool RemoveAbandonedFile(const std::string& path);
 
 }  // namespace corvel::platform

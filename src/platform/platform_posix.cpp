@@ -1,6 +1,7 @@
 // POSIX implementation of the platform layer.
 #include "platform/platform.h"
 
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -407,6 +408,64 @@ UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
     mFd = other.release();
   }
   return *this;
+}
+
+// ---- Replacing a file through a new file beside it (the preferences file) -----------------
+
+std::vector<std::string> FolderEntryNames(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = folder.empty() ? nullptr : opendir(folder.c_str());
+  if (!dir) return names;
+  while (const dirent* entry = readdir(dir)) {
+    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+      names.emplace_back(entry->d_name);
+    }
+  }
+  closedir(dir);
+  return names;
+}
+
+bool TryLockFd(int fd) {
+  int rc;
+  do {
+    rc = flock(fd, LOCK_EX | LOCK_NB);
+  } while (rc != 0 && errno == EINTR);
+  return rc == 0;
+}
+
+int WriteAllFd(int fd, const void* data, size_t size) {
+  const char* next = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t written = write(fd, next, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return -1;
+    next += written;
+    size -= static_cast<size_t>(written);
+  }
+  return 0;
+}
+
+int SyncFd(int fd) { return fsync(fd); }
+
+int SyncFolder(const std::string& folder) {
+  UniqueFd fd(folder.empty() ? -1 : open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.valid()) return -1;
+  return fsync(fd.get());
+}
+
+bool RemoveAbandonedFile(const std::string& path) {
+  // lstat first, so that nothing but a regular file is ever opened; the descriptor's fstat
+  // then checks that the name still leads to that same file.
+  struct stat named{};
+  if (LstatPath(path, &named) != 0 || !S_ISREG(named.st_mode)) return false;
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+  struct stat opened{};
+  if (!fd.valid() || fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
+      opened.st_dev != named.st_dev || opened.st_ino != named.st_ino || opened.st_nlink != 1 ||
+      opened.st_uid != geteuid() || !TryLockFd(fd.get())) {
+    return false;
+  }
+  return unlink(path.c_str()) == 0;
 }
 
 }  // namespace corvel::platform

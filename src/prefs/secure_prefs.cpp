@@ -186,6 +186,7 @@ int SetPrefValueImpl(const char* domain, const char* key, const char* value, con
     PrefsTrace(kCategory, "setting prefs file to default..");
     path = UserPrefsFilePath();
     if (path.empty()) {
+      PrefsError(kCategory, "failed to get user specific Folder path ...");
       PrefsError(kCategory, "failed in get prefs file path");
       return kPrefsFailed;
     }

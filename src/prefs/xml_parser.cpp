@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "platform/platform.h"
@@ -30,11 +31,34 @@ bool IsNameCode(char32_t c) {
          (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
 }
 
-// Collects the text of every text and CDATA node below `node`.
+// Collects the text of every text and CDATA node below `node`, in document order. A loop,
+// not recursion: a file may nest elements to any depth.
 void CollectText(const pugi::xml_node& node, std::string* out) {
-  for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
-    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) out->append(child.value());
-    else if (child.type() == pugi::node_element) CollectText(child, out);
+  pugi::xml_node current = node.first_child();
+  while (current) {
+    if (current.type() == pugi::node_pcdata || current.type() == pugi::node_cdata) {
+      out->append(current.value());
+    } else if (current.type() == pugi::node_element && current.first_child()) {
+      current = current.first_child();
+      continue;
+    }
+    while (!current.next_sibling()) {
+      current = current.parent();
+      if (current == node) return;
+    }
+    current = current.next_sibling();
+  }
+}
+
+// Removes everything below `node`, leaves first: the DOM's own removal of an element recurses
+// once per level of nesting below it.
+void RemoveChildren(pugi::xml_node node) {
+  pugi::xml_node current = node;
+  while (node.first_child()) {
+    while (current.first_child()) current = current.first_child();
+    pugi::xml_node parent = current.parent();
+    parent.remove_child(current);
+    current = parent;
   }
 }
 
@@ -71,6 +95,41 @@ bool ReadWholeFile(const std::string& path, std::string* text, pugi::xml_parse_s
     *status = pugi::status_io_error;
     return false;
   }
+  return true;
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Removes the new files of saves into `folder` that were killed before their rename.
+void RemoveSaveLeftovers(const std::string& folder) {
+  const size_t prefix_length = std::strlen(kSaveTempPrefix);
+  for (const std::string& name : platform::FolderEntryNames(folder)) {
+    if (name.size() == prefix_length + 6 && name.compare(0, prefix_length, kSaveTempPrefix) == 0) {
+      platform::RemoveAbandonedFile(folder + "/" + name);
+    }
+  }
+}
+
+// Puts `text` at `path` so that the file there is the old one or the whole new one, on disk,
+// even if the process dies: a new file beside it (locked while it is written, so that another
+// save does not take it for a leftover), flushed, then renamed over it.
+bool ReplaceFile(const std::string& path, const std::string& text) {
+  const std::string folder = FolderOf(path);
+  RemoveSaveLeftovers(folder);
+  std::string temp_path = folder + "/" + kSaveTempPrefix + "XXXXXX";
+  platform::UniqueFd fd(platform::MakeTempFile(temp_path));
+  if (!fd.valid()) return false;
+  if (!platform::TryLockFd(fd.get()) || platform::ChangeModeFd(fd.get(), 0600) != 0 ||
+      platform::WriteAllFd(fd.get(), text.data(), text.size()) != 0 || platform::SyncFd(fd.get()) != 0 ||
+      platform::RenamePath(temp_path, path) != 0) {
+    platform::RemoveFile(temp_path);
+    return false;
+  }
+  platform::SyncFolder(folder);  // the rename itself; the file is in place either way
   return true;
 }
 
@@ -251,7 +310,7 @@ bool XMLParser::setValueForXQuery(const std::string& xpath, const std::string& v
       PrefsError(kCategory, "setValueForXQuery... failed in getting node pointer");
       return false;
     }
-    while (node.first_child()) node.remove_child(node.first_child());
+    RemoveChildren(node);
     if (!value.empty() && !node.append_child(pugi::node_pcdata).set_value(value.c_str())) {
       PrefsError(kCategory, "Caught exception in ... setValueForXQuery. error:%d", ENOMEM);
       return false;
@@ -269,20 +328,10 @@ bool XMLParser::writeToFile(const std::string& path) {
     return false;
   }
   try {
+    // Without indentation: an indented layout grows with the square of the nesting depth.
     StringWriter writer;
-    mDocument->save(writer, "\t", pugi::format_default, pugi::encoding_utf8);
-    std::string temp_path = path + ".XXXXXX";
-    int fd = platform::MakeTempFile(temp_path);
-    if (fd < 0) {
-      PrefsError(kCategory, "Failed to write XML to file");
-      return false;
-    }
-    std::unique_ptr<FILE, platform::FileCloser> stream(platform::StreamFromFd(fd, "wb"));
-    bool written = stream && platform::ChangeModeFd(fd, 0600) == 0 &&
-                   fwrite(writer.text().data(), 1, writer.text().size(), stream.get()) == writer.text().size();
-    written = stream && fclose(stream.release()) == 0 && written;
-    if (!written || platform::RenamePath(temp_path, path) != 0) {
-      platform::RemoveFile(temp_path);
+    mDocument->save(writer, "", pugi::format_raw, pugi::encoding_utf8);
+    if (!ReplaceFile(path, writer.text())) {
       PrefsError(kCategory, "Failed to write XML to file");
       return false;
     }

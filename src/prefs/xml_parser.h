@@ -10,6 +10,9 @@
 
 namespace corvel::prefs {
 
+// A save writes its new file beside the document under this prefix and six more characters.
+inline constexpr const char* kSaveTempPrefix = ".tavprefs-";
+
 // Whether `name` can be an element name that an XPath step addresses verbatim: an XML name
 // without a colon (a namespace-free name). Checked on the UTF-8 text.
 bool IsValidXmlName(const std::string& name);
@@ -41,8 +44,9 @@ class XMLParser {
   // Replaces the text of the element the XPath selects.
   bool setValueForXQuery(const std::string& xpath, const std::string& value);
 
-  // Saves the document: written to a new file (mode 0600) beside `path`, then renamed over
-  // it, so the file at `path` is either the old one or the whole new one.
+  // Saves the document, without indentation: written to a new file (mode 0600) beside
+  // `path`, flushed to disk, then renamed over it, so the file at `path` is either the old one
+  // or the whole new one. New files that killed saves left in that folder are removed first.
   bool writeToFile(const std::string& path);
 
  private:

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include "prefs/cipher_core.h"
 #include "prefs/crypt_engine.h"
 #include "prefs/key_material.h"
@@ -127,6 +129,35 @@ TEST_F(SecurePrefsTest, SizeFirstExactBufferOneByteShortAndEmptyValue) {
   EXPECT_EQ("0=", Get("D", "K"));
 }
 
+TEST_F(SecurePrefsTest, NoUserFolderIsLoggedOnReadAndWrite) {
+  for (const char* name : {"CORVEL_LOCAL_APPDATA", "XDG_DATA_HOME", "HOME"}) unsetenv(name);
+  const std::string no_folder[] = {"[ERROR] Utilities - Unable to retreive Local App Data Path from Win library:\n",
+                                   "[ERROR] NVX - failed to get user specific Folder path ..."};
+  uint32_t size = 0;
+  struct Case {
+    std::function<int()> call;
+    int result;
+    std::vector<std::string> lines;  // the call's lines, from the level on
+  };
+  const Case cases[] = {
+      {[] { return SetPrefValue("D", "K", "v", nullptr); }, -1,
+       {"[TRACE] NVX - set value for key ...", "[TRACE] NVX - setting prefs file to default..", no_folder[0],
+        no_folder[1], "[ERROR] NVX - failed in get prefs file path"}},
+      {[&] { return GetPrefValue("D", "K", nullptr, &size, nullptr); }, -2,
+       {"[TRACE] NVX - get value for Key ...", no_folder[0], no_folder[1],
+        "[DEBUG] Utilities - ZRL Path retreived :" + scratch_.common_files() + "/Corvel\n",
+        "[INFO] Utilities - File does not exist\n", "[WARN] NVX - Failed to get pref file path..."}},
+  };
+  for (const Case& c : cases) {
+    size_t start = test::LogLines().size();
+    EXPECT_EQ(c.result, c.call());
+    std::vector<std::string> lines = test::LogLines();
+    std::vector<std::string> own;
+    for (size_t i = start; i < lines.size(); ++i) own.push_back(lines[i].substr(lines[i].find('[')));
+    EXPECT_EQ(c.lines, own);
+  }
+}
+
 TEST_F(SecurePrefsTest, CommonFileIsReadButWritesGoToTheUserFile) {
   std::string common_file = scratch_.common_files() + "/Corvel/TAV/securePrefs.xml";
   ASSERT_EQ(0, SetPrefValue("D", "Shared", "from common", common_file.c_str()));
@@ -201,6 +232,31 @@ TEST_F(SecurePrefsTest, DamagedFilesFailAndStayUnchanged) {
     EXPECT_EQ("-1", Get("D", "K")) << text;
   }
   EXPECT_TRUE(LogContains("[WARN] CryptEngine - Failed in error: "));
+}
+
+TEST_F(SecurePrefsTest, DeeplyNestedFilesAreReadAndRewrittenWithoutIndentation) {
+  ASSERT_EQ(0, SetPrefValue("D", "K", "value", nullptr));
+  pugi::xml_document document;
+  const std::string stored = Root(document, UserFile()).child("D").child("K").text().get();
+  auto nested = [](size_t depth, const std::string& inner) {
+    std::string open, close;
+    for (size_t i = 0; i < depth; ++i) {
+      open += "<n>";
+      close += "</n>";
+    }
+    return open + inner + close;
+  };
+  // Nesting around the stored value, and in another domain.
+  for (auto [around_value, elsewhere] : {std::pair<size_t, size_t>{0, 3000}, {200000, 200000}}) {
+    SCOPED_TRACE(around_value);
+    ASSERT_TRUE(WriteWholeFile(UserFile(), "<TAVPrefs><D><K>" + nested(around_value, stored) + "</K></D><E>" +
+                                               nested(elsewhere, "") + "</E></TAVPrefs>"));
+    const size_t before = Contents().size();
+    EXPECT_EQ("0=value", Get("D", "K"));
+    ASSERT_EQ(0, SetPrefValue("D", "K", "other", nullptr));
+    EXPECT_LT(Contents().size(), before + 64);
+    EXPECT_EQ("0=other", Get("D", "K"));
+  }
 }
 
 TEST_F(SecurePrefsTest, FolderAndFileCreationFailures) {
