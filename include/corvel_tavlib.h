@@ -61,7 +61,8 @@ enum {
   kTAVLibNotFound = 6,
   /* A required argument is null or empty, or a subdomain type is neither 0 nor 1. */
   kTAVLibInvalidArgument = 9,
-  /* The store refused a read or a write, or its database could not be created. */
+  /* The store refused a read, a write or the commit of a transaction, or its database could not
+   * be created. */
   kTAVLibStoreFailed = 10,
   /* Configuration processing recorded everything except the unreadable override document. */
   kTAVLibProcessingFailed = 35,
@@ -107,7 +108,8 @@ enum {
 CORVEL_TAVLIB_API TAVLibHandle CORVEL_TAVLIB_CALL Corvel_TAVLib_CreateRef(void);
 
 /* Commits (commit == 1) or discards (any other value) what the instance gathered and gives the
- * handle back. Always returns 0; a null handle does nothing. */
+ * handle back. Always returns 0; a null handle does nothing. A commit whose store transaction
+ * does not commit stores none of the records; the main log says so. */
 CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_ReleaseRef(TAVLibHandle handle,
                                                                         int32_t commit);
 
@@ -125,17 +127,20 @@ CORVEL_TAVLIB_API void CORVEL_TAVLIB_CALL Corvel_TAVLib_Getversion(int32_t* majo
 /* Each answers kTAVLibNoInstance (GetCorvelId: false) for a null handle. */
 
 /* Records a product payload's configuration document (and its override document from
- * overrideDirectory) in the store under the payload code. 0, 6, 9, 10, 35 or 257. */
+ * overrideDirectory) in the store under the payload code. 0, 6, 9, 10, 35 or 257; 10 also when
+ * the store transaction does not commit (nothing of the call is stored then). */
 CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_Process_file(
     TAVLibHandle handle, const char* configPath, const char* payloadCode, const char* driverCode,
     const char* overrideDirectory);
 
-/* Removes a payload's data from the store. 0 or 9. */
+/* Removes a payload's data from the store. 0 or 9; 10 when the store transaction does not
+ * commit (nothing is removed then). */
 CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_Remove_payload(TAVLibHandle handle,
                                                                             const char* payloadCode);
 
 /* Writes the product's software identification tag when the payload is its driver payload.
- * Always 0 for a live instance; outcomes show only in the logs. */
+ * 0 for a live instance, outcomes show only in the logs; 10 when the store transaction around
+ * its reads fails. */
 CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_ISOTaggingAtInstall(
     TAVLibHandle handle, const char* payloadCode);
 

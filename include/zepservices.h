@@ -94,6 +94,10 @@ void ZEP_CALL C_ZEPLogv(ZEPHandle service, const char* component, int level,
  * the transaction is rolled back. Outside a transaction each write commits on its own. Writers
  * of other processes wait for each other (up to 30 seconds) instead of failing. A process that
  * dies inside a transaction leaves the store as it was before that transaction.
+ * An outermost end whose commit fails (another process kept a read transaction open past the
+ * wait, a full disk) rolls the whole transaction back and answers non-zero (ZEP_STATUS_BUSY
+ * for the lock); the connection is ready for the next begin. A transaction that changed
+ * nothing ends without the commit's lock, so readers neither delay nor fail it.
  */
 ZEPHandle ZEP_CALL C_ZEPPCDServiceCreate(void);
 ZEPStatus ZEP_CALL C_ZEPPCDServiceBeginTransaction(ZEPHandle store);

@@ -105,6 +105,16 @@ std::string Connection::DatabasePath() {
   return common + "/Corvel/PCD/pcd.db";
 }
 
+int Connection::BusyTimeoutMs() {
+  std::optional<std::string> named = platform::EnvironmentValue("ZEP_PCD_BUSY_TIMEOUT_MS");
+  if (!named || named->empty() || named->size() > 5 ||
+      named->find_first_not_of("0123456789") != std::string::npos) {
+    return kBusyTimeoutMs;
+  }
+  int milliseconds = std::stoi(*named);
+  return milliseconds < kBusyTimeoutMs ? milliseconds : kBusyTimeoutMs;
+}
+
 std::shared_ptr<Connection> Connection::Acquire() {
   std::lock_guard<std::mutex> lock(gAcquireMutex);
   std::shared_ptr<Connection> connection = gConnection.lock();
@@ -127,7 +137,7 @@ std::shared_ptr<Connection> Connection::Open() {
   }
   std::shared_ptr<Connection> connection(new Connection(db, platform::ProcessId()));
   sqlite3_extended_result_codes(db, 1);
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  sqlite3_busy_timeout(db, BusyTimeoutMs());
   // A rollback journal: readers of a store they cannot write need no write access, and a
   // process that dies inside a transaction leaves a journal the next opener rolls back.
   connection->Run(kJournalDelete);
@@ -235,6 +245,7 @@ ZEPStatus Connection::Begin() {
     // A store this process may only read: a read transaction, whose writes will fail.
     if ((rc & 0xff) == SQLITE_READONLY) rc = Run(kBeginDeferred);
     if (rc != SQLITE_OK) return StatusOf(rc);
+    mChanged = false;
   }
   ++mDepth;
   return ZEP_STATUS_OK;
@@ -246,9 +257,11 @@ ZEPStatus Connection::End() {
   if (--mDepth > 0) return ZEP_STATUS_OK;
   // An error inside the transaction (a full disk, an I/O error) may have rolled it back.
   if (sqlite3_get_autocommit(mDb)) return ZEP_STATUS_STORE_ERROR;
-  int rc = Run(kCommit);
+  int rc = Run(mChanged ? kCommit : kRollback);
   if (rc != SQLITE_OK) {
-    Run(kRollback);
+    // A commit refused for a lock leaves the transaction open: undo it, so none of it applies
+    // later and the connection can begin again.
+    if (!sqlite3_get_autocommit(mDb)) Run(kRollback);
     return StatusOf(rc);
   }
   return ZEP_STATUS_OK;
@@ -284,6 +297,9 @@ ZEPStatus Connection::WriteStatement(StatementId id, Bind bind, int* changes) {
     rc = sqlite3_step(statement);
     if (rc == SQLITE_DONE || rc == SQLITE_ROW) rc = SQLITE_OK;
     *changes = sqlite3_changes(mDb);
+    // A failed statement is undone by itself; creating a table counts in no row count.
+    bool schema = id == kCreateValues || id == kCreateEula;
+    if (!own_transaction && rc == SQLITE_OK && (*changes > 0 || schema)) mChanged = true;
   }
   if (own_transaction) {
     if (rc == SQLITE_OK) rc = Run(kCommit);

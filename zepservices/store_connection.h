@@ -3,8 +3,12 @@
 // Transactions nest by a counter on the connection: the outermost Begin starts an immediate
 // write transaction and the outermost End commits it, so every write made in between, through
 // any handle, lands in that one transaction. A write made outside a transaction commits on
-// its own (in its own immediate transaction). The database uses a rollback journal and waits
-// up to kBusyTimeoutMs for other processes' locks. Every statement is prepared once and bound.
+// its own (in its own immediate transaction). An outermost End whose commit fails (another
+// connection kept its read lock past the busy timeout, a full disk) rolls the transaction back
+// and answers non-zero, so nothing half-applies and the next Begin starts afresh. A transaction
+// that changed nothing ends by a rollback, which needs no lock: readers of the store neither
+// delay nor fail it. The database uses a rollback journal and waits up to kBusyTimeoutMs for
+// other processes' locks. Every statement is prepared once and bound.
 #pragma once
 
 #include <sqlite3.h>
@@ -30,6 +34,9 @@ struct StoredRow {
 class Connection {
  public:
   static constexpr int kBusyTimeoutMs = 30000;
+  // The busy timeout of connections opened now: kBusyTimeoutMs, or less when
+  // ZEP_PCD_BUSY_TIMEOUT_MS holds a decimal count of milliseconds below it (for tests).
+  static int BusyTimeoutMs();
 
   // The process's connection, opened when none is open: missing folders (0755), the file
   // (0644) and the schema are created. Null when the database cannot be opened or holds no
@@ -98,6 +105,7 @@ class Connection {
   sqlite3* mDb;
   int mPid;                 // the process that opened the connection
   uint32_t mDepth = 0;      // open Begin levels, over all handles
+  bool mChanged = false;    // a statement of the open transaction changed the database
   std::array<sqlite3_stmt*, kStatementCount> mStatements{};
 };
 

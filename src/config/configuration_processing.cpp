@@ -37,13 +37,27 @@ class ConfigurationRun {
         mDriverCode(driver_code),
         mOverrideDirectory(override_directory) {}
 
+  // Every path ends the transaction. One that does not commit stored nothing: a run that
+  // would have reported its documents recorded answers kStoreFailed instead.
   uint32_t Run() {
     StoreSession session(StoreSession::EndRule::OnlyWithHandle);
+    uint32_t result = RunInTransaction(session);
+    if (const uint32_t ended = session.End(); ended != 0) {
+      frame::FrameLog(mInstance,
+                      "TAVLib Config Process failed to commit the store transaction (status %u)",
+                      ended);
+      if (result == kSuccess || result == kProcessingFailed) result = kStoreFailed;
+    }
+    return result;
+  }
+
+ private:
+  uint32_t RunInTransaction(StoreSession& session) {
     if (zep::C_ZEPPCDServiceCheckDatabase(session.handle(), false) != 0) {
       frame::FrameLog(mInstance, "master PCD DB Failed to create");
       return kStoreFailed;
     }
-    zep::C_ZEPPCDServiceBeginTransaction(session.handle());
+    session.Begin();
     ConfigurationStoreContext context{session.handle(), nullptr};
 
     if (SetConfigurationPayloadCode(mConfigPath, mPayloadCode) != 0) {
@@ -58,7 +72,6 @@ class ConfigurationRun {
     return StoreDriverDocument(context, override_failed);
   }
 
- private:
   // False only when an override document exists and could not be walked.
   bool StoreOverrideDocument(ConfigurationStoreContext& context) {
     if (IsEmpty(mOverrideDirectory)) return true;

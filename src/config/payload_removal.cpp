@@ -12,6 +12,7 @@ namespace corvel::config {
 
 namespace {
 
+constexpr uint32_t kStoreFailed = 10;
 constexpr bool kProtectedDomain = false;
 constexpr bool kUnprotectedDomain = true;
 
@@ -85,13 +86,21 @@ uint32_t RemovePayload(const frame::TAVLibImpl& instance, const char* payload_co
     return 9;
   }
   frame::FrameLog(instance, "uninstall payload %s", payload_code);
+  uint32_t result = 0;
   {
     StoreSession session(StoreSession::EndRule::Always);
-    zep::C_ZEPPCDServiceBeginTransaction(session.handle());
+    session.Begin();
     PayloadRemoval(instance, payload_code, session.handle()).Run();
+    // The removals are undone when their transaction does not commit.
+    if (const uint32_t ended = session.End(); ended != 0) {
+      frame::FrameLog(instance,
+                      "TAVLib Remove Payload failed to commit the store transaction (status %u)",
+                      ended);
+      result = kStoreFailed;
+    }
   }
   frame::FrameLog(instance, "TAVLib Remove Payload END");
-  return 0;
+  return result;
 }
 
 }  // namespace corvel::config

@@ -48,9 +48,14 @@ void TAVLibImpl::CommitPCD(bool commit) {
       } catch (...) {
         // Out of memory while writing: the writes made so far stand, the transaction ends.
       }
-      zep::C_ZEPPCDServiceEndTransaction(mStore);
+      const uint32_t ended = zep::C_ZEPPCDServiceEndTransaction(mStore);
       zep::C_ZEPRelease(mStore);
       mStore = nullptr;
+      // The release still answers 0; only the log tells that the records were not stored.
+      if (ended != 0) {
+        FrameLog(*this, "TAVLibImpl::CommitPCD failed to commit the store transaction (status %u)",
+                 ended);
+      }
       if (mTaggingPending && !mTaggingSuppressed) {
         try {
           DoISOTagging(nullptr, nullptr);

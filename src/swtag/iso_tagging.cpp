@@ -37,12 +37,14 @@ swtag::VersionParts SetTagFields(const ProductTagValues& values, bool entitlemen
   return version;
 }
 
-// Ends the transaction of a store handle and gives it back.
-void CloseStore(ZEPHandle& store) {
-  if (store == nullptr) return;
-  zep::C_ZEPPCDServiceEndTransaction(store);
+// Ends the transaction of a store handle and gives it back. 0, or the end's status when the
+// transaction did not commit.
+uint32_t CloseStore(ZEPHandle& store) {
+  if (store == nullptr) return 0;
+  const uint32_t ended = zep::C_ZEPPCDServiceEndTransaction(store);
   zep::C_ZEPRelease(store);
   store = nullptr;
+  return ended;
 }
 
 ZEPHandle OpenStore() {
@@ -97,9 +99,14 @@ uint32_t TAVLibImpl::ISOTaggingAtInstall(const char* payloadCodeText) {
     }
   }
 
-  CloseStore(store);
+  const uint32_t ended = CloseStore(store);
+  if (ended != 0) {
+    FrameLog(*this,
+             "TAVLibImpl::ISOTaggingAtInstall failed to commit the store transaction (status %u)",
+             ended);
+  }
   FrameLog(*this, "TAVLibImpl::ISOTaggingAtInstall ENDED");
-  return 0;
+  return ended != 0 ? kTAVLibStoreFailed : kTAVLibSuccess;
 }
 
 void TAVLibImpl::DoISOTagging(const char* productCodeOverride, const char* localeOverride) {
@@ -148,7 +155,10 @@ void TAVLibImpl::DoISOTagging(const char* productCodeOverride, const char* local
     }
   }
 
-  CloseStore(mStore);
+  if (const uint32_t ended = CloseStore(mStore); ended != 0) {
+    FrameLog(*this, "TAVLibImpl::DoISOTagging failed to commit the store transaction (status %u)",
+             ended);
+  }
   FrameLog(*this, "TAVLibImpl::DoISOTagging ENDED");
 }
 

@@ -1,7 +1,12 @@
 // Hostile callers of configuration processing, payload removal and tagging at install: bad
 // arguments are refused before anything is written, awkward codes are stored and removed
-// under exactly the code given, and no tagging call writes outside the tag folder.
+// under exactly the code given, no tagging call writes outside the tag folder, and a user who
+// keeps the store open for reading makes no operation lose its work silently.
+#include <sqlite3.h>
+#include <stdlib.h>
+
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -104,6 +109,54 @@ TEST_F(HostileCallerTest, OverrideDocumentsThatAreNotWellFormedGiveProcessingFai
   EXPECT_EQ(Corvel_TAVLib_Process_file(mHandle, path.c_str(), "P\n", "D", folder.c_str()),
             kTAVLibProcessingFailed);
   ExpectStoreChange(DocumentRows("P\n", "D", path, "App"));
+}
+
+TEST_F(HostileCallerTest, AReaderHoldingTheStoreMakesEveryWritingOperationReportItsLostCommit) {
+  // Any user may read the store: a read transaction kept open holds its shared lock past the
+  // installer's (shortened) busy timeout, so a transaction that wrote cannot commit.
+  ASSERT_EQ(setenv("ZEP_PCD_BUSY_TIMEOUT_MS", "100", 1), 0);
+  const std::string path = WriteDocument("app.xml", "App");
+  const std::string lost = " failed to commit the store transaction (status 5)";
+  struct Case {
+    std::string line;  // empty: no failure line
+    uint32_t status;
+    std::function<uint32_t()> call;
+  };
+  const Case cases[] = {
+      {"TAVLib Config Process" + lost, kTAVLibStoreFailed,
+       [&] { return Corvel_TAVLib_Process_file(mHandle, path.c_str(), "PAY", nullptr, nullptr); }},
+      {"TAVLib Remove Payload" + lost, kTAVLibStoreFailed,
+       [&] { return Corvel_TAVLib_Remove_payload(mHandle, "BASE-PAYLOAD"); }},
+      {"TAVLibImpl::CommitPCD" + lost, kTAVLibSuccess,
+       [&] {
+         Corvel_TAVLib_Set_Eula(mHandle, "en_US", "PROD");
+         const uint32_t status = Corvel_TAVLib_ReleaseRef(mHandle, 1);
+         mHandle = Corvel_TAVLib_CreateRef();
+         return status;
+       }},
+      // Transactions that change nothing end without waiting for the reader.
+      {"", kTAVLibSuccess, [&] { return Corvel_TAVLib_Remove_payload(mHandle, "NONE"); }},
+      {"", kTAVLibSuccess,
+       [&] { return Corvel_TAVLib_ISOTaggingAtInstall(mHandle, "BASE-PAYLOAD"); }},
+  };
+  for (const Case& c : cases) {
+    const size_t logged = MainLog().size();
+    sqlite3* reader = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(Database().c_str(), &reader, SQLITE_OPEN_READONLY, nullptr), 0);
+    ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM pcd_values", nullptr, nullptr,
+                           nullptr), 0);
+    EXPECT_EQ(c.call(), c.status) << c.line;
+    sqlite3_close(reader);
+    const std::string log = MainLog().substr(logged);
+    EXPECT_EQ(log.find(c.line.empty() ? lost : c.line) != std::string::npos, !c.line.empty())
+        << log;
+    ExpectStoreChange();
+  }
+  // The reader gone, the next transaction commits.
+  EXPECT_EQ(Corvel_TAVLib_Process_file(mHandle, path.c_str(), "PAY", nullptr, nullptr),
+            kTAVLibSuccess);
+  ExpectStoreChange(DocumentRows("PAY", "PAY", path, "App"));
+  unsetenv("ZEP_PCD_BUSY_TIMEOUT_MS");
 }
 
 // Every regular file below `root`, as a path relative to it.
