@@ -46,11 +46,9 @@ bool BuildLogFilePath(char* out, size_t size) {
 
 bool LogFileMayBeKept(const char* path) {
   if (!FileStandsAt(path)) return true;
-  // Non-blocking, so that a FIFO planted under the name cannot stall the caller.
-  platform::UniqueFd fd(platform::OpenNoFollow(path, O_RDONLY | O_NONBLOCK, 0));
+  // The folder is shared: a FIFO, a link or a second name of another file may stand here.
+  platform::UniqueFd fd(platform::OpenSharedFolderFile(path, O_RDONLY));
   if (!fd.valid()) return false;
-  struct stat info;
-  if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
   std::unique_ptr<FILE, platform::FileCloser> stream(platform::StreamFromFd(fd.release(), "r"));
   if (!stream) return false;
   char firstLine[kMarkerWindow + 1] = {};

@@ -28,7 +28,7 @@ bool BuildLogFilePath(char* out, size_t size);
 // True when no file stands at `path`, or when the file's first line (ended by LF, CR or the
 // end of the file; at most 127 characters kept) contains the marker. A file that cannot be
 // opened for reading (a symbolic link, which is never followed, included) or that is not a
-// regular file may not be kept.
+// regular file with one link may not be kept.
 bool LogFileMayBeKept(const char* path);
 
 // Run by every instance at construction, before its first log line.

@@ -82,22 +82,6 @@ INSTANTIATE_TEST_SUITE_P(
         ForeignFile{"MarkerAfterCarriageReturn", std::string("foreign\r") + kMarker + "\n"}),
     [](const ::testing::TestParamInfo<ForeignFile>& info) { return info.param.name; });
 
-TEST_F(MainLogTest, PlantedLinkIsRemovedNotFollowed) {
-  const std::string victim = scratch.Path("victim.txt");
-  const std::string victimText = std::string(kMarker) + " owned by someone else\n";
-  ASSERT_TRUE(WriteWholeFile(victim, victimText));
-  ASSERT_EQ(symlink(victim.c_str(), LogPath().c_str()), 0);
-
-  TAVLibHandle handle = Corvel_TAVLib_CreateRef();
-  Corvel_TAVLib_ReleaseRef(handle, 0);
-
-  EXPECT_EQ(ReadWholeFile(victim), victimText);
-  struct stat info;
-  ASSERT_EQ(lstat(LogPath().c_str(), &info), 0);
-  EXPECT_TRUE(S_ISREG(info.st_mode));
-  EXPECT_EQ(CountOf(Messages(), kSessionStarts), 1u);
-}
-
 TEST_F(MainLogTest, SecondInstanceLeavesTheFileSetUpAlone) {
   TAVLibHandle first = Corvel_TAVLib_CreateRef();
   ASSERT_NE(first, nullptr);
