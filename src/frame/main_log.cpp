@@ -21,6 +21,10 @@ namespace {
 struct LoggingState {
   bool setUp = false;      // a process attempted the set-up; reset only by the teardown
   uint32_t users = 0;      // instances between their set-up step and their teardown step
+  // The logging service of the set-up, owned here rather than by the instance that made it:
+  // the instances are destroyed in creation order, so that one usually goes first while the
+  // lines of the others still need the service.
+  ZEPHandle service = nullptr;
 };
 LoggingState gLogging;
 
@@ -69,7 +73,8 @@ void SetUpLogging(TAVLibImpl& instance) noexcept {
 
   instance.mLogger = zep::C_ZEPLoggerCreateFileLoggerWithPathAndSize(path, kMaxLogSize);
   if (instance.mLogger != nullptr) {
-    instance.mLoggingService = zep::C_ZEPLoggingServiceCreateWithID(kLoggingServiceId);
+    gLogging.service = zep::C_ZEPLoggingServiceCreateWithID(kLoggingServiceId);
+    instance.mLoggingService = gLogging.service;
     if (instance.mLoggingService != nullptr) {
       zep::C_ZEPLoggingServiceAddLogger(instance.mLoggingService, instance.mLogger);
     }
@@ -82,13 +87,16 @@ void SetUpLogging(TAVLibImpl& instance) noexcept {
 }
 
 void TearDownLogging(TAVLibImpl& instance) noexcept {
-  const uint32_t before = gLogging.users;
-  if (gLogging.users > 0) --gLogging.users;
-  if (before != 1 || instance.mLoggingService == nullptr) return;
-  zep::C_ZEPLoggingServiceCleanUpResource(instance.mLoggingService);
-  zep::C_ZEPRelease(instance.mLoggingService);
+  // The instance only borrowed the service; the last user gives it back, whichever it is.
   instance.mLoggingService = nullptr;
+  if (gLogging.users > 0) --gLogging.users;
+  if (gLogging.users != 0 || gLogging.service == nullptr) return;
+  zep::C_ZEPLoggingServiceCleanUpResource(gLogging.service);
+  zep::C_ZEPRelease(gLogging.service);
+  gLogging.service = nullptr;
   gLogging.setUp = false;
 }
+
+bool MainLogInUse() noexcept { return gLogging.service != nullptr; }
 
 }  // namespace corvel::frame

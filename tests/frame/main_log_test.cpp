@@ -112,21 +112,6 @@ TEST_F(MainLogTest, SetUpRunsAgainAfterTheOnlyInstanceIsGone) {
   Corvel_TAVLib_ReleaseRef(next, 0);
 }
 
-TEST_F(MainLogTest, SetUpIsNotRepeatedAfterSeveralInstances) {
-  // With two instances the first one's teardown is not the last, so the service stays and the
-  // process does not set logging up again.
-  TAVLibHandle first = Corvel_TAVLib_CreateRef();
-  TAVLibHandle second = Corvel_TAVLib_CreateRef();
-  Corvel_TAVLib_ReleaseRef(first, 0);
-  Corvel_TAVLib_ReleaseRef(second, 0);
-  ASSERT_TRUE(WriteWholeFile(LogPath(), "foreign\n"));
-
-  TAVLibHandle third = Corvel_TAVLib_CreateRef();
-  EXPECT_EQ(Corvel_TAVLib_GetRefID(third), 3);
-  Corvel_TAVLib_ReleaseRef(third, 0);
-  EXPECT_EQ(ReadWholeFile(LogPath()).value_or("").substr(0, 8), "foreign\n");
-}
-
 TEST_F(MainLogTest, TooLongTemporaryFolderSkipsLoggingUntilItIsUsable) {
   // The log's path would not fit its 1024-byte buffer: the instance works without a log.
   setenv("TMPDIR", (scratch.temp() + "/" + std::string(1100, 'd')).c_str(), 1);
