@@ -68,7 +68,6 @@ void SetUpLogging(TAVLibImpl& instance) noexcept {
   // Without a temporary folder there is no file to log to; a later instance tries again.
   if (!havePath) return;
 
-  platform::SetEnvironmentValue("ZEPLogFormat", "clear");
   if (!LogFileMayBeKept(path) && FileStandsAt(path)) platform::RemoveFile(path);
 
   instance.mLogger = zep::C_ZEPLoggerCreateFileLoggerWithPathAndSize(path, kMaxLogSize);
