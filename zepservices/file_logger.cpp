@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <memory>
 #include <new>
+#include <set>
+#include <utility>
 
 #include "log_line.h"
 
@@ -29,6 +31,21 @@ std::string ReadFirstLine(const std::string& path) {
     line += static_cast<char>(c);
   }
   return line;
+}
+
+// The files whose lock this process once gave up waiting for: every later write to them, by
+// any logger, tries the lock only once, so a lock another user keeps delays a process once.
+std::mutex gGivenUpMutex;
+std::set<std::pair<dev_t, ino_t>> gGivenUp;
+
+int LockPatienceFor(dev_t device, ino_t inode) {
+  std::lock_guard<std::mutex> guard(gGivenUpMutex);
+  return gGivenUp.count({device, inode}) ? 0 : platform::kSharedFileLockPatienceMs;
+}
+
+void GiveUpLockOf(dev_t device, ino_t inode) {
+  std::lock_guard<std::mutex> guard(gGivenUpMutex);
+  gGivenUp.insert({device, inode});
 }
 
 }  // namespace
@@ -93,8 +110,8 @@ void FileLogger::Write(int level, const char* component, const std::string& mess
   for (int attempt = 0; attempt < 3; ++attempt) {
     if (!mFd.valid() && !Open()) return;
     platform::UniqueFd retired;  // closed only after the lock on it is given back
-    platform::FileLock lock(mFd.get(), mLockPatienceMs);
-    if (!lock.held()) mLockPatienceMs = 0;
+    platform::FileLock lock(mFd.get(), LockPatienceFor(mDevice, mInode));
+    if (!lock.held()) GiveUpLockOf(mDevice, mInode);
     if (!IsCurrentFile()) {
       retired = std::move(mFd);
       continue;

@@ -7,7 +7,7 @@
 // each write takes on the file only orders the lines and guards the rotation (with the check
 // that the path still names the file held open, which another process may have rotated). A
 // lock that is not had within a short wait is given up: the line is written without it, the
-// file is not rotated, and later writes of this logger no longer wait for it.
+// file is not rotated, and later writes of the process to that file no longer wait for it.
 #pragma once
 
 #include <sys/types.h>
@@ -45,7 +45,6 @@ class FileLogger : public ServiceObject {
   platform::UniqueFd mFd;
   dev_t mDevice = 0;
   ino_t mInode = 0;
-  int mLockPatienceMs = platform::kSharedFileLockPatienceMs;  // 0 once a wait was given up
 };
 
 }  // namespace corvel::zepsvc
