@@ -60,10 +60,13 @@ void ZEP_CALL C_ZEPRelease(ZEPHandle handle);
  * blanks and trailing ones are dropped. With the environment variable ZEPLogFormat set to
  * "obscured" when the logger is created, everything after the process id is written in
  * base64 behind a "~"; any other value, or none, gives the clear form.
- * The logger opens (creating it, mode 0644, never following a symbolic link) its file when it
- * is created. When a line would take the file beyond its maximum size (0: no limit), the file
+ * The logger opens (creating it, mode 0644) its file when it is created, and only a regular
+ * file with one link reached without a symbolic link; a FIFO planted under the name does not
+ * make it wait. When a line would take the file beyond its maximum size (0: no limit), the file
  * is renamed to "<path>.1" (replacing an older one) and a new file begins with the old file's
- * first line. Several processes may share one file.
+ * first line. Several processes may share one file: each line is one write at the end of the
+ * file, and a lock on the file that another process keeps longer than about two seconds is
+ * given up (the line is still written, the file is then not rotated).
  *
  * The argument pattern of C_ZEPLogv describes the arguments of the format for a reader of the
  * call; the library does not need it. It may be null, a text, or ZEP_LOG_PATTERN_NONE, which

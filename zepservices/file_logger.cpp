@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <memory>
 #include <new>
+#include <set>
+#include <utility>
 
 #include "log_line.h"
 
@@ -16,13 +19,11 @@ constexpr mode_t kLogFileMode = 0644;
 // The longest first line carried over at rotation.
 constexpr size_t kFirstLineLimit = 4096;
 
-// The first line of the log, read by name at rotation. The log lives in a folder other
-// users can write, so the name is opened without following a link (or blocking on a FIFO):
-// a link swapped in under the name would otherwise have the first line of whatever it points
-// at copied into the new, world-readable log.
+// The first line of the log, read by name at rotation: a link or a second name swapped in
+// under the name must not have the first line of another file copied into the new log.
 std::string ReadFirstLine(const std::string& path) {
   std::unique_ptr<FILE, platform::FileCloser> in(
-      platform::StreamFromFd(platform::OpenNoFollow(path, O_RDONLY | O_NONBLOCK, 0), "rb"));
+      platform::StreamFromFd(platform::OpenSharedFolderFile(path, O_RDONLY), "rb"));
   if (!in) return {};
   std::string line;
   int c;
@@ -30,6 +31,21 @@ std::string ReadFirstLine(const std::string& path) {
     line += static_cast<char>(c);
   }
   return line;
+}
+
+// The files whose lock this process once gave up waiting for: every later write to them, by
+// any logger, tries the lock only once, so a lock another user keeps delays a process once.
+std::mutex gGivenUpMutex;
+std::set<std::pair<dev_t, ino_t>> gGivenUp;
+
+int LockPatienceFor(dev_t device, ino_t inode) {
+  std::lock_guard<std::mutex> guard(gGivenUpMutex);
+  return gGivenUp.count({device, inode}) ? 0 : platform::kSharedFileLockPatienceMs;
+}
+
+void GiveUpLockOf(dev_t device, ino_t inode) {
+  std::lock_guard<std::mutex> guard(gGivenUpMutex);
+  gGivenUp.insert({device, inode});
 }
 
 }  // namespace
@@ -48,22 +64,18 @@ FileLogger::FileLogger(std::string path, uint32_t max_size, bool obscured)
     : mPath(std::move(path)), mMaxSize(max_size), mObscured(obscured) {}
 
 bool FileLogger::Open() {
-  int fd = platform::OpenNoFollow(mPath, O_WRONLY | O_APPEND | O_CREAT | O_EXCL, kLogFileMode);
-  if (fd >= 0) {
-    platform::ChangeModeFd(fd, kLogFileMode);
-  } else if (errno == EEXIST) {
-    fd = platform::OpenNoFollow(mPath, O_WRONLY | O_APPEND, 0);
-  }
-  if (fd < 0) return false;
-  mStream.reset(platform::StreamFromFd(fd, "a"));
-  if (!mStream) return false;
+  int fd = platform::OpenSharedFolderFile(mPath, O_WRONLY | O_APPEND | O_CREAT | O_EXCL,
+                                          kLogFileMode);
+  if (fd < 0 && errno == EEXIST) fd = platform::OpenSharedFolderFile(mPath, O_WRONLY | O_APPEND);
+  mFd = platform::UniqueFd(fd);
+  if (!mFd.valid()) return false;
   RememberIdentity();
   return true;
 }
 
 void FileLogger::RememberIdentity() {
   struct stat info {};
-  if (platform::LstatPath(mPath, &info) == 0) {
+  if (fstat(mFd.get(), &info) == 0) {
     mDevice = info.st_dev;
     mInode = info.st_ino;
   }
@@ -77,23 +89,17 @@ bool FileLogger::IsCurrentFile() const {
 
 bool FileLogger::NeedsRotation(size_t line_size) const {
   if (mMaxSize == 0) return false;
-  int64_t size = platform::FileSize(mPath);
-  if (size <= 0) return false;
-  return static_cast<uint64_t>(size) + line_size > mMaxSize;
+  struct stat info {};
+  if (fstat(mFd.get(), &info) != 0 || info.st_size <= 0) return false;
+  return static_cast<uint64_t>(info.st_size) + line_size > mMaxSize;
 }
 
-FileLogger::Stream FileLogger::Rotate() {
+platform::UniqueFd FileLogger::Rotate() {
   std::string first_line = ReadFirstLine(mPath);
-  if (platform::RenamePath(mPath, mPath + ".1") != 0) return nullptr;
-  int fd = platform::CreateFreshFile(mPath, O_WRONLY | O_APPEND, kLogFileMode);
-  if (fd < 0) return nullptr;
-  Stream fresh(platform::StreamFromFd(fd, "a"));
-  if (!fresh) return nullptr;
-  if (!first_line.empty()) {
-    first_line += '\n';
-    fwrite(first_line.data(), 1, first_line.size(), fresh.get());
-    fflush(fresh.get());
-  }
+  if (platform::RenamePath(mPath, mPath + ".1") != 0) return {};
+  platform::UniqueFd fresh(platform::OpenSharedFolderFile(
+      mPath, O_WRONLY | O_APPEND | O_CREAT | O_EXCL, kLogFileMode));
+  if (fresh.valid() && !first_line.empty()) platform::AppendWhole(fresh.get(), first_line + '\n');
   return fresh;
 }
 
@@ -102,25 +108,23 @@ void FileLogger::Write(int level, const char* component, const std::string& mess
   std::lock_guard<std::mutex> guard(mMutex);
   // Another process may rotate the file between our checks; follow it a few times at most.
   for (int attempt = 0; attempt < 3; ++attempt) {
-    if (!mStream && !Open()) return;
-    Stream retired;  // closed only after the lock on its descriptor is given back
-    {
-      platform::FileLock lock(fileno(mStream.get()));
-      if (!IsCurrentFile()) {
-        retired = std::move(mStream);
-        continue;
-      }
-      if (NeedsRotation(line.size())) {
-        Stream fresh = Rotate();
-        if (fresh) {
-          retired = std::move(mStream);
-          mStream = std::move(fresh);
-          RememberIdentity();
-        }
-      }
-      fwrite(line.data(), 1, line.size(), mStream.get());
-      fflush(mStream.get());
+    if (!mFd.valid() && !Open()) return;
+    platform::UniqueFd retired;  // closed only after the lock on it is given back
+    platform::FileLock lock(mFd.get(), LockPatienceFor(mDevice, mInode));
+    if (!lock.held()) GiveUpLockOf(mDevice, mInode);
+    if (!IsCurrentFile()) {
+      retired = std::move(mFd);
+      continue;
     }
+    if (lock.held() && NeedsRotation(line.size())) {
+      platform::UniqueFd fresh = Rotate();
+      if (fresh.valid()) {
+        retired = std::move(mFd);
+        mFd = std::move(fresh);
+        RememberIdentity();
+      }
+    }
+    platform::AppendWhole(mFd.get(), line);
     return;
   }
 }

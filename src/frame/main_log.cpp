@@ -21,6 +21,13 @@ namespace {
 struct LoggingState {
   bool setUp = false;      // a process attempted the set-up; reset only by the teardown
   uint32_t users = 0;      // instances between their set-up step and their teardown step
+  // The logging service of the set-up, owned here rather than by the instance that made it:
+  // the instances are destroyed in creation order, so that one usually goes first while the
+  // lines of the others still need the service.
+  ZEPHandle service = nullptr;
+  // The log format was handed to the services library. Setting the environment races with any
+  // thread of the host that reads it, so it is done once, before the library's first bound call.
+  bool formatChosen = false;
 };
 LoggingState gLogging;
 
@@ -46,11 +53,9 @@ bool BuildLogFilePath(char* out, size_t size) {
 
 bool LogFileMayBeKept(const char* path) {
   if (!FileStandsAt(path)) return true;
-  // Non-blocking, so that a FIFO planted under the name cannot stall the caller.
-  platform::UniqueFd fd(platform::OpenNoFollow(path, O_RDONLY | O_NONBLOCK, 0));
+  // The folder is shared: a FIFO, a link or a second name of another file may stand here.
+  platform::UniqueFd fd(platform::OpenSharedFolderFile(path, O_RDONLY));
   if (!fd.valid()) return false;
-  struct stat info;
-  if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
   std::unique_ptr<FILE, platform::FileCloser> stream(platform::StreamFromFd(fd.release(), "r"));
   if (!stream) return false;
   char firstLine[kMarkerWindow + 1] = {};
@@ -66,12 +71,16 @@ void SetUpLogging(TAVLibImpl& instance) noexcept {
   // Without a temporary folder there is no file to log to; a later instance tries again.
   if (!havePath) return;
 
-  platform::SetEnvironmentValue("ZEPLogFormat", "clear");
+  if (!gLogging.formatChosen) {
+    platform::SetEnvironmentValue("ZEPLogFormat", "clear");
+    gLogging.formatChosen = true;
+  }
   if (!LogFileMayBeKept(path) && FileStandsAt(path)) platform::RemoveFile(path);
 
   instance.mLogger = zep::C_ZEPLoggerCreateFileLoggerWithPathAndSize(path, kMaxLogSize);
   if (instance.mLogger != nullptr) {
-    instance.mLoggingService = zep::C_ZEPLoggingServiceCreateWithID(kLoggingServiceId);
+    gLogging.service = zep::C_ZEPLoggingServiceCreateWithID(kLoggingServiceId);
+    instance.mLoggingService = gLogging.service;
     if (instance.mLoggingService != nullptr) {
       zep::C_ZEPLoggingServiceAddLogger(instance.mLoggingService, instance.mLogger);
     }
@@ -84,13 +93,16 @@ void SetUpLogging(TAVLibImpl& instance) noexcept {
 }
 
 void TearDownLogging(TAVLibImpl& instance) noexcept {
-  const uint32_t before = gLogging.users;
-  if (gLogging.users > 0) --gLogging.users;
-  if (before != 1 || instance.mLoggingService == nullptr) return;
-  zep::C_ZEPLoggingServiceCleanUpResource(instance.mLoggingService);
-  zep::C_ZEPRelease(instance.mLoggingService);
+  // The instance only borrowed the service; the last user gives it back, whichever it is.
   instance.mLoggingService = nullptr;
+  if (gLogging.users > 0) --gLogging.users;
+  if (gLogging.users != 0 || gLogging.service == nullptr) return;
+  zep::C_ZEPLoggingServiceCleanUpResource(gLogging.service);
+  zep::C_ZEPRelease(gLogging.service);
+  gLogging.service = nullptr;
   gLogging.setUp = false;
 }
+
+bool MainLogInUse() noexcept { return gLogging.service != nullptr; }
 
 }  // namespace corvel::frame

@@ -4,7 +4,9 @@
 // writes it; this side only decides whether a file already there may be kept (its first line,
 // at most 127 characters of it, carries the marker "__TAVLIB_LOG_FILE__"), creates the logger
 // and the logging service once per process, and tears them down when the last instance that
-// uses logging goes and is the one holding the service.
+// uses logging goes, whichever instance that is. The process, not the instance that set
+// logging up, holds the service until then, so the lines of every instance reach the file
+// until the last one is destroyed, and the next instance sets logging up again.
 #pragma once
 
 #include <cstddef>
@@ -28,12 +30,15 @@ bool BuildLogFilePath(char* out, size_t size);
 // True when no file stands at `path`, or when the file's first line (ended by LF, CR or the
 // end of the file; at most 127 characters kept) contains the marker. A file that cannot be
 // opened for reading (a symbolic link, which is never followed, included) or that is not a
-// regular file may not be kept.
+// regular file with one link may not be kept.
 bool LogFileMayBeKept(const char* path);
 
 // Run by every instance at construction, before its first log line.
 void SetUpLogging(TAVLibImpl& instance) noexcept;
 // Run by every instance at destruction, after its last log line.
 void TearDownLogging(TAVLibImpl& instance) noexcept;
+// Whether the process holds a logging service now; the services library that made it must
+// stay loaded until the last logging user's teardown gave it back.
+bool MainLogInUse() noexcept;
 
 }  // namespace corvel::frame

@@ -28,13 +28,9 @@ TAVLibImpl::~TAVLibImpl() {
   }
   FrameLog(*this, "*************TAVLib Session Ends*************");
   TearDownLogging(*this);
-  // The teardown keeps the service when other instances still counted as logging users: it is
-  // not cleaned up and the set-up flag stays set. Our reference to it goes with the object.
-  if (mLoggingService != nullptr) {
-    zep::C_ZEPRelease(mLoggingService);
-    mLoggingService = nullptr;
+  if (InstanceRegistry::Process().live_count() == 0 && !MainLogInUse()) {
+    services::ServiceLoader::Shutdown();
   }
-  if (InstanceRegistry::Process().live_count() == 0) services::ServiceLoader::Shutdown();
 }
 
 void TAVLibImpl::CommitPCD(bool commit) {

@@ -75,7 +75,9 @@ class TAVLibImpl {
   uint32_t mRefID = 0;  // identifier, set by construction
 
   ZEPHandle mLogger = nullptr;          // file logger, held only during the logging set-up
-  ZEPHandle mLoggingService = nullptr;  // set only in the instance that set logging up
+  // Set only in the instance that set logging up, until its teardown; the process holds the
+  // service itself (see main_log.h).
+  ZEPHandle mLoggingService = nullptr;
 
   // Application context (SetApplicationData).
   bool mIsAppContext = false;

@@ -86,8 +86,8 @@ int ChangeModeFd(int fd, mode_t mode);        // fchmod; 0 or -1 with errno
 // Opens a file in a folder that other users may write: O_NOFOLLOW | O_CLOEXEC always, so a
 // symbolic link planted under the name is never followed. Returns the descriptor or -1.
 int OpenNoFollow(const std::string& path, int flags, mode_t mode);
-// Creates a fresh file: unlinks whatever regular file or link stands at the path, then opens
-// with O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | extra flags and sets `mode` with fchmod.
+// Creates a fresh file: unlinks whatever but a folder stands at the path, then creates it
+// with OpenSharedFolderFile (O_CREAT | O_EXCL added to `flags`; `mode` set with fchmod).
 // Returns the descriptor or -1.
 int CreateFreshFile(const std::string& path, int flags, mode_t mode);
 // Wraps a descriptor in a stdio stream (fdopen); closes the descriptor on failure.
@@ -127,10 +127,12 @@ void CurrentTime(int64_t* seconds, int* milliseconds);
 // ---- Locks -------------------------------------------------------------------------------
 
 // An exclusive cross-process lock on an open descriptor (flock LOCK_EX), held for the
-// object's life and released by the kernel if the process dies.
+// object's life and released by the kernel if the process dies. It never waits longer than
+// `patience_ms`: the lock is tried at once and then every few milliseconds until the patience
+// is spent (0: one try). held() tells whether it was had.
 class FileLock {
  public:
-  explicit FileLock(int fd);
+  FileLock(int fd, int patience_ms);
   ~FileLock();
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
@@ -187,5 +189,39 @@ int SyncFolder(const std::string& folder);
 // file (a link is never followed, only regular files are opened), with one link, owned by the
 // effective user, that no live process holds locked (TryLockFd). True when removed.
 bool RemoveAbandonedFile(const std::string& path);
+
+// ---- Files in folders other users can write ----------------------------------------------
+// The temporary folder and the world-writable tag directory. Another user may plant anything
+// under a name there (a FIFO, a device, a symbolic link, a second name of someone else's
+// file) or own the file and hold a lock on it for as long as she likes. A file there is
+// opened by name with OpenSharedFolderFile (or created with CreateFreshFile), locked with a
+// FileLock of at most kSharedFileLockPatienceMs, and a log line is written with AppendWhole.
+
+// Opens a file by name in such a folder: O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC are added to
+// `flags`, so neither a FIFO nor a link can stall or redirect the open, and the descriptor is
+// kept only when fstat shows a regular file with exactly one link. O_TRUNC is applied only
+// after that check; with O_CREAT | O_EXCL the new file gets `mode` through fchmod. Returns the
+// descriptor, or -1 with errno (ELOOP for a symbolic link, EPERM for anything else that opens
+// but is not a regular file with one link).
+int OpenSharedFolderFile(const std::string& path, int flags, mode_t mode = 0);
+
+// The longest wait for a lock on a file in such a folder; after it the caller goes on without
+// the lock (and does nothing that needs it, such as rotating a log).
+inline constexpr int kSharedFileLockPatienceMs = 2000;
+
+// Writes `bytes` with one write call, so that on an O_APPEND descriptor of a regular file
+// they land whole at the end of the file whatever other writers do, lock or no lock. Only a
+// write cut short (a signal, a full disk) goes on with a further call. False when not all
+// bytes were written.
+bool AppendWhole(int fd, const std::string& bytes);
+
+// Opens (creating it, mode 0600) the lock file `name` in `folder`, a folder of this user's
+// own that may stand in a shared folder: it is created 0700 when missing, and used only when
+// it is a folder owned by the effective user that neither group nor others can write; the
+// file only when it is a regular file with one link owned by the effective user. So no other
+// user can hold the lock. Returns the descriptor, or -1.
+int OpenPrivateLockFile(const std::string& folder, const std::string& name);
+// The effective user's number, as text for the names of per-user files.
+std::string EffectiveUserIdText();
 
 }  // namespace corvel::platform

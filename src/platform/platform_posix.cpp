@@ -12,6 +12,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -254,16 +255,7 @@ int CreateFreshFile(const std::string& path, int flags, mode_t mode) {
   }
   struct stat st{};
   if (lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) unlink(path.c_str());
-  int fd = open(path.c_str(), flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-  if (fd < 0) return -1;
-  if (fchmod(fd, mode) != 0) {
-    int saved = errno;
-    close(fd);
-    unlink(path.c_str());
-    errno = saved;
-    return -1;
-  }
-  return fd;
+  return OpenSharedFolderFile(path, flags | O_CREAT | O_EXCL, mode);
 }
 
 FILE* StreamFromFd(int fd, const char* mode) {
@@ -385,13 +377,27 @@ void CurrentTime(int64_t* seconds, int* milliseconds) {
 
 // ---- Locks -------------------------------------------------------------------------------
 
-FileLock::FileLock(int fd) : mFd(fd), mHeld(false) {
+FileLock::FileLock(int fd, int patience_ms) : mFd(fd), mHeld(false) {
   if (mFd < 0) return;
-  int rc;
-  do {
-    rc = flock(mFd, LOCK_EX);
-  } while (rc != 0 && errno == EINTR);
-  mHeld = (rc == 0);
+  // Retried at growing intervals of at most 50 ms: a holder that lets go soon is found soon.
+  struct timespec start{};
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  long pause_ms = 1;
+  while (true) {
+    if (flock(mFd, LOCK_EX | LOCK_NB) == 0) {
+      mHeld = true;
+      return;
+    }
+    if (errno != EWOULDBLOCK && errno != EINTR) return;
+    struct timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const long waited_ms =
+        (now.tv_sec - start.tv_sec) * 1000L + (now.tv_nsec - start.tv_nsec) / 1000000L;
+    if (waited_ms >= patience_ms) return;
+    pause_ms = std::min({pause_ms * 2, 50L, patience_ms - waited_ms});
+    struct timespec pause{pause_ms / 1000, (pause_ms % 1000) * 1000000L};
+    nanosleep(&pause, nullptr);
+  }
 }
 
 FileLock::~FileLock() {
@@ -467,5 +473,66 @@ bool RemoveAbandonedFile(const std::string& path) {
   }
   return unlink(path.c_str()) == 0;
 }
+
+
+// ---- Files in folders other users can write ----------------------------------------------
+
+int OpenSharedFolderFile(const std::string& path, int flags, mode_t mode) {
+  if (path.empty()) {
+    errno = EINVAL;
+    return -1;
+  }
+  const int fd = open(path.c_str(), (flags & ~O_TRUNC) | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, mode);
+  if (fd < 0) return -1;
+  struct stat st{};
+  int error = 0;
+  if (fstat(fd, &st) != 0) {
+    error = errno;
+  } else if (!S_ISREG(st.st_mode) || st.st_nlink != 1) {
+    error = EPERM;
+  } else if ((flags & O_CREAT) && (flags & O_EXCL) && fchmod(fd, mode) != 0) {
+    error = errno;  // a file this call created gets its mode whatever the umask
+  } else if ((flags & O_TRUNC) && ftruncate(fd, 0) != 0) {
+    error = errno;
+  }
+  if (error != 0) {
+    close(fd);
+    errno = error;
+    return -1;
+  }
+  return fd;
+}
+
+bool AppendWhole(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    done += static_cast<size_t>(written);
+  }
+  return true;
+}
+
+int OpenPrivateLockFile(const std::string& folder, const std::string& name) {
+  if (folder.empty() || name.empty() || name.find('/') != std::string::npos) return -1;
+  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return -1;
+  // The file is opened relative to the folder that was checked, not by its path again.
+  UniqueFd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat st{};
+  if (!dir.valid() || fstat(dir.get(), &st) != 0 || st.st_uid != geteuid() ||
+      (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    return -1;
+  }
+  UniqueFd fd(openat(dir.get(), name.c_str(),
+                     O_RDWR | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!fd.valid() || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+      st.st_uid != geteuid()) {
+    return -1;
+  }
+  return fd.release();
+}
+
+std::string EffectiveUserIdText() { return std::to_string(geteuid()); }
 
 }  // namespace corvel::platform

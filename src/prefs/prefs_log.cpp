@@ -8,7 +8,6 @@
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
-#include <sys/stat.h>
 
 #include "platform/platform.h"
 #include "prefs/folder_tree.h"
@@ -29,6 +28,16 @@ constexpr const char* kDebugMarker = "/qiv.debug";
 
 std::string LogFolder() { return platform::TempFolder(); }
 
+// The lock that keeps the entries of this user's processes in order: "Velmo.lock" in a folder
+// of the user's own beside the log, where no other user can open it and hold the lock.
+constexpr const char* kLockFolderPrefix = "/Velmo-";
+constexpr const char* kLockFileName = "Velmo.lock";
+
+int OpenUserLock(const std::string& folder) {
+  return platform::OpenPrivateLockFile(folder + kLockFolderPrefix + platform::EffectiveUserIdText(),
+                                       kLockFileName);
+}
+
 // An open log file that every writer appends to at its end, one whole entry at a time.
 class PrefsLogFile {
  public:
@@ -37,13 +46,13 @@ class PrefsLogFile {
   bool enabled(PrefsLogLevel level) const { return mSwitches[static_cast<size_t>(level)]; }
   void SetSwitches(const std::array<bool, 6>& switches) { mSwitches = switches; }
 
-  // Writes the entry and CR LF as UTF-16LE at the end of the file, under the cross-process
-  // lock. Dropped when the file is unusable or the lock cannot be taken.
+  // Writes the entry and CR LF as UTF-16LE at the end of the file in one write, under the
+  // user's lock when it can be had soon. Dropped when the file is unusable.
   void Append(const std::u16string& entry) {
     // A lock taken through a descriptor inherited across fork() is shared with the parent and
     // would not keep the two apart: a forked child opens the log afresh.
     if (mOwner != platform::ProcessId()) Open();
-    if (!mStream) return;
+    if (!mFile.valid()) return;
     std::string bytes;
     bytes.reserve((entry.size() + 2) * 2);
     auto put = [&bytes](char16_t unit) {
@@ -53,68 +62,56 @@ class PrefsLogFile {
     for (char16_t unit : entry) put(unit);
     put(u'\r');
     put(u'\n');
-    platform::FileLock lock(fileno(mStream.get()));
-    if (!lock.held()) return;
-    // The stream is in append mode, so every write lands at the current end of the file.
-    fwrite(bytes.data(), 1, bytes.size(), mStream.get());
-    if (fflush(mStream.get()) != 0) clearerr(mStream.get());
+    platform::FileLock lock(mLock.get(), mLockPatienceMs);
+    if (mLock.valid() && !lock.held()) mLockPatienceMs = 0;
+    platform::AppendWhole(mFile.get(), bytes);
   }
 
  private:
   void Open() {
     mOwner = platform::ProcessId();
-    mStream.reset();
+    mFile = platform::UniqueFd();
+    mLock = platform::UniqueFd();
     std::string folder = LogFolder();
     if (folder.empty()) return;
     if (!platform::IsFolder(folder) && MakeFolderTree(folder, 0700) != 0) return;
+    mLock = platform::UniqueFd(OpenUserLock(folder));
     std::string path = folder + "/" + kPrefsLogFileName;
-    FILE* stream = OpenExisting(path);
-    if (!stream && errno == ELOOP) {
+    // A FIFO, a device or a second name of another file under the log's name is refused.
+    int fd = platform::OpenSharedFolderFile(path, O_WRONLY | O_APPEND);
+    if (fd < 0 && errno == ELOOP) {
       // A symbolic link planted under the log's name is removed, never followed.
       platform::RemoveFile(path);
       errno = ENOENT;
     }
-    if (!stream && errno == ENOENT) stream = CreateWithMark(folder, path);
-    if (!stream && errno == EEXIST) stream = OpenExisting(path);  // another process was first
-    mStream.reset(stream);
-  }
-
-  // Opens the existing log for appending without following links; a FIFO or a file with
-  // several names (a hard link to something else) is refused.
-  static FILE* OpenExisting(const std::string& path) {
-    int fd = platform::OpenNoFollow(path, O_WRONLY | O_APPEND | O_NONBLOCK, 0);
-    if (fd < 0) return nullptr;
-    struct stat st{};
-    if (platform::LstatPath(path, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
-      platform::UniqueFd closer(fd);
-      errno = EPERM;
-      return nullptr;
+    // When another process was first to create it, its log is appended to.
+    if (fd < 0 && errno == ENOENT && (CreateWithMark(folder, path) || errno == EEXIST)) {
+      fd = platform::OpenSharedFolderFile(path, O_WRONLY | O_APPEND);
     }
-    return platform::StreamFromFd(fd, "ab");
+    mFile = platform::UniqueFd(fd);
   }
 
   // Builds the new log beside its final name with the byte-order mark already in it and
   // moves it into place only if no other process has created the log meanwhile, so no entry
   // can come before the mark.
-  static FILE* CreateWithMark(const std::string& folder, const std::string& path) {
+  static bool CreateWithMark(const std::string& folder, const std::string& path) {
     std::string temp_path = folder + "/" + kPrefsLogFileName + ".XXXXXX";
-    int fd = platform::MakeTempFile(temp_path);
-    if (fd < 0) return nullptr;
-    std::unique_ptr<FILE, platform::FileCloser> stream(platform::StreamFromFd(fd, "ab"));
-    static const unsigned char kMark[2] = {0xFF, 0xFE};
-    bool ready = stream && platform::ChangeModeFd(fd, 0600) == 0 &&
-                 fwrite(kMark, 1, sizeof kMark, stream.get()) == sizeof kMark &&
-                 fflush(stream.get()) == 0;
+    platform::UniqueFd fd(platform::MakeTempFile(temp_path));
+    if (!fd.valid()) return false;
+    const bool ready = platform::ChangeModeFd(fd.get(), 0600) == 0 &&
+                       platform::AppendWhole(fd.get(), "\xFF\xFE");
     if (!ready || platform::RenameNoReplace(temp_path, path) != 0) {
-      int saved = ready ? errno : EIO;
+      const int saved = ready ? errno : EIO;
       platform::RemoveFile(temp_path);
       errno = saved;
-      return nullptr;
+      return false;
     }
-    return stream.release();
+    return true;
   }
 
-  std::unique_ptr<FILE, platform::FileCloser> mStream;
+  platform::UniqueFd mFile;
+  platform::UniqueFd mLock;  // invalid when the user's lock file cannot be had
+  int mLockPatienceMs = platform::kSharedFileLockPatienceMs;  // 0 once a wait was given up
   int mOwner = 0;
   std::array<bool, 6> mSwitches{};  // all off until the verbosity is set
 };

@@ -4,8 +4,11 @@
 //
 // The log is one process-wide object, created on first use with every level switched off;
 // `SetPrefsLogVerbosity` switches levels on (from the marker files "qiv.trace" and
-// "qiv.debug" in the temporary folder) and `ClosePrefsLog` drops it. Appends are serialised
-// across processes by an exclusive lock on the open file.
+// "qiv.debug" in the temporary folder) and `ClosePrefsLog` drops it. Each entry is one write
+// on an O_APPEND descriptor, so it lands whole at the end of the file. The entries of one
+// user's processes are kept in order by an exclusive lock on "Velmo.lock" in a folder of that
+// user's own beside the log ("Velmo-<user id>", created 0700), which no other user can hold;
+// when it cannot be had within a short wait, the entry is written without it.
 #pragma once
 
 #include <string>

@@ -34,8 +34,8 @@ void ApplyAccessRules(const std::string& path) {
   int result = -1;
   if (S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)) {
     const bool folder = S_ISDIR(st.st_mode);
-    platform::UniqueFd fd(platform::OpenNoFollow(
-        path, O_RDONLY | O_NONBLOCK | (folder ? O_DIRECTORY : 0), 0));
+    platform::UniqueFd fd(folder ? platform::OpenNoFollow(path, O_RDONLY | O_NONBLOCK | O_DIRECTORY, 0)
+                                 : platform::OpenSharedFolderFile(path, O_RDONLY));
     if (fd.valid()) result = platform::ChangeModeFd(fd.get(), folder ? kTagFolderMode : kTagFileMode);
   }
   LogSetPrivilegeInfo(path, result);

@@ -35,13 +35,8 @@ int64_t RegularFileSize(const std::string& path) {
 }
 
 int OpenExistingFile(const std::string& path, int flags) {
-  struct stat st{};
-  if (!IsConvertiblePath(path) || platform::LstatPath(path, &st) != 0 || !S_ISREG(st.st_mode)) {
-    return -1;
-  }
-  const bool writing = (flags & O_ACCMODE) != O_RDONLY;
-  if (writing && st.st_nlink != 1) return -1;
-  return platform::OpenNoFollow(path, flags | O_NONBLOCK, 0);
+  if (!IsConvertiblePath(path)) return -1;
+  return platform::OpenSharedFolderFile(path, flags & ~(O_CREAT | O_EXCL));
 }
 
 bool ReadExistingFile(const std::string& path, std::string* out) {

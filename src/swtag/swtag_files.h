@@ -22,9 +22,9 @@ inline bool EntryExists(const std::string& path) { return EntryAt(path) != Entry
 // Size of the regular file at the path (not following links), or -1.
 int64_t RegularFileSize(const std::string& path);
 
-// Opens an existing regular file: O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC added to `flags`.
-// Refuses anything that is not a regular file and, for writing, a file with more than one
-// hard link. Returns the descriptor or -1.
+// Opens an existing file with platform::OpenSharedFolderFile: anything that is not a regular
+// file with exactly one link is refused, for reading as for writing. Returns the descriptor
+// or -1.
 int OpenExistingFile(const std::string& path, int flags);
 
 // Files larger than this are not read as tags (a planted sparse file must not exhaust memory).

@@ -20,9 +20,10 @@ namespace {
 
 using LogStream = std::unique_ptr<FILE, platform::FileCloser>;
 
-LogStream& Stream() {
-  static LogStream stream;
-  return stream;
+// The open log: an O_APPEND descriptor, each line written to it in one piece.
+platform::UniqueFd& Log() {
+  static platform::UniqueFd fd;
+  return fd;
 }
 
 // A missing file counts as marked; one that cannot be read (a link, a folder) does not.
@@ -43,12 +44,12 @@ void EmptyFile(const std::string& path) {
 }
 
 // The existing regular file opened for appending, or a new one created exclusively. What
-// cannot be appended to safely (a link, a file with other hard links) is replaced.
+// cannot be appended to safely (a link, a FIFO, a file with other hard links) is replaced.
 int OpenForAppending(const std::string& path) {
   int fd = OpenExistingFile(path, O_WRONLY | O_APPEND);
   if (fd >= 0) return fd;
   if (EntryExists(path)) platform::RemoveFile(path);
-  return platform::OpenNoFollow(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL, kTagFileMode);
+  return platform::OpenSharedFolderFile(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL, kTagFileMode);
 }
 
 std::string TimePrefix() {
@@ -84,16 +85,15 @@ void TagLog::Open() {
   if (exists && !FirstLineHasMarker(path) && platform::RemoveFile(path) != 0) EmptyFile(path);
   if (RegularFileSize(path) > kTagLogSizeLimit) EmptyFile(path);
 
-  LogStream stream(platform::StreamFromFd(OpenForAppending(path), "ab"));
-  if (!stream) return;
-  Stream() = std::move(stream);
+  platform::UniqueFd fd(OpenForAppending(path));
+  if (!fd.valid()) return;
+  Log() = std::move(fd);
   if (!FirstLineHasMarker(path)) Line("SWTAG: _info_: %s\n", kTagLogMarker);
-  ApplyAccessRulesToOpenFile(path, fileno(Stream().get()));
+  ApplyAccessRulesToOpenFile(path, Log().get());
 }
 
 void TagLog::Line(const char* format, ...) {
-  FILE* stream = Stream().get();
-  if (!stream) return;
+  if (!Log().valid()) return;
   std::string line = TimePrefix();
   va_list args;
   va_start(args, format);
@@ -108,12 +108,11 @@ void TagLog::Line(const char* format, ...) {
     line.resize(start + static_cast<size_t>(length));
   }
   va_end(args);
-  fwrite(line.data(), 1, line.size(), stream);
-  fflush(stream);
+  platform::AppendWhole(Log().get(), line);
 }
 
-void TagLog::Close() { Stream().reset(); }
+void TagLog::Close() { Log() = platform::UniqueFd(); }
 
-bool TagLog::IsOpen() { return Stream() != nullptr; }
+bool TagLog::IsOpen() { return Log().valid(); }
 
 }  // namespace corvel::swtag

@@ -28,7 +28,7 @@ class TagLog {
   // one above the size limit, opens it for appending (never through a link) and marks a new
   // file. Without a usable temporary folder or file the pass runs without a log.
   static void Open();
-  // Writes the time and process prefix and the formatted message, then flushes. Dropped
+  // Writes the time and process prefix and the formatted message in one write. Dropped
   // when the log is not open.
   static void Line(const char* format, ...) __attribute__((format(printf, 1, 2)));
   static void Close();

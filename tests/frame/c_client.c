@@ -124,7 +124,10 @@ int main(void) {
   if (log != NULL) {
     CHECK(strstr(log, "__TAVLIB_LOG_FILE__") != NULL &&
           strstr(log, "__TAVLIB_LOG_FILE__") < strchr(log, '\n'));
-    CHECK(count_of(log, "TAVLibImpl::CommitPCD STARTED") == 2);
+    /* Every banner of the three, also after two instances were live at once. */
+    CHECK(count_of(log, "*************TAVLib Session Starts*************") == 3);
+    CHECK(count_of(log, "*************TAVLib Session Ends*************") == 3);
+    CHECK(count_of(log, "TAVLibImpl::CommitPCD STARTED") == 3);
     CHECK(count_of(log, "TAVLIB SetApplicationData: Ended.") == 1);
     free(log);
   }

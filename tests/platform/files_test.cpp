@@ -97,6 +97,29 @@ TEST_F(PlatformFiles, CreateFreshFileReplacesAFilePlantedByAnotherUser) {
   EXPECT_TRUE(fs::is_directory(scratch.temp() + "/folder"));
 }
 
+TEST_F(PlatformFiles, SharedFolderFilesAreUsedOnlyWhenRegularWithOneLink) {
+  // A second name of another file is refused before it could be truncated through.
+  ASSERT_EQ(link(victim.c_str(), log.c_str()), 0);
+  errno = 0;
+  EXPECT_EQ(OpenSharedFolderFile(log, O_WRONLY | O_TRUNC), -1);
+  EXPECT_EQ(errno, EPERM);
+  EXPECT_EQ(test::ReadWholeFile(victim), "precious");
+  ASSERT_EQ(unlink(victim.c_str()), 0);
+  UniqueFd fd(OpenSharedFolderFile(log, O_WRONLY | O_TRUNC));
+  ASSERT_TRUE(fd.valid());
+  EXPECT_EQ(test::ReadWholeFile(log), "");
+
+  // The lock file of a folder others can write is refused; in the user's own it is private.
+  const std::string folder = scratch.Path("own");
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  ASSERT_EQ(chmod(folder.c_str(), 0770), 0);
+  EXPECT_EQ(OpenPrivateLockFile(folder, "x.lock"), -1);
+  ASSERT_EQ(chmod(folder.c_str(), 0700), 0);
+  UniqueFd lock(OpenPrivateLockFile(folder, "x.lock"));
+  EXPECT_TRUE(lock.valid());
+  EXPECT_EQ(fs::status(folder + "/x.lock").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+}
+
 TEST_F(PlatformFiles, DebugOutputGoesWhereTheVariableSays) {
   WriteDebugOutput("first line\n");
   WriteDebugOutput("second line\n");

@@ -39,7 +39,7 @@ TEST_F(PlatformLock, ExcludesOtherProcessesWhileHeld) {
   UniqueFd fd(open(path.c_str(), O_RDWR | O_CLOEXEC));
   ASSERT_TRUE(fd.valid());
   {
-    FileLock lock(fd.get());
+    FileLock lock(fd.get(), 0);
     ASSERT_TRUE(lock.held());
     EXPECT_EQ(TryLockInChild(), 1);
   }
@@ -50,7 +50,7 @@ TEST_F(PlatformLock, ReleasedWhenTheHolderDies) {
   // The child takes the lock and exits without unlocking.
   ASSERT_EQ(test::RunInChild([this] {
               int fd = open(path.c_str(), O_RDWR);
-              FileLock* lock = new FileLock(fd);
+              FileLock* lock = new FileLock(fd, 0);
               _exit(lock->held() ? 0 : 1);
               return 1;
             }),
@@ -60,9 +60,10 @@ TEST_F(PlatformLock, ReleasedWhenTheHolderDies) {
   EXPECT_EQ(flock(fd.get(), LOCK_EX | LOCK_NB), 0);
 }
 
-TEST_F(PlatformLock, BlocksUntilTheOtherHolderReleases) {
-  // The child holds the lock until the parent writes to the pipe; the parent's own FileLock
-  // can only return once the child has let go, so it then reads what the child wrote last.
+TEST_F(PlatformLock, WaitsForAHolderThatLetsGoButNotForOneThatDoesNot) {
+  // The child holds the lock until the parent writes to the pipe; a patient FileLock of the
+  // parent can only be had once the child has let go, so it then reads what the child wrote
+  // last. Before that, the parent's short waits give up.
   int go[2];
   int ready[2];
   ASSERT_EQ(pipe(go), 0);
@@ -71,7 +72,7 @@ TEST_F(PlatformLock, BlocksUntilTheOtherHolderReleases) {
   ASSERT_GE(child, 0);
   if (child == 0) {
     int fd = open(path.c_str(), O_RDWR | O_APPEND);
-    FileLock lock(fd);
+    FileLock lock(fd, 0);
     char byte = lock.held() ? 'y' : 'n';
     if (write(ready[1], &byte, 1) != 1) _exit(2);
     if (read(go[0], &byte, 1) != 1) _exit(2);
@@ -82,8 +83,9 @@ TEST_F(PlatformLock, BlocksUntilTheOtherHolderReleases) {
   ASSERT_EQ(read(ready[0], &byte, 1), 1);
   ASSERT_EQ(byte, 'y');
   UniqueFd fd(open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC));
+  for (int patience_ms : {0, 50}) EXPECT_FALSE(FileLock(fd.get(), patience_ms).held());
   ASSERT_EQ(write(go[1], "g", 1), 1);
-  FileLock lock(fd.get());
+  FileLock lock(fd.get(), 600000);
   EXPECT_TRUE(lock.held());
   EXPECT_EQ(test::ReadWholeFile(path), "child\n");
   int status = 0;
@@ -93,7 +95,7 @@ TEST_F(PlatformLock, BlocksUntilTheOtherHolderReleases) {
 }
 
 TEST(PlatformLockArgs, InvalidDescriptorIsNotHeld) {
-  FileLock lock(-1);
+  FileLock lock(-1, 0);
   EXPECT_FALSE(lock.held());
 }
 

@@ -92,24 +92,5 @@ TEST_F(PrefsLogTest, MarkerFilesSwitchTraceAndDebugOn) {
   EXPECT_TRUE(LogContains("[TRACE] T - trace entry"));
 }
 
-TEST_F(PrefsLogTest, PlantedLinksAreNeverWrittenThrough) {
-  std::string target = scratch_.Path("victim");
-  ASSERT_TRUE(corvel::test::WriteWholeFile(target, "untouched"));
-  // A hard link is refused: nothing is written.
-  ASSERT_EQ(0, link(target.c_str(), test::LogPath().c_str()));
-  SetPrefsLogVerbosity();
-  ClosePrefsLog();
-  EXPECT_EQ("untouched", corvel::test::ReadWholeFile(target));
-  // A symbolic link is replaced by a fresh log.
-  ASSERT_EQ(0, unlink(test::LogPath().c_str()));
-  ASSERT_EQ(0, symlink(target.c_str(), test::LogPath().c_str()));
-  SetPrefsLogVerbosity();
-  EXPECT_EQ("untouched", corvel::test::ReadWholeFile(target));
-  struct stat st{};
-  ASSERT_EQ(0, lstat(test::LogPath().c_str(), &st));
-  EXPECT_TRUE(S_ISREG(st.st_mode));
-  EXPECT_TRUE(LogContains("Logging Level verbosity Set  to 4"));
-}
-
 }  // namespace
 }  // namespace corvel::prefs

@@ -169,16 +169,6 @@ class PlantedLinkTest : public TagPlacementTest {
   std::string mTargetText;
 };
 
-TEST_F(PlantedLinkTest, ALinkUnderTheTagNameIsReplacedNotFollowed) {
-  PlantLink(mScratch.TagFile(kCode));
-  auto fields = TypicalFields();
-  fields[18] = "SN-LINK";
-  ASSERT_EQ(RunPass("Corvel Studio", kCode, "", fields), kSwTagSuccess);
-  ExpectTargetUntouched();
-  ASSERT_TRUE(IsRegular(mScratch.TagFile(kCode)));
-  EXPECT_EQ(XPathText(mScratch.TagFile(kCode), {"serial_number"}), "SN-LINK");
-}
-
 TEST_F(PlantedLinkTest, ALinkUnderTheLocaleLessNameIsNeverFollowed) {
   PlantLink(mScratch.TagFile(kCode));
   ASSERT_EQ(RunPass("Corvel Studio", kCode, "en_US", TypicalFields()), kSwTagSuccess);
@@ -186,48 +176,6 @@ TEST_F(PlantedLinkTest, ALinkUnderTheLocaleLessNameIsNeverFollowed) {
   ASSERT_TRUE(IsRegular(mScratch.TagFile(kCode, "en_US")));
   EXPECT_EQ(XPathText(mScratch.TagFile(kCode, "en_US"), {"software_id", "unique_id"}),
             std::string(kCode) + "-en_US");
-}
-
-TEST_F(PlantedLinkTest, ALinkUnderTheLogNameIsNeverFollowed) {
-  // The target looks like a marked log, so a follower would append to it.
-  mTargetText = std::string("SWTAG: _info_: ") + kMarker + "\n";
-  ASSERT_TRUE(WriteWholeFile(mTarget, mTargetText));
-  // In the sticky temporary folder the name must be free before another user can take it.
-  ASSERT_EQ(unlink(mScratch.LogPath().c_str()), 0);
-  PlantLink(mScratch.LogPath());
-  ASSERT_EQ(RunPass("Corvel Studio", kCode, "", TypicalFields()), kSwTagSuccess);
-  ExpectTargetUntouched();
-  ASSERT_TRUE(IsRegular(mScratch.LogPath()));
-  EXPECT_EQ(CountOf(mScratch.ReadLog(), "Start SWTAGGING"), 1u);
-
-  // A second name for the target (a hard link) is not appended to either.
-  ASSERT_EQ(unlink(mScratch.LogPath().c_str()), 0);
-  ASSERT_EQ(link(mTarget.c_str(), mScratch.LogPath().c_str()), 0);
-  ASSERT_EQ(RunPass("Corvel Studio", kCode, "", TypicalFields()), kSwTagSuccess);
-  ExpectTargetUntouched();
-  EXPECT_EQ(CountOf(mScratch.ReadLog(), "Start SWTAGGING"), 1u);
-}
-
-TEST_F(PlantedLinkTest, AHardLinkedTagIsNotWrittenThrough) {
-  ASSERT_EQ(link(mTarget.c_str(), mScratch.TagFile(kCode).c_str()), 0);
-  auto fields = TypicalFields();
-  fields[18] = "SN-HARD";
-  ASSERT_EQ(RunPass("Victim", kCode, "", fields), kSwTagSuccess);
-  ExpectTargetUntouched();
-  EXPECT_EQ(XPathText(mScratch.TagFile(kCode), {"serial_number"}), "SN-HARD");
-}
-
-TEST_F(PlantedLinkTest, PlantedFifosDoNotBlockAPass) {
-  const std::string tag = mScratch.TagFile(kCode);
-  const std::string log = mScratch.LogPath();
-  ASSERT_EQ(unlink(log.c_str()), 0);
-  ASSERT_EQ(RunAsUnprivileged([&] {
-              return mkfifo(tag.c_str(), 0666) == 0 && mkfifo(log.c_str(), 0666) == 0 ? 0 : 1;
-            }),
-            0);
-  ASSERT_EQ(RunPass("Corvel Studio", kCode, "", TypicalFields()), kSwTagSuccess);
-  EXPECT_TRUE(IsRegular(tag));
-  EXPECT_TRUE(IsRegular(log));
 }
 
 TEST_F(TagPlacementTest, NamesLongerThanThePathBuffersAreCutInsideTheTagDirectory) {

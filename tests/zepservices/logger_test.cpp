@@ -142,19 +142,6 @@ TEST(Logger, NullServiceWritesThroughTheFirstLiveService) {
                                 "informational Later: after the first was cleaned up"}));
 }
 
-TEST(Logger, NeverFollowsALinkPlantedAtThePath) {
-  test::ScratchFolder scratch;
-  std::string target = scratch.Path("target.txt");
-  ASSERT_TRUE(test::WriteWholeFile(target, "precious\n"));
-  std::string path = scratch.temp() + "/tavlib.log";
-  ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0);
-  EXPECT_EQ(C_ZEPLoggerCreateFileLoggerWithPathAndSize(path.c_str(), 0), nullptr);
-  EXPECT_EQ(test::ReadWholeFile(target).value_or(""), "precious\n");
-  // A folder that does not exist gives no logger either.
-  EXPECT_EQ(C_ZEPLoggerCreateFileLoggerWithPathAndSize(scratch.Path("no/such/x.log").c_str(), 0), nullptr);
-  EXPECT_EQ(C_ZEPLoggerCreateFileLoggerWithPathAndSize("", 0), nullptr);
-}
-
 TEST(Logger, KeepsAppendingToAnExistingFile) {
   test::ScratchFolder scratch;
   std::string path = scratch.Path("kept.log");
