@@ -26,6 +26,14 @@ class ConfigurationInput {
   FILE* mStream;
 };
 
+// Opens the file at `path` for writing as OpenConfigurationFile(path, "wb") does (the same
+// conversion messages, the same failures) but without truncating it; the descriptor, or -1.
+int OpenConfigurationFileForRewrite(const char* path);
+
+// True when `path` converts to UTF-16 within the 260-unit buffer of OpenConfigurationFile
+// (silently).
+bool FitsConfigurationPathBuffer(const char* path);
+
 // True for a path that names the standard streams.
 bool IsStandardStream(const char* path);
 
