@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "config/nesting_depth.h"
 #include "config/parse_config.h"
 
 namespace corvel::config {
@@ -39,9 +40,6 @@ bool ReadWholeStream(FILE* stream, std::string& text) {
   return ferror(stream) == 0;
 }
 
-// The longest UTF-8 sequence the XML library steps over (4 bytes) less its lead byte.
-constexpr size_t kUtf8SequenceOverrun = 3;
-
 // CR LF and lone CR become LF.
 void NormalizeLineEnds(std::string& text) {
   size_t out = 0;
@@ -56,7 +54,20 @@ void NormalizeLineEnds(std::string& text) {
   text.resize(out);
 }
 
+// The longest UTF-8 sequence the XML library steps over (4 bytes) less its lead byte.
+constexpr size_t kUtf8SequenceOverrun = 3;
+
 }  // namespace
+
+void PrepareDocumentText(std::string& text) {
+  text.resize(std::strlen(text.c_str()));
+  NormalizeLineEnds(text);
+  // The XML library steps over a whole UTF-8 sequence from its lead byte without checking
+  // for the end of the text, so a lead byte among the last bytes of a document makes it step
+  // up to three bytes past the terminator and parse whatever lies there. Zero bytes behind
+  // the text keep every such step inside it, on an end of text.
+  text.append(kUtf8SequenceOverrun, '\0');
+}
 
 bool LoadConfigurationDocument(FILE* stream, TiXmlDocument& document) {
   std::string text;
@@ -65,12 +76,15 @@ bool LoadConfigurationDocument(FILE* stream, TiXmlDocument& document) {
                       TIXML_ENCODING_UNKNOWN);
     return false;
   }
-  NormalizeLineEnds(text);
-  // The XML library steps over a whole UTF-8 sequence from its lead byte without checking
-  // for the end of the text, so a lead byte among the last bytes of a document makes it step
-  // up to three bytes past the terminator and parse whatever lies there. Zero bytes behind
-  // the text keep every such step inside it, on an end of text.
-  text.append(kUtf8SequenceOverrun, '\0');
+  PrepareDocumentText(text);
+  // The XML library's parser recurses once per nested element: a deep document would
+  // overflow the stack of the thread that parses it, so it is refused as one that does not
+  // parse, before the parser sees it.
+  if (NestingDepth(text.c_str(), kNestingLimit) > kNestingLimit) {
+    document.SetError(TiXmlBase::TIXML_ERROR_PARSING_ELEMENT, nullptr, nullptr,
+                      TIXML_ENCODING_UNKNOWN);
+    return false;
+  }
   document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
   return !document.Error();
 }

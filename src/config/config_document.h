@@ -4,6 +4,7 @@
 #include <tinyxml.h>
 
 #include <cstdio>
+#include <string>
 
 namespace corvel::config {
 
@@ -25,12 +26,24 @@ class ConfigurationInput {
   FILE* mStream;
 };
 
+// Opens the file at `path` for writing as OpenConfigurationFile(path, "wb") does (the same
+// conversion messages, the same failures) but without truncating it; the descriptor, or -1.
+int OpenConfigurationFileForRewrite(const char* path);
+
+// True when `path` converts to UTF-16 within the 260-unit buffer of OpenConfigurationFile
+// (silently).
+bool FitsConfigurationPathBuffer(const char* path);
+
 // True for a path that names the standard streams.
 bool IsStandardStream(const char* path);
 
-// Reads the whole stream and parses it the way the XML library loads a file: every CR LF
-// and lone CR becomes LF, the text ends at the first NUL byte, and the encoding is detected
-// by default. On failure the document carries the error (ErrorDesc).
+// Makes a document's bytes the text the XML library parses, as it loads a file: the text ends
+// at the first NUL byte, every CR LF and lone CR becomes LF; zero bytes are added behind it.
+void PrepareDocumentText(std::string& text);
+
+// Reads the whole stream and parses its text (PrepareDocumentText) with the encoding detected
+// by default. A document nested deeper than kNestingLimit is refused before it is parsed, as
+// one that does not parse. On failure the document carries the error (ErrorDesc).
 bool LoadConfigurationDocument(FILE* stream, TiXmlDocument& document);
 
 // The root element when it is named "Configuration", else null.

@@ -58,6 +58,18 @@ bool ConvertsToWide(const char* text) {
 
 }  // namespace
 
+bool FitsConfigurationPathBuffer(const char* path) {
+  return CheckWideConversion(path) == WideConversion::Converted;
+}
+
+int OpenConfigurationFileForRewrite(const char* path) {
+  if (!ConvertsToWide(path) || !ConvertsToWide("wb")) {
+    errno = EINVAL;
+    return -1;
+  }
+  return platform::OpenForRewrite(path);
+}
+
 FILE* OpenConfigurationFile(const char* path, const char* mode) {
   if (!ConvertsToWide(path) || !ConvertsToWide(mode)) {
     errno = EINVAL;

@@ -2,26 +2,47 @@
 #include <tinyxml.h>
 
 #include <cstdio>
+#include <string>
+#include <utility>
 
 #include "config/config_document.h"
 #include "config/parse_config.h"
+#include "platform/platform.h"
 
 namespace corvel::config {
 
 namespace {
 
-// The output of the rewritten document: standard output for "-", else the file "wb".
-FILE* OpenOutput(const char* path) {
-  return IsStandardStream(path) ? stdout : OpenConfigurationFile(path, "wb");
+// The fresh file a rewrite writes beside the document before renaming it over the document:
+// this prefix to the document's name, in its folder (a killed rewrite's leftover is found
+// there again by the next one).
+constexpr char kFreshFilePrefix[] = ".tavlib~";
+
+// Empty when that name does not fit the path limits; the document is then rewritten in place.
+std::string FreshPathBeside(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const size_t name = slash == std::string::npos ? 0 : slash + 1;
+  std::string fresh = path.substr(0, name) + kFreshFilePrefix + path.substr(name);
+  return FitsConfigurationPathBuffer(fresh.c_str()) ? fresh : std::string();
 }
 
-// Writes the document in the XML library's standard layout and closes the stream; true
-// when every byte reached the file.
-bool SaveAndClose(const TiXmlDocument& document, FILE* output) {
-  bool written = document.SaveFile(output);
-  if (fflush(output) != 0) written = false;
-  if (fclose(output) != 0) written = false;
-  return written;
+// Writes the document in the XML library's standard layout to the standard output.
+int SaveToStandardOutput(const TiXmlDocument& document) {
+  bool written = document.SaveFile(stdout);
+  if (fflush(stdout) != 0) written = false;
+  if (fclose(stdout) != 0) written = false;
+  return written ? 0 : 1;
+}
+
+// Writes the document in the XML library's standard layout over the file: -1 when the file
+// cannot be opened for writing, 1 when writing failed, 0 when the file holds the new text.
+int SaveOverFile(const TiXmlDocument& document, const char* path) {
+  platform::UniqueFd file(OpenConfigurationFileForRewrite(path));
+  if (!file.valid()) return -1;
+  platform::FileRewrite rewrite(std::move(file), path, FreshPathBeside(path));
+  FILE* output = rewrite.Begin();
+  if (output == nullptr) return 1;
+  return rewrite.Finish(document.SaveFile(output)) ? 0 : 1;
 }
 
 }  // namespace
@@ -40,10 +61,7 @@ int SetConfigurationPayloadCode(const char* path, const char* code) {
   TiXmlElement* hive = payload->ToElement();
   if (hive == nullptr || code == nullptr) return -1;
   hive->SetAttribute("corvelCode", code);
-
-  FILE* output = OpenOutput(path);
-  if (output == nullptr) return -1;
-  return SaveAndClose(document, output) ? 0 : 1;
+  return IsStandardStream(path) ? SaveToStandardOutput(document) : SaveOverFile(document, path);
 }
 
 }  // namespace corvel::config

@@ -224,4 +224,45 @@ int OpenPrivateLockFile(const std::string& folder, const std::string& name);
 // The effective user's number, as text for the names of per-user files.
 std::string EffectiveUserIdText();
 
+// ---- Rewriting a file through a fresh one (the configuration document's rewrite) ----------
+
+// Opens `path` for writing as fopen "wb" does (created with mode 0666 less the umask when
+// absent, close-on-exec; a folder is refused) but without truncating it, so every failure of
+// that open is a failure here too. The descriptor, or -1 with errno.
+int OpenForRewrite(const std::string& path);
+
+// Writes new content for a file opened with OpenForRewrite. When the file is a regular file
+// with one link, named by `path` itself (not through a symbolic link), without extended
+// attributes, and a fresh file at `fresh_path` (beside it) can be given its owner, group and
+// mode, the content goes to that fresh file, which Finish flushes to disk and renames over
+// the file: a process killed at any point leaves the old or the new content, and at worst the
+// fresh file, which the next rewrite removes. Otherwise (or with an empty `fresh_path`) the
+// file itself is truncated and rewritten. A fresh file is locked while it is written, so a
+// rewrite never removes the one that another live rewrite is writing.
+class FileRewrite {
+ public:
+  FileRewrite(UniqueFd file, std::string path, std::string fresh_path);
+  // Closes; a fresh file that was not renamed is removed.
+  ~FileRewrite();
+  FileRewrite(const FileRewrite&) = delete;
+  FileRewrite& operator=(const FileRewrite&) = delete;
+
+  // The stream the new content goes to; null when none could be opened.
+  FILE* Begin();
+  // Ends the rewrite begun by Begin; `written` tells whether every write to the stream
+  // succeeded. True when the file now holds the whole new content; when it is false after a
+  // fresh file was begun, the file still holds its old content.
+  bool Finish(bool written);
+
+ private:
+  FILE* BeginFresh();
+  void Discard();
+
+  UniqueFd mFile;
+  std::string mPath;
+  std::string mFreshPath;
+  FILE* mStream = nullptr;
+  bool mFresh = false;
+};
+
 }  // namespace corvel::platform

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <utility>
 #include <vector>
 
 namespace corvel::platform {
@@ -534,5 +536,143 @@ int OpenPrivateLockFile(const std::string& folder, const std::string& name) {
 }
 
 std::string EffectiveUserIdText() { return std::to_string(geteuid()); }
+
+// ---- Rewriting a file through a fresh one (the configuration document's rewrite) ----------
+
+namespace {
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// True when `path` still names the file open at `fd`.
+bool StillNamed(const std::string& path, int fd) {
+  struct stat named{};
+  struct stat opened{};
+  return lstat(path.c_str(), &named) == 0 && fstat(fd, &opened) == 0 && SameFile(named, opened);
+}
+
+void RemoveIfStillNamed(const std::string& path, int fd) {
+  if (StillNamed(path, fd)) unlink(path.c_str());
+}
+
+// Access lists and security labels are extended attributes too. True as well when they
+// cannot be listed, except on a file system without them.
+bool HasExtendedAttributes(int fd) {
+  ssize_t size = flistxattr(fd, nullptr, 0);
+  return size > 0 || (size < 0 && errno != ENOTSUP);
+}
+
+// The file's status, when a fresh file renamed over it keeps all a reader of it can see.
+bool ReplaceableByRename(int fd, const std::string& path, struct stat* status) {
+  if (fstat(fd, status) != 0 || !S_ISREG(status->st_mode) || status->st_nlink != 1) return false;
+  struct stat named{};
+  return lstat(path.c_str(), &named) == 0 && S_ISREG(named.st_mode) && SameFile(named, *status) &&
+         !HasExtendedAttributes(fd);
+}
+
+// A fresh file that a killed rewrite left behind: a live rewrite holds a lock on its own.
+void RemoveStrayFreshFile(const std::string& fresh_path) {
+  struct stat named{};
+  if (lstat(fresh_path.c_str(), &named) != 0 || S_ISDIR(named.st_mode)) return;
+  if (!S_ISREG(named.st_mode)) {
+    unlink(fresh_path.c_str());
+    return;
+  }
+  UniqueFd fd(open(fresh_path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.valid() || flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return;
+  RemoveIfStillNamed(fresh_path, fd.get());
+}
+
+// Creates the fresh file exclusively, locks it and gives it the owner, group and mode of
+// `like`, and nothing else (no access list inherited from the folder); -1 (and no file) when
+// any of that fails.
+int CreateFreshFileLike(const std::string& fresh_path, const struct stat& like) {
+  UniqueFd fd(open(fresh_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!fd.valid()) return -1;
+  const mode_t mode = like.st_mode & 07777;
+  struct stat status{};
+  // The owner first: a change of owner clears the set-user and set-group bits.
+  if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || fchown(fd.get(), like.st_uid, like.st_gid) != 0 ||
+      fchmod(fd.get(), mode) != 0 || fstat(fd.get(), &status) != 0 ||
+      (status.st_mode & 07777) != mode || HasExtendedAttributes(fd.get())) {
+    RemoveIfStillNamed(fresh_path, fd.get());
+    return -1;
+  }
+  return fd.release();
+}
+
+}  // namespace
+
+int OpenForRewrite(const std::string& path) {
+  if (path.empty()) {
+    errno = ENOENT;
+    return -1;
+  }
+  return open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+}
+
+FileRewrite::FileRewrite(UniqueFd file, std::string path, std::string fresh_path)
+    : mFile(std::move(file)), mPath(std::move(path)), mFreshPath(std::move(fresh_path)) {}
+
+FileRewrite::~FileRewrite() { Discard(); }
+
+void FileRewrite::Discard() {
+  if (mStream == nullptr) return;
+  if (mFresh) RemoveIfStillNamed(mFreshPath, fileno(mStream));
+  fclose(mStream);
+  mStream = nullptr;
+}
+
+FILE* FileRewrite::BeginFresh() {
+  RemoveStrayFreshFile(mFreshPath);
+  struct stat status{};
+  if (!ReplaceableByRename(mFile.get(), mPath, &status)) return nullptr;
+  int fd = CreateFreshFileLike(mFreshPath, status);
+  if (fd < 0) return nullptr;
+  FILE* stream = fdopen(fd, "wb");
+  if (stream == nullptr) {
+    RemoveIfStillNamed(mFreshPath, fd);
+    close(fd);
+  }
+  return stream;
+}
+
+FILE* FileRewrite::Begin() {
+  if (!mFile.valid() || mStream != nullptr) return nullptr;
+  if (!mFreshPath.empty()) {
+    mStream = BeginFresh();
+    mFresh = mStream != nullptr;
+    if (mFresh) return mStream;
+  }
+  // In place: truncated as the open for writing would have truncated it (only a regular file
+  // has a length to cut).
+  struct stat status{};
+  if (fstat(mFile.get(), &status) != 0) return nullptr;
+  if (S_ISREG(status.st_mode) && ftruncate(mFile.get(), 0) != 0) return nullptr;
+  mStream = fdopen(mFile.get(), "wb");
+  if (mStream != nullptr) mFile.release();
+  return mStream;
+}
+
+bool FileRewrite::Finish(bool written) {
+  if (mStream == nullptr) return false;
+  bool done = written && fflush(mStream) == 0;
+  if (!mFresh) {
+    if (fclose(mStream) != 0) done = false;
+    mStream = nullptr;
+    return done;
+  }
+  // The fresh file's content reaches the disk before its name replaces the file's.
+  const int fd = fileno(mStream);
+  done = done && fsync(fd) == 0 && StillNamed(mFreshPath, fd) &&
+         rename(mFreshPath.c_str(), mPath.c_str()) == 0;
+  if (done) {
+    fclose(mStream);
+    mStream = nullptr;
+  }
+  Discard();
+  return done;
+}
 
 }  // namespace corvel::platform

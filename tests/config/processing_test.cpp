@@ -1,9 +1,15 @@
 // Installing a payload's configuration through Corvel_TAVLib_Process_file against the real
 // store: what ends up stored, under which code and domain, and every status.
+#include <pthread.h>
+
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <functional>
+#include <regex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "install_fixture.h"
 
@@ -182,6 +188,69 @@ TEST_F(InstallTest, UnreadableOverrideGives35WithEverythingElseStored) {
   std::string folder = mScratch.Path("folder");
   EXPECT_EQ(35u, Process(config, "Q", "D", folder.c_str()));
   EXPECT_EQ(1u, RowsOf("Q").count(Protected("Q", "DefaultDriverPayload", "D")));
+}
+
+// Runs `body` on a thread with a 1 MB stack, as installers often do.
+void OnSmallStack(std::function<void()> body) {
+  pthread_attr_t attributes;
+  ASSERT_EQ(0, pthread_attr_init(&attributes));
+  ASSERT_EQ(0, pthread_attr_setstacksize(&attributes, 1 << 20));
+  pthread_t thread;
+  auto run = [](void* function) -> void* {
+    (*static_cast<std::function<void()>*>(function))();
+    return nullptr;
+  };
+  ASSERT_EQ(0, pthread_create(&thread, &attributes, run, &body));
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+}
+
+// A configuration document whose elements nest `depth` deep, the root counted.
+std::string NestedDocument(int depth) {
+  std::string open, close;
+  for (int level = 3; level <= depth; ++level) {
+    open += "<n>";
+    close += "</n>";
+  }
+  return "<Configuration><Payload><Data key=\"k\">v</Data></Payload><Other corvelCode=\"O\">" +
+         open + close + "</Other></Configuration>";
+}
+
+TEST_F(InstallTest, DeeplyNestedDocumentsAreRefusedAsOnesThatDoNotParse) {
+  const std::string config = mScratch.Path("application.xml");
+  const std::string override_dir = mScratch.Path("override");
+  // The status and the log lines of processing with `text` in `document` (the driver
+  // document's random name masked), on a thread with a 1 MB stack.
+  auto process = [&](const std::string& document, const std::string& text) {
+    Write("application.xml", kMinimal);
+    Write("override/application.xml.override", kOverride);
+    Write(document, text);
+    const size_t logged = LogMessages().size();
+    uint32_t status = 0;
+    OnSmallStack([&] { status = Process(config, "P", "D", override_dir.c_str()); });
+    std::vector<std::string> lines = LogMessages();
+    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(logged));
+    for (std::string& line : lines) line = std::regex_replace(line, std::regex("driver_\\w+"), "");
+    return std::make_pair(status, lines);
+  };
+  const struct {
+    const char* document;
+    int depth;
+    uint32_t status;
+  } cases[] = {{"application.xml", 32, 0},
+               {"application.xml", 33, 257},
+               {"application.xml", 40000, 257},
+               {"override/application.xml.override", 32, 0},
+               {"override/application.xml.override", 33, 35},
+               {"override/application.xml.override", 40000, 35}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.document) + " nested " + std::to_string(c.depth));
+    const auto nested = process(c.document, NestedDocument(c.depth));
+    EXPECT_EQ(c.status, nested.first);
+    if (c.status != 0) {
+      EXPECT_EQ(process(c.document, "<Configuration>"), nested);
+    }
+  }
 }
 
 TEST_F(InstallTest, OverrideFolderWithoutTheDocumentIsNoError) {

@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -101,6 +104,57 @@ TEST_F(RewriteTest, WriteFailureGivesOne) {
     return SetConfigurationPayloadCode(path.c_str(), "P") + 10;
   });
   EXPECT_EQ(11, status);
+}
+
+TEST_F(RewriteTest, ReplacesOnlyAPlainDocumentByAFreshFile) {
+  // A fresh file renamed over the document must look to its readers as the document did;
+  // where it would not, the document is rewritten in place.
+  const std::string outside = Write("outside.txt", "kept");
+  const struct {
+    std::string name;
+    bool replaced;
+  } cases[] = {{"plain", true},       {"hard-linked", false}, {"symlinked", false},
+               {"attributed", false}, {"foreign", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    // Owned by root, so an unprivileged rewrite cannot give a fresh file its owner.
+    if (c.name == "foreign" && !corvel::test::RunningAsRoot()) continue;
+    const std::string folder = mScratch.Path(c.name);
+    ASSERT_EQ(0, mkdir(folder.c_str(), 0777));
+    ASSERT_EQ(0, chmod(folder.c_str(), 0777));
+    const std::string path = Write(c.name + "/application.xml", "<Configuration><Payload/></Configuration>");
+    // A link planted under the name a killed rewrite leaves: removed, never followed.
+    const std::string fresh = folder + "/.tavlib~application.xml";
+    ASSERT_EQ(0, symlink(outside.c_str(), fresh.c_str()));
+    if (c.name == "plain") {
+      const unsigned owner = corvel::test::RunningAsRoot() ? corvel::test::kUnprivilegedId : getuid();
+      ASSERT_EQ(0, chown(path.c_str(), owner, getgid()));
+      ASSERT_EQ(0, chmod(path.c_str(), 0640));
+    }
+    if (c.name == "hard-linked") {
+      ASSERT_EQ(0, link(path.c_str(), (folder + "/second.xml").c_str()));
+    }
+    if (c.name == "symlinked") {
+      ASSERT_EQ(0, rename(path.c_str(), (folder + "/target.xml").c_str()));
+      ASSERT_EQ(0, symlink("target.xml", path.c_str()));
+    }
+    if (c.name == "attributed" && setxattr(path.c_str(), "user.origin", "x", 1, 0) != 0) continue;
+    if (c.name == "foreign") {
+      ASSERT_EQ(0, chmod(path.c_str(), 0666));
+    }
+    struct stat before {}, after {};
+    ASSERT_EQ(0, stat(path.c_str(), &before));
+    auto rewrite = [&] { return SetConfigurationPayloadCode(path.c_str(), "P"); };
+    EXPECT_EQ(0, c.name == "foreign" ? corvel::test::RunAsUnprivileged(rewrite) : rewrite());
+    ASSERT_EQ(0, stat(path.c_str(), &after));
+    EXPECT_EQ("<Configuration>\n    <Payload corvelCode=\"P\" />\n</Configuration>\n", Read(path));
+    EXPECT_EQ(c.replaced, before.st_ino != after.st_ino);
+    EXPECT_EQ(before.st_mode, after.st_mode);
+    EXPECT_EQ(before.st_uid, after.st_uid);
+    EXPECT_EQ(before.st_gid, after.st_gid);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(fresh)));
+  }
+  EXPECT_EQ("kept", Read(outside));
 }
 
 TEST_F(RewriteTest, DashReadsStandardInputAndWritesStandardOutput) {

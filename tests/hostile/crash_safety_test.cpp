@@ -6,6 +6,9 @@
 // the operation takes here and yields the "all" state; the kills are then spread uniformly over
 // a little more than that time, so some land before, many inside and some after the
 // transaction. Which of them land where is reported, not asserted.
+//
+// Installers killed at chosen calls of the configuration document's rewrite (by an interposer
+// loaded into them) leave the old or the new document, and nothing the next rewrite leaves.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -39,10 +42,12 @@ struct HelperRun {
   Clock::duration duration{};  // from "about to start" to the end of the process
 };
 
-// Runs the installer helper with `args` ("{fd}" stands for its signal pipe); with `kill_after`,
-// sends SIGKILL that long after the helper said it is about to start the operation.
+// Runs the installer helper with `args` ("{fd}" stands for its signal pipe) and the variables
+// `environment` ("NAME=value") added; with `kill_after`, sends SIGKILL that long after the
+// helper said it is about to start the operation.
 HelperRun RunHelper(std::vector<std::string> args,
-                    std::optional<Clock::duration> kill_after = std::nullopt) {
+                    std::optional<Clock::duration> kill_after = std::nullopt,
+                    std::vector<std::string> environment = {}) {
   int pipe_fds[2];
   EXPECT_EQ(pipe(pipe_fds), 0);
   bool signals = false;
@@ -60,6 +65,7 @@ HelperRun RunHelper(std::vector<std::string> args,
   const pid_t child = fork();
   if (child == 0) {
     close(pipe_fds[0]);
+    for (std::string& variable : environment) putenv(variable.data());
     execv(argv[0], argv.data());
     _exit(127);
   }
@@ -182,13 +188,45 @@ TEST_F(CrashSafetyTest, AnInstallerKilledInsideProcessingLeavesAllOrNoneOfItsEnt
   ASSERT_GT(all.size(), none.size() + 5000);
   const std::string rewritten = corvel::test::ReadWholeFile(document).value();
 
-  // The payload code is written into the document in place before the store is touched, so a
-  // kill during that write leaves a cut document; how often that happened is reported.
-  int torn = 0;
+  // The payload code is written into the document before the store is touched; a kill during
+  // that write leaves the document whole.
   KillRepeatedly({"process", document, "PAYLOAD", "{fd}"}, baseline, none, all, whole.duration,
                  [&] { ASSERT_TRUE(corvel::test::WriteWholeFile(document, rewritten)); },
-                 [&] { torn += corvel::test::ReadWholeFile(document) != rewritten; });
-  std::cout << torn << " runs left the configuration document cut short" << std::endl;
+                 [&] { EXPECT_EQ(corvel::test::ReadWholeFile(document), rewritten); });
+}
+
+TEST_F(CrashSafetyTest, AnInstallerKilledInsideTheDocumentRewriteLeavesTheOldOrTheNewDocument) {
+  fs::create_directory(mScratch.Path("product"));
+  const std::string document = WriteDocument("product/application.xml", 100, "Key", "v-", false);
+  const std::string original = corvel::test::ReadWholeFile(document).value();
+  const std::vector<std::string> process = {"process", document, "PAYLOAD", "{fd}"};
+  ASSERT_EQ(RunHelper(process).exit_code, 0);
+  const std::string rewritten = corvel::test::ReadWholeFile(document).value();
+  // Killed before the new text is complete, and right after it replaced the old one.
+  const struct {
+    const char* at;
+    const std::string& left;
+  } kills[] = {{"flush", original}, {"rename", rewritten}};
+  for (const auto& kill : kills) {
+    SCOPED_TRACE(kill.at);
+    ASSERT_TRUE(corvel::test::WriteWholeFile(document, original));
+    EXPECT_TRUE(RunHelper(process, std::nullopt,
+                          {"LD_PRELOAD=" CORVEL_KILL_INTERPOSER,
+                           std::string("CORVEL_KILL_AT=") + kill.at,
+                           "CORVEL_KILL_MATCH=application.xml",
+                           // Sanitizer builds: the interposer comes before their runtime.
+                           "ASAN_OPTIONS=verify_asan_link_order=0"})
+                    .killed);
+    EXPECT_TRUE(corvel::test::ReadWholeFile(document) == kill.left);
+    // The next installer rewrites it and leaves nothing else beside it.
+    ASSERT_EQ(RunHelper(process).exit_code, 0);
+    EXPECT_TRUE(corvel::test::ReadWholeFile(document) == rewritten);
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(mScratch.Path("product"))) {
+      files.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(files, std::vector<std::string>{"application.xml"});
+  }
 }
 
 TEST_F(CrashSafetyTest, AnInstallerKilledInsideTheCommitLeavesAllOrNoneOfItsRecords) {
