@@ -11,8 +11,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
-#include <thread>
 
 #include "corvel_tavlib.h"
 #include "test_support.h"
@@ -65,27 +65,27 @@ bool CreateOwnFile(const std::string& path) {
 }
 
 // The attacker's process holding an exclusive lock on her own file at `path` until the
-// object goes.
+// object goes. A process of its own, not a thread: the installer runs in a forked child, which
+// must not inherit a thread's state it cannot finish.
 class HeldLock {
  public:
   explicit HeldLock(const std::string& path) {
     if (pipe(mReady) != 0 || pipe(mGo) != 0) return;
-    mThread = std::thread([this, path] {
-      RunAsUnprivileged([&] {
-        const int fd = CreateOwnFile(path) ? open(path.c_str(), O_RDWR) : -1;
-        const char state = fd >= 0 && flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
-        char byte = 0;
-        return write(mReady[1], &state, 1) == 1 && read(mGo[0], &byte, 1) == 1 ? 0 : 1;
-      });
-      const char gone = 'x';  // in case the child never got as far as saying so
-      (void)!write(mReady[1], &gone, 1);
+    mChild = corvel::test::StartUnprivileged([&] {
+      const int fd = CreateOwnFile(path) ? open(path.c_str(), O_RDWR) : -1;
+      const char state = fd >= 0 && flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
+      char byte = 0;
+      return write(mReady[1], &state, 1) == 1 && read(mGo[0], &byte, 1) == 1 ? 0 : 1;
     });
+    // Only the child writes now: its end gone, a read tells of a child that died early.
+    close(mReady[1]);
+    mReady[1] = -1;
     char state = 0;
-    mHeld = read(mReady[0], &state, 1) == 1 && state == 'y';
+    mHeld = mChild > 0 && read(mReady[0], &state, 1) == 1 && state == 'y';
   }
   ~HeldLock() {
     (void)!write(mGo[1], "g", 1);
-    if (mThread.joinable()) mThread.join();
+    corvel::test::WaitForChild(mChild);
     for (int fd : {mReady[0], mReady[1], mGo[0], mGo[1]}) close(fd);
   }
   bool held() const { return mHeld; }
@@ -93,7 +93,7 @@ class HeldLock {
  private:
   int mReady[2] = {-1, -1};
   int mGo[2] = {-1, -1};
-  std::thread mThread;
+  int mChild = -1;
   bool mHeld = false;
 };
 
@@ -129,9 +129,10 @@ TEST_P(PlantedFileTest, TheInstallerFinishesAndWritesNothingThroughIt) {
   if (GetParam().plant == Plant::Symlink) plant = [&] { return symlink(victim.c_str(), target.c_str()); };
   if (GetParam().plant == Plant::HardLink) plant = [&] { return link(victim.c_str(), target.c_str()); };
   if (GetParam().plant == Plant::FifoSwappedIn) plant = [&] { return CreateOwnFile(target) ? 0 : 1; };
-  std::unique_ptr<HeldLock> lock;
+  // On the stack, not the heap: the installer's forked child must own no block it cannot reach.
+  std::optional<HeldLock> lock;
   if (GetParam().plant == Plant::HeldLock) {
-    lock = std::make_unique<HeldLock>(target);
+    lock.emplace(target);
     ASSERT_TRUE(lock->held());
   } else {
     ASSERT_EQ(RunAsUnprivileged(plant), 0);

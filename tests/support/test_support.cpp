@@ -95,10 +95,9 @@ bool RunningAsRoot() { return geteuid() == 0; }
 
 namespace {
 
-int RunForked(const std::function<int()>& body, bool drop_privileges) {
+pid_t StartForked(const std::function<int()>& body, bool drop_privileges) {
   fflush(nullptr);  // no buffered output duplicated into the child
   pid_t child = fork();
-  if (child < 0) return -1;
   if (child == 0) {
     if (drop_privileges && RunningAsRoot()) {
       if (setgroups(0, nullptr) != 0 || setgid(kUnprivilegedId) != 0 ||
@@ -115,6 +114,11 @@ int RunForked(const std::function<int()>& body, bool drop_privileges) {
     fflush(nullptr);
     _exit(status & 0xff);
   }
+  return child;
+}
+
+int WaitForForked(pid_t child) {
+  if (child < 0) return -1;
   int status = 0;
   while (waitpid(child, &status, 0) < 0) {
     if (errno != EINTR) return -1;
@@ -125,8 +129,14 @@ int RunForked(const std::function<int()>& body, bool drop_privileges) {
 
 }  // namespace
 
-int RunAsUnprivileged(const std::function<int()>& body) { return RunForked(body, true); }
+int RunAsUnprivileged(const std::function<int()>& body) {
+  return WaitForForked(StartForked(body, true));
+}
 
-int RunInChild(const std::function<int()>& body) { return RunForked(body, false); }
+int RunInChild(const std::function<int()>& body) { return WaitForForked(StartForked(body, false)); }
+
+int StartUnprivileged(const std::function<int()>& body) { return StartForked(body, true); }
+
+int WaitForChild(int child) { return WaitForForked(child); }
 
 }  // namespace corvel::test

@@ -66,5 +66,9 @@ constexpr unsigned kUnprivilegedId = 65534;  // "nobody" / "nogroup"
 int RunAsUnprivileged(const std::function<int()>& body);
 // The same without the privilege drop: `body` runs in a forked child as the current user.
 int RunInChild(const std::function<int()>& body);
+// RunAsUnprivileged in two halves, for a child that must go on while the test does: the
+// child's process id (-1 when it cannot be started), and its status as RunAsUnprivileged gives.
+int StartUnprivileged(const std::function<int()>& body);
+int WaitForChild(int child);
 
 }  // namespace corvel::test
