@@ -85,7 +85,7 @@ TEST_F(BadInputTest, JsonToolErrorsCarryNoLibraryStatus) {
   EXPECT_THAT(json["error"].get<std::string>(), HasSubstr("no store"));
 }
 
-TEST_F(BadInputTest, EveryCommandHasHelpWithTheExitStatusTable) {
+TEST_F(BadInputTest, EveryCommandHasHelpAndOnlyTheTopLevelTheExitStatuses) {
   const std::vector<std::vector<std::string>> commands = {
       {}, {"process"}, {"remove"}, {"tag"}, {"record"}, {"cache"}, {"cache", "get"},
       {"cache", "set"}, {"cache", "remove"}, {"pref"}, {"pref", "get"}, {"pref", "set"},
@@ -94,11 +94,12 @@ TEST_F(BadInputTest, EveryCommandHasHelpWithTheExitStatusTable) {
   for (std::vector<std::string> words : commands) {
     std::string usage = "Usage: tavctl";
     for (const std::string& word : words) usage += " " + word;
+    const bool top_level = words.empty();
     words.push_back("--help");
     const RunResult help = Run(words);
     EXPECT_EQ(help.exit, 0) << usage;
     EXPECT_THAT(help.out, HasSubstr(usage + " ")) << help.out;
-    EXPECT_THAT(help.out, HasSubstr("9  library status 257 kTAVLibPreconditionFailed"));
+    EXPECT_EQ(help.out.find("\nExit status:\n") != std::string::npos, top_level) << usage;
   }
 }
 

@@ -92,9 +92,16 @@ std::string UsageMessage(CLI::App& app, const CLI::ParseError& error) {
   return error.what();
 }
 
-void AddFooters(CLI::App& app, const std::string& footer) {
-  app.footer(footer);
-  for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) AddFooters(*sub, footer);
+// The exit statuses and the environment are the same for every command: the top-level help
+// lists them, each command's help points there.
+void AddFooters(CLI::App& app) {
+  const std::string pointer =
+      "Run 'tavctl --help' for the global options (--json, --store), exit statuses and\n"
+      "environment variables.";
+  for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) {
+    sub->footer(pointer);
+    AddFooters(*sub);
+  }
 }
 
 }  // namespace
@@ -116,7 +123,8 @@ int main(int argc, char** argv) {
   AddProxyCommands(app, commands, global);
   AddInspectionCommands(app, commands, global);
   AddDemoCommand(app, commands, global);
-  AddFooters(app, "\n" + ExitStatusTable() + "\n" + EnvironmentHelp());
+  app.footer("\n" + ExitStatusTable() + "\n" + EnvironmentHelp());
+  AddFooters(app);
 
   try {
     app.parse(argc, argv);
