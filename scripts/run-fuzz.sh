@@ -16,7 +16,7 @@ if [ $# -gt 0 ] && [[ $1 =~ ^[0-9]+$ ]]; then
   seconds=$1
   shift
 fi
-all_targets=(fuzz_markup fuzz_config fuzz_nesting fuzz_utf fuzz_timestamp fuzz_obfuscation fuzz_prefs fuzz_swtag)
+all_targets=(fuzz_markup fuzz_config fuzz_rewrite_walk fuzz_nesting fuzz_utf fuzz_timestamp fuzz_obfuscation fuzz_prefs fuzz_swtag)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
 

@@ -1,18 +1,26 @@
-// Corvel_TAVLib_Process_file on a generated configuration document of 10,000 entries, against
-// the floor of storing the same rows: one prepared INSERT in one transaction on the same
-// database file. Both run in every iteration; the counters give each side's time and the
-// ratio (Process_file time over floor time; 1 would mean no overhead at all).
+// Corvel_TAVLib_Process_file on generated configuration documents of 10,000 and 100,000
+// entries, against the floor of storing the same rows: one prepared INSERT in one transaction
+// on the same database file. Both run in every iteration; the counters give each side's time
+// and the ratio (Process_file time over floor time; 1 would mean no overhead at all).
+//
+// Its peak memory is measured on a document of 1,000,000 entries in a child process of its
+// own (this program run with --peak_memory_child): the growth of its maximum resident set
+// over one Process_file call, per byte of the document. --peak_memory_entries=N changes the
+// size (0 skips it). A summary of the three ratios follows the table.
 //
 // The store, the main log and the driver document live in a fresh folder under the system's
 // temporary folder, removed at the end.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -25,7 +33,9 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kEntries = 10000;
+constexpr int kSmallEntries = 10000;
+constexpr int kLargeEntries = 100000;
+constexpr long kPeakMemoryEntries = 1000000;
 constexpr char kPayload[] = "BENCH-PAYLOAD";
 constexpr char kDriver[] = "BENCH-DRIVER";
 
@@ -63,18 +73,19 @@ class BenchFolder {
 
 using Rows = std::vector<std::pair<std::string, std::string>>;
 
-// The document and the (key, value) rows that processing stores under the payload code.
-std::string GenerateDocument(Rows& rows) {
-  std::string document =
-      "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Configuration>\n  <Payload>\n";
-  for (int i = 0; i < kEntries; ++i) {
+// Writes a document of `entries` entries to `path`, one line at a time; each (key, value) row
+// that processing stores under the payload code goes to `rows` when it is given.
+void WriteDocument(const std::string& path, long entries, Rows* rows) {
+  std::ofstream out(path, std::ios::binary);
+  out << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Configuration>\n  <Payload>\n";
+  for (long i = 0; i < entries; ++i) {
     std::string key = "Setting" + std::to_string(i);
     std::string value = "value of setting " + std::to_string(i) + " for the bench product";
-    document += "    <Data key=\"" + key + "\">" + value + "</Data>\n";
-    rows.emplace_back(std::move(key), std::move(value));
+    out << "    <Data key=\"" << key << "\">" << value << "</Data>\n";
+    if (rows != nullptr) rows->emplace_back(std::move(key), std::move(value));
   }
-  document += "  </Payload>\n</Configuration>\n";
-  return document;
+  out << "  </Payload>\n</Configuration>\n";
+  if (!out.flush()) throw std::runtime_error("cannot write the document");
 }
 
 struct DatabaseCloser {
@@ -131,7 +142,7 @@ void BM_ProcessFileVersusSqliteFloor(benchmark::State& state) {
   BenchFolder folder;
   Rows rows;
   std::string config = folder.Path("application.xml");
-  std::ofstream(config, std::ios::binary) << GenerateDocument(rows);
+  WriteDocument(config, state.range(0), &rows);
   // The driver document's three entries are stored too; the floor writes as many rows.
   rows.emplace_back("DefaultDriverPayload", kDriver);
   rows.emplace_back("InstallDate", "1700000000");
@@ -178,8 +189,151 @@ void BM_ProcessFileVersusSqliteFloor(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(rows.size()) * iterations / process_seconds);
   }
 }
-BENCHMARK(BM_ProcessFileVersusSqliteFloor)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProcessFileVersusSqliteFloor)
+    ->Arg(kSmallEntries)
+    ->Arg(kLargeEntries)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+long MaxResidentBytes() {
+  struct rusage usage {};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss * 1024L;
+}
+
+// The child: one Process_file call on a document of `entries` entries; prints the growth of
+// the maximum resident set over the call and the document's size, in bytes.
+int MeasurePeakMemory(long entries) {
+  BenchFolder folder;
+  std::string config = folder.Path("application.xml");
+  WriteDocument(config, entries, nullptr);
+  TAVLibHandle handle = Corvel_TAVLib_CreateRef();
+  const long before = MaxResidentBytes();
+  const uint32_t status =
+      Corvel_TAVLib_Process_file(handle, config.c_str(), kPayload, kDriver, nullptr);
+  const long after = MaxResidentBytes();
+  const auto size = static_cast<long>(fs::file_size(config));
+  Corvel_TAVLib_ReleaseRef(handle, 0);
+  if (status != 0) return 1;
+  std::printf("%ld %ld\n", after - before, size);
+  return 0;
+}
+
+struct PeakMemory {
+  bool measured = false;
+  long peak_bytes = 0;
+  long document_bytes = 0;
+};
+
+// Runs this program again as the child of MeasurePeakMemory.
+PeakMemory MeasurePeakMemoryInChild(long entries) {
+  PeakMemory result;
+  // The child makes its own folder where the system keeps temporary files.
+  setenv("TMPDIR", SystemTempFolder().c_str(), 1);
+  std::string command = "'";
+  command += fs::read_symlink("/proc/self/exe").string();
+  command += "' --peak_memory_child=";
+  command += std::to_string(entries);
+  FILE* child = popen(command.c_str(), "r");
+  if (child == nullptr) return result;
+  result.measured = std::fscanf(child, "%ld %ld", &result.peak_bytes, &result.document_bytes) == 2;
+  result.measured = pclose(child) == 0 && result.measured;
+  return result;
+}
+
+// The console table, then the three ratios in one block.
+class SummaryReporter : public benchmark::ConsoleReporter {
+ public:
+  explicit SummaryReporter(long peak_memory_entries)
+      : ConsoleReporter(OO_Tabular), mPeakMemoryEntries(peak_memory_entries) {}
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      const auto process = run.counters.find("process_ms");
+      const auto ratio = run.counters.find("ratio");
+      if (run.error_occurred || process == run.counters.end() || ratio == run.counters.end()) {
+        continue;
+      }
+      mProcessMs[run.benchmark_name()] = process->second.value;
+      mRatios[run.benchmark_name()] = ratio->second.value;
+    }
+  }
+
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    const std::string small = Name(kSmallEntries);
+    const std::string large = Name(kLargeEntries);
+    std::printf("\nSummary\n");
+    std::printf("  Process_file, %d entries / SQLite floor of the same rows: %s (target <= 2.0)\n",
+                kSmallEntries, Value(mRatios, small).c_str());
+    std::string growth = "not run";
+    if (mProcessMs.count(small) != 0 && mProcessMs.count(large) != 0) {
+      growth = Format(mProcessMs[large] / mProcessMs[small]);
+    }
+    std::printf("  Process_file, %d / %d entries (growth): %s (target <= 11, linear)\n",
+                kLargeEntries, kSmallEntries, growth.c_str());
+    if (mPeakMemoryEntries <= 0) return;
+    std::fflush(stdout);
+    const PeakMemory peak = MeasurePeakMemoryInChild(mPeakMemoryEntries);
+    if (!peak.measured || peak.document_bytes <= 0) {
+      std::printf("  Process_file peak memory, %ld entries: failed\n", mPeakMemoryEntries);
+      return;
+    }
+    std::printf(
+        "  Process_file peak memory, %ld entries: %.1f MB for a %.1f MB document, %.1f bytes "
+        "per document byte (target <= 12)\n",
+        mPeakMemoryEntries, static_cast<double>(peak.peak_bytes) / 1e6,
+        static_cast<double>(peak.document_bytes) / 1e6,
+        static_cast<double>(peak.peak_bytes) / static_cast<double>(peak.document_bytes));
+  }
+
+ private:
+  static std::string Name(int entries) {
+    return "BM_ProcessFileVersusSqliteFloor/" + std::to_string(entries) + "/manual_time";
+  }
+  static std::string Format(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2fx", value);
+    return text;
+  }
+  static std::string Value(const std::map<std::string, double>& values, const std::string& name) {
+    const auto found = values.find(name);
+    return found == values.end() ? "not run" : Format(found->second);
+  }
+
+  long mPeakMemoryEntries;
+  std::map<std::string, double> mProcessMs;
+  std::map<std::string, double> mRatios;
+};
+
+// The value of "--name=value" among the arguments, removed from them; `fallback` without one.
+long TakeOption(int* argc, char** argv, const char* name, long fallback) {
+  std::string prefix = "--";
+  prefix += name;
+  prefix += '=';
+  for (int i = 1; i < *argc; ++i) {
+    if (std::strncmp(argv[i], prefix.c_str(), prefix.size()) != 0) continue;
+    const long value = std::strtol(argv[i] + prefix.size(), nullptr, 10);
+    for (int j = i; j + 1 < *argc; ++j) argv[j] = argv[j + 1];
+    --*argc;
+    return value;
+  }
+  return fallback;
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (const long child = TakeOption(&argc, argv, "peak_memory_child", 0); child > 0) {
+    return MeasurePeakMemory(child);
+  }
+  const long peak_memory_entries =
+      TakeOption(&argc, argv, "peak_memory_entries", kPeakMemoryEntries);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  SummaryReporter reporter(peak_memory_entries);
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -2,9 +2,11 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "config/nesting_depth.h"
 #include "config/parse_config.h"
+#include "config/plain_document.h"
 
 namespace corvel::config {
 
@@ -42,8 +44,10 @@ bool ReadWholeStream(FILE* stream, std::string& text) {
 
 // CR LF and lone CR become LF.
 void NormalizeLineEnds(std::string& text) {
-  size_t out = 0;
-  for (size_t in = 0; in < text.size(); ++in) {
+  const void* first_cr = std::memchr(text.data(), '\r', text.size());
+  if (first_cr == nullptr) return;
+  size_t out = static_cast<size_t>(static_cast<const char*>(first_cr) - text.data());
+  for (size_t in = out; in < text.size(); ++in) {
     if (text[in] == '\r') {
       text[out++] = '\n';
       if (in + 1 < text.size() && text[in + 1] == '\n') ++in;
@@ -69,7 +73,7 @@ void PrepareDocumentText(std::string& text) {
   text.append(kUtf8SequenceOverrun, '\0');
 }
 
-bool LoadConfigurationDocument(FILE* stream, TiXmlDocument& document) {
+bool LoadConfigurationDocument(FILE* stream, TiXmlDocument& document, bool* plain_text) {
   std::string text;
   if (!ReadWholeStream(stream, text)) {
     document.SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr,
@@ -85,14 +89,24 @@ bool LoadConfigurationDocument(FILE* stream, TiXmlDocument& document) {
                       TIXML_ENCODING_UNKNOWN);
     return false;
   }
+  if (plain_text != nullptr) {
+    *plain_text = IsPlainDocumentText(text.data(), text.size() - kUtf8SequenceOverrun);
+  }
   document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
   return !document.Error();
 }
 
-TiXmlElement* ConfigurationRoot(TiXmlDocument& document) {
-  TiXmlElement* root = document.RootElement();
+// The XML library counts rows and columns only with a tab size of at least 1.
+void SkipRowTracking(TiXmlDocument& document) { document.SetTabSize(0); }
+
+const TiXmlElement* ConfigurationRoot(const TiXmlDocument& document) {
+  const TiXmlElement* root = document.RootElement();
   if (root == nullptr || std::strcmp(root->Value(), "Configuration") != 0) return nullptr;
   return root;
+}
+
+TiXmlElement* ConfigurationRoot(TiXmlDocument& document) {
+  return const_cast<TiXmlElement*>(ConfigurationRoot(std::as_const(document)));
 }
 
 }  // namespace corvel::config

@@ -43,10 +43,16 @@ void PrepareDocumentText(std::string& text);
 
 // Reads the whole stream and parses its text (PrepareDocumentText) with the encoding detected
 // by default. A document nested deeper than kNestingLimit is refused before it is parsed, as
-// one that does not parse. On failure the document carries the error (ErrorDesc).
-bool LoadConfigurationDocument(FILE* stream, TiXmlDocument& document);
+// one that does not parse. On failure the document carries the error (ErrorDesc). When
+// `plain_text` is given, it tells whether the text parsed is plain (IsPlainDocumentText).
+bool LoadConfigurationDocument(FILE* stream, TiXmlDocument& document, bool* plain_text = nullptr);
+
+// Makes the XML library skip its row and column bookkeeping while it parses into `document`
+// (every node's Row() is then 0). For documents whose walk prints no message.
+void SkipRowTracking(TiXmlDocument& document);
 
 // The root element when it is named "Configuration", else null.
 TiXmlElement* ConfigurationRoot(TiXmlDocument& document);
+const TiXmlElement* ConfigurationRoot(const TiXmlDocument& document);
 
 }  // namespace corvel::config

@@ -60,16 +60,28 @@ class ConfigurationRun {
     session.Begin();
     ConfigurationStoreContext context{session.handle(), nullptr};
 
-    if (SetConfigurationPayloadCode(mConfigPath, mPayloadCode) != 0) {
-      frame::FrameLog(mInstance, "failed to set corvel code in application.xml");
-      return kPreconditionFailed;
-    }
-    if (parseconfig(mConfigPath, &StoreConfigurationEntry, &context, 1) != 0) {
-      frame::FrameLog(mInstance, "failed to parse or load application.xml");
-      return kPreconditionFailed;
+    if (const uint32_t result = StoreApplicationDocument(context); result != kSuccess) {
+      return result;
     }
     bool override_failed = !StoreOverrideDocument(context);
     return StoreDriverDocument(context, override_failed);
+  }
+
+  // Rewrites the product's document with the payload code and walks it. The rewritten
+  // document is walked as the file would be read back (in memory when that gives the same
+  // entries), and let go before the other documents are read.
+  uint32_t StoreApplicationDocument(ConfigurationStoreContext& context) {
+    RewrittenDocument rewritten;
+    if (SetConfigurationPayloadCode(mConfigPath, mPayloadCode, &rewritten) != 0) {
+      frame::FrameLog(mInstance, "failed to set corvel code in application.xml");
+      return kPreconditionFailed;
+    }
+    if (WalkRewrittenConfiguration(mConfigPath, rewritten, &StoreConfigurationEntry, &context) !=
+        0) {
+      frame::FrameLog(mInstance, "failed to parse or load application.xml");
+      return kPreconditionFailed;
+    }
+    return kSuccess;
   }
 
   // False only when an override document exists and could not be walked.

@@ -121,7 +121,7 @@ class HiveReader {
 };
 
 // The root must be "Configuration" and, unless quiet, hold at most one node named "Payload".
-bool ValidateDocument(TiXmlDocument& document, const Diagnostics& diagnostics) {
+bool ValidateDocument(const TiXmlDocument& document, const Diagnostics& diagnostics) {
   bool valid = true;
   if (ConfigurationRoot(document) == nullptr) {
     diagnostics.Print("parseconfig: Not an ZEP Configuration document\n");
@@ -152,18 +152,32 @@ int WalkHives(const TiXmlElement& root, const HiveReader& reader) {
   return 0;
 }
 
+// Validates a loaded document and walks its hives.
+int WalkDocument(const TiXmlDocument& document, ConfigurationEntryHandler handler, void* context,
+                 const Diagnostics& diagnostics) {
+  if (!ValidateDocument(document, diagnostics)) return -1;
+  return WalkHives(*document.RootElement(), HiveReader(handler, context, diagnostics));
+}
+
 }  // namespace
 
 int WalkConfigurationStream(FILE* stream, ConfigurationEntryHandler handler, void* context,
                             int quiet) {
   Diagnostics diagnostics(quiet != 0);
   TiXmlDocument document;
+  // Rows appear only in messages.
+  if (diagnostics.quiet()) SkipRowTracking(document);
   if (!LoadConfigurationDocument(stream, document)) {
     diagnostics.Print("parseconfig: can't load input file: %s\n", document.ErrorDesc());
     return -1;
   }
-  if (!ValidateDocument(document, diagnostics)) return -1;
-  return WalkHives(*document.RootElement(), HiveReader(handler, context, diagnostics));
+  return WalkDocument(document, handler, context, diagnostics);
+}
+
+int WalkRewrittenConfiguration(const char* path, const RewrittenDocument& kept,
+                               ConfigurationEntryHandler handler, void* context) {
+  if (!kept.kept()) return parseconfig(path, handler, context, 1);
+  return WalkDocument(*kept.mDocument, handler, context, Diagnostics(true));
 }
 
 int parseconfig(const char* path, ConfigurationEntryHandler handler, void* context, int quiet) {

@@ -14,6 +14,9 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
+
+class TiXmlDocument;
 
 namespace corvel::config {
 
@@ -42,6 +45,34 @@ int WalkConfigurationStream(FILE* stream, ConfigurationEntryHandler handler, voi
 // ("-": read standard input, write standard output). Returns 0 when rewritten, 1 when
 // writing failed, -1 for every other failure (the file is then left untouched).
 int SetConfigurationPayloadCode(const char* path, const char* code);
+
+// The document that a rewrite saved to a file, kept when a quiet walk of it in memory hands
+// over exactly what a quiet walk of the file hands over: the file is a regular file, and both
+// the document's text and the code are plain (plain_document.h). Empty otherwise.
+class RewrittenDocument {
+ public:
+  RewrittenDocument();
+  ~RewrittenDocument();
+  RewrittenDocument(const RewrittenDocument&) = delete;
+  RewrittenDocument& operator=(const RewrittenDocument&) = delete;
+
+  bool kept() const { return mDocument != nullptr; }
+
+ private:
+  friend int SetConfigurationPayloadCode(const char*, const char*, RewrittenDocument*);
+  friend int WalkRewrittenConfiguration(const char*, const RewrittenDocument&,
+                                        ConfigurationEntryHandler, void*);
+  std::unique_ptr<TiXmlDocument> mDocument;
+};
+
+// SetConfigurationPayloadCode, which on success also hands the document over to `kept` when
+// it may be walked in memory.
+int SetConfigurationPayloadCode(const char* path, const char* code, RewrittenDocument* kept);
+
+// The quiet walk of the document that SetConfigurationPayloadCode rewrote at `path`: over the
+// kept document when there is one, else over the file, as parseconfig(path, ..., 1) does.
+int WalkRewrittenConfiguration(const char* path, const RewrittenDocument& kept,
+                               ConfigurationEntryHandler handler, void* context);
 
 // Opens a file by UTF-8 path. Path and mode must each convert to UTF-16 within 260 wide
 // characters (terminator included); otherwise the conversion failure is printed on standard

@@ -2,11 +2,14 @@
 #include <tinyxml.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <utility>
 
+#include "config/buffered_print_document.h"
 #include "config/config_document.h"
 #include "config/parse_config.h"
+#include "config/plain_document.h"
 #include "platform/platform.h"
 
 namespace corvel::config {
@@ -47,21 +50,43 @@ int SaveOverFile(const TiXmlDocument& document, const char* path) {
 
 }  // namespace
 
+RewrittenDocument::RewrittenDocument() = default;
+RewrittenDocument::~RewrittenDocument() = default;
+
 int SetConfigurationPayloadCode(const char* path, const char* code) {
-  TiXmlDocument document;
+  return SetConfigurationPayloadCode(path, code, nullptr);
+}
+
+int SetConfigurationPayloadCode(const char* path, const char* code, RewrittenDocument* kept) {
+  // Saved in the library's layout through one buffer.
+  std::unique_ptr<TiXmlDocument> document = std::make_unique<BufferedPrintDocument>();
+  // The rewrite prints no message, and a kept document is walked quietly: no row is shown.
+  SkipRowTracking(*document);
+  bool plain_text = false;
   {
     ConfigurationInput input(path);
     if (input.stream() == nullptr) return -1;
-    if (!LoadConfigurationDocument(input.stream(), document)) return -1;
-    if (ConfigurationRoot(document) == nullptr) return -1;
+    if (!LoadConfigurationDocument(input.stream(), *document,
+                                   kept != nullptr ? &plain_text : nullptr)) {
+      return -1;
+    }
+    if (ConfigurationRoot(*document) == nullptr) return -1;
   }
-  TiXmlNode* payload = ConfigurationRoot(document)->FirstChild("Payload");
+  TiXmlNode* payload = ConfigurationRoot(*document)->FirstChild("Payload");
   if (payload == nullptr) return -1;
   // A node that only shares the name (a comment) has no attribute to set.
   TiXmlElement* hive = payload->ToElement();
   if (hive == nullptr || code == nullptr) return -1;
   hive->SetAttribute("corvelCode", code);
-  return IsStandardStream(path) ? SaveToStandardOutput(document) : SaveOverFile(document, path);
+  if (IsStandardStream(path)) return SaveToStandardOutput(*document);
+  const int result = SaveOverFile(*document, path);
+  // Reading the file back would give this very document. Only a regular file reads back
+  // what was written to it.
+  if (result == 0 && kept != nullptr && plain_text && IsPlainCode(code) &&
+      SavesAsParsed(*document) && platform::IsRegularFileNoFollow(path)) {
+    kept->mDocument = std::move(document);
+  }
+  return result;
 }
 
 }  // namespace corvel::config

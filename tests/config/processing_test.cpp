@@ -26,6 +26,7 @@ const char kApplication[] =
     "    <Data key=\"Hidden\" protected=\"0\">visible</Data>\n"
     "    <Data key=\"LicensingCode\">LIC-1</Data>\n"
     "    <Data key=\"Empty\"/>\n"
+    "    <Data key=\"Bare\">a & b</Data>\n"
     "  </Payload>\n"
     "  <Other corvelCode=\"SHARED\">\n"
     "    <Data key=\"Channel\">stable</Data>\n"
@@ -81,6 +82,8 @@ TEST_F(InstallTest, RecordsEveryDocumentUnderItsCodeAndDomain) {
       Protected("PAY-1", "LicensingCode", "LIC-1"),
       Protected("LIC-1", "PayloadCode", "PAY-1"),
       Protected("PAY-1", "Empty", ""),
+      // Read back from the rewritten file, where the blanks left around the dropped "&" fold.
+      Protected("PAY-1", "Bare", "a b"),
       Protected("SHARED", "Channel", "beta"),
       Unprotected("SHARED", "Open", "yes"),
       Protected("DEFAULTED", "Fallback", "d"),
