@@ -157,9 +157,9 @@ int StoreConfigurationEntry(void* context, const char* subdomain, const char* ke
       store_context->store, value, key, subdomain, unprotected_domain));
 }
 
-uint32_t ProcessConfigurationFile(const frame::TAVLibImpl& instance, const char* config_path,
-                                  const char* payload_code, const char* driver_code,
-                                  const char* override_directory) {
+uint32_t Process_file(const frame::TAVLibImpl& instance, const char* config_path,
+                      const char* payload_code, const char* driver_code,
+                      const char* override_directory) {
   frame::FrameLog(instance, "TAVLib Config Process");
   try {
     return CheckAndRun(instance, config_path, payload_code, driver_code, override_directory);

@@ -79,7 +79,7 @@ class PayloadRemoval {
 
 }  // namespace
 
-uint32_t RemovePayload(const frame::TAVLibImpl& instance, const char* payload_code) {
+uint32_t Remove_payload(const frame::TAVLibImpl& instance, const char* payload_code) {
   frame::FrameLog(instance, "TAVLib Remove Payload STARTED");
   if (payload_code == nullptr || payload_code[0] == '\0') {
     frame::FrameLog(instance, "cannot remove null payload");
