@@ -2,15 +2,16 @@
 
 #include "frame/frame_log.h"
 #include "frame/tavlib_impl.h"
+#include "util/text_arguments.h"
 
 namespace corvel::frame {
 
 namespace {
 
-bool IsEmpty(const char* text) { return text == nullptr || text[0] == '\0'; }
+using util::IsEmptyText;
 
 std::string TextOr(const char* text, const char* fallback) {
-  return IsEmpty(text) ? std::string(fallback) : std::string(text);
+  return IsEmptyText(text) ? std::string(fallback) : std::string(text);
 }
 
 }  // namespace
@@ -21,7 +22,7 @@ uint32_t SetApplicationData(TAVLibImpl& instance, const char* driverCode,
   FrameLog(instance, "TAVLIB SetApplicationData: Started.");
   const bool taggingKnown = tagging == kTAVLibTaggingNone || tagging == kTAVLibTaggingAtCommit ||
                             tagging == kTAVLibTaggingSuppressed;
-  if (IsEmpty(driverCode) || IsEmpty(appProductId) || !taggingKnown) {
+  if (IsEmptyText(driverCode) || IsEmptyText(appProductId) || !taggingKnown) {
     FrameLog(instance, "TAVLIB SetApplicationData: Invalid in params specified.");
     return kTAVLibInvalidArgument;
   }

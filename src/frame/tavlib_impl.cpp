@@ -17,10 +17,6 @@ TAVLibImpl::TAVLibImpl() noexcept {
 }
 
 TAVLibImpl::~TAVLibImpl() {
-  if (mStore != nullptr) {
-    zep::C_ZEPRelease(mStore);
-    mStore = nullptr;
-  }
   if (mLogger != nullptr) {
     zep::C_ZEPRelease(mLogger);
     mLogger = nullptr;

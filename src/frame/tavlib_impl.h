@@ -58,8 +58,6 @@ class TAVLibImpl {
   bool mTaggingPending = false;
   bool mTaggingSuppressed = false;
 
-  ZEPHandle mStore = nullptr;  // store handle of the commit in progress
-
   // Texts whose pointers the cached-data reads hand back.
   std::string mEnumResult;
   std::string mGetResult;

@@ -7,11 +7,11 @@
 #include "corvel_tavlib.h"
 #include "frame/frame_log.h"
 #include "frame/tavlib_impl.h"
-#include "records/record_operations.h"
 #include "records/cached_data_limits.h"
+#include "records/record_operations.h"
 #include "records/store_access.h"
-#include "records/text_arguments.h"
 #include "records/value_obfuscation.h"
+#include "util/text_arguments.h"
 
 namespace corvel::records {
 
@@ -31,10 +31,10 @@ bool IsKnownSubDomainType(int32_t type) { return type == 0 || type == 1; }
 std::string MappedProductSubDomain(const TAVLibImpl& instance) {
   const std::string mapping_subdomain =
       instance.mAppProductId + kLocaleSeparator + instance.mAppLocale;
-  zep::ScopedHandle store(zep::C_ZEPPCDServiceCreate());
+  services::StoreTransaction store(kWithoutTransaction);
   if (store) {
     std::string mapped =
-        ReadStoreValue(store.get(), kProductMappingKey, mapping_subdomain.c_str(),
+        ReadStoreValue(store.handle(), kProductMappingKey, mapping_subdomain.c_str(),
                        kUnprotectedDomain, kProductMappingBufferSize)
             .value;
     if (!mapped.empty()) return mapped;
@@ -49,7 +49,7 @@ uint32_t EnumerateKeys(TAVLibImpl& instance, const char* inKey, const char** out
   FrameLog(instance, "TAVLIB EnumerateKeys: Started.");
   instance.mEnumResult.clear();
   uint32_t status = kTAVLibSuccess;
-  if (!IsUsableText(inKey) || outValue == nullptr) {
+  if (!util::IsUsableText(inKey) || outValue == nullptr) {
     status = kTAVLibInvalidArgument;
     FrameLog(instance, "TAVLIB EnumerateKeys: Invalid inKey specified.");
   } else if (!instance.mIsAppContext) {
@@ -58,11 +58,11 @@ uint32_t EnumerateKeys(TAVLibImpl& instance, const char* inKey, const char** out
     const std::string subdomain =
         inSubDomainType == 1 ? MappedProductSubDomain(instance) : instance.mDriverCode;
     FrameLog(instance, "Subdomain =%s Key =%s", subdomain.c_str(), inKey);
-    zep::ScopedHandle store(zep::C_ZEPPCDServiceCreate());
+    services::StoreTransaction store(kWithoutTransaction);
     if (store) {
-      instance.mEnumResult = ReadStoreValue(store.get(), inKey, subdomain.c_str(), kEnumerationDomain,
-                                   kValueBufferSize)
-                        .value;
+      instance.mEnumResult = ReadStoreValue(store.handle(), inKey, subdomain.c_str(),
+                                            kEnumerationDomain, kValueBufferSize)
+                                 .value;
     }
     *outValue = instance.mEnumResult.c_str();
   }
@@ -74,14 +74,14 @@ uint32_t SetValueforKeyInSubDomainInCache(TAVLibImpl& instance, int32_t inSubDom
                                           const char* inKey, const char* inValue,
                                           const char* inSubDomain, bool inObfuscate) {
   FrameLog(instance, "TAVLIB SetValueforKeyInSubDomainInCache: Started.");
-  const bool valid = IsUsableText(inKey) && IsUsableText(inValue) &&
-                     IsUsableText(inSubDomain) && inSubDomain[0] != '\0' &&
+  const bool valid = util::IsUsableText(inKey) && util::IsUsableText(inValue) &&
+                     util::IsUsableText(inSubDomain) && inSubDomain[0] != '\0' &&
                      !(inObfuscate && std::strlen(inValue) > kMaxObfuscatedPlainBytes);
   if (!valid) {
     FrameLog(instance, "TAVLIB SetValueforKeyInSubDomainInCache: Invalid in params specified.");
     return kTAVLibInvalidArgument;
   }
-  zep::ScopedHandle store(zep::C_ZEPPCDServiceCreate());
+  services::StoreTransaction store(kWithoutTransaction);
   if (!store) return kTAVLibSuccess;
   if (!IsKnownSubDomainType(inSubDomainType)) {
     FrameLog(instance,
@@ -95,7 +95,7 @@ uint32_t SetValueforKeyInSubDomainInCache(TAVLibImpl& instance, int32_t inSubDom
     FrameLog(instance, "Obfuscated!");
   }
   if (stored.empty()) return kTAVLibSuccess;
-  if (zep::C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), stored.c_str(), inKey,
+  if (zep::C_ZEPPCDServiceSetValueForKeyInSubDomain(store.handle(), stored.c_str(), inKey,
                                                     inSubDomain, kUnprotectedDomain) != 0) {
     FrameLog(instance, "Failed to Set the value!");
     return kTAVLibStoreFailed;
@@ -108,19 +108,19 @@ uint32_t GetValueforKeyInSubDomain(TAVLibImpl& instance, const char** outValue,
                                    const char* inSubDomain, int32_t inDomain, bool inDeobfuscate) {
   FrameLog(instance, "TAVLIB GetValueforKeyInSubDomain: Started.");
   // De-obfuscation needs the subdomain as its key, so an empty one is refused for it.
-  const bool valid = outValue != nullptr && IsUsableText(inKey) &&
-                     IsUsableText(inSubDomain) && inCapacity >= 1 &&
+  const bool valid = outValue != nullptr && util::IsUsableText(inKey) &&
+                     util::IsUsableText(inSubDomain) && inCapacity >= 1 &&
                      !(inDeobfuscate && inSubDomain[0] == '\0');
   if (!valid) {
     FrameLog(instance, "TAVLIB GetValueforKeyInSubDomain: Invalid in params specified.");
     return kTAVLibInvalidArgument;
   }
   instance.mGetResult.clear();
-  zep::ScopedHandle store(zep::C_ZEPPCDServiceCreate());
+  services::StoreTransaction store(kWithoutTransaction);
   if (!store) return kTAVLibSuccess;
 
   const auto capacity = static_cast<uint32_t>(std::min(inCapacity, kMaxReadCapacity));
-  const StoreRead read = ReadStoreValue(store.get(), inKey, inSubDomain,
+  const StoreRead read = ReadStoreValue(store.handle(), inKey, inSubDomain,
                                                  inDomain != 0, kValueBufferSize,
                                                  capacity);
   if (read.status != 0) {
@@ -142,20 +142,20 @@ uint32_t GetValueforKeyInSubDomain(TAVLibImpl& instance, const char** outValue,
 uint32_t RemoveKeyInSubDomainInCache(TAVLibImpl& instance, int32_t inSubDomainType,
                                      const char* inKey, const char* inSubDomain) {
   FrameLog(instance, "TAVLIB RemoveKeyInSubDomainInCache: STARTED");
-  if (!IsUsableText(inKey) || !IsUsableText(inSubDomain) ||
+  if (!util::IsUsableText(inKey) || !util::IsUsableText(inSubDomain) ||
       inSubDomain[0] == '\0') {
     FrameLog(instance, "TAVLIB RemoveKeyInSubDomainInCache: Invalid in params specified.");
     FrameLog(instance, "TAVLIB RemoveKeyInSubDomainInCache: ENDED");
     return kTAVLibInvalidArgument;
   }
   {
-    zep::ScopedHandle store(zep::C_ZEPPCDServiceCreate());
+    services::StoreTransaction store(kWithoutTransaction);
     if (store) {
       if (!IsKnownSubDomainType(inSubDomainType)) {
         FrameLog(instance, "TAVLIB RemoveKeyInSubDomainInCache: inSubDomainType not specified !");
         return kTAVLibInvalidArgument;
       }
-      if (zep::C_ZEPPCDServiceRemoveKeyInSubDomain(store.get(), inKey, inSubDomain,
+      if (zep::C_ZEPPCDServiceRemoveKeyInSubDomain(store.handle(), inKey, inSubDomain,
                                                    kUnprotectedDomain) == 0) {
         FrameLog(instance, "TAVLIB RemoveKeyInSubDomainInCache: Key Successfully removed !");
       } else {
@@ -169,7 +169,7 @@ uint32_t RemoveKeyInSubDomainInCache(TAVLibImpl& instance, int32_t inSubDomainTy
 
 uint32_t CleanUpCachePCD(TAVLibImpl& instance, const char* inSubDomain) {
   FrameLog(instance, "TAVLib CleanUpPCD STARTED");
-  if (!IsUsableText(inSubDomain)) return kTAVLibInvalidArgument;
+  if (!util::IsUsableText(inSubDomain)) return kTAVLibInvalidArgument;
   instance.mPayloadCode = inSubDomain;
   instance.mCleanUpPCD = true;
   return kTAVLibSuccess;

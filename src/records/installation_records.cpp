@@ -5,26 +5,41 @@
 #include "corvel_tavlib.h"
 #include "frame/frame_log.h"
 #include "frame/tavlib_impl.h"
-#include "records/record_operations.h"
 #include "records/md5.h"
-#include "records/text_arguments.h"
+#include "records/record_operations.h"
 #include "records/value_obfuscation.h"
+#include "util/text_arguments.h"
 
 namespace corvel::records {
 
 using frame::FrameLog;
 
+namespace {
+
+// The product code of a record the commit writes, taken between the operation's two lines
+// (only the first when the code is not usable text).
+uint32_t TakeProductCode(TAVLibImpl& instance, const char* productCode, std::string& field,
+                         const char* startedLine, const char* endedLine) {
+  FrameLog(instance, "%s", startedLine);
+  if (!util::IsUsableText(productCode)) return kTAVLibInvalidArgument;
+  field = productCode;
+  FrameLog(instance, "%s", endedLine);
+  return kTAVLibSuccess;
+}
+
+}  // namespace
+
 uint32_t Set_Eula(TAVLibImpl& instance, const char* language, const char* productCode) {
   FrameLog(instance, "TAVLib EULAFlag STARTED");
   if (!instance.mIsAppContext) {
-    if (!IsUsableText(language) || !IsUsableText(productCode)) {
+    if (!util::IsUsableText(language) || !util::IsUsableText(productCode)) {
       return kTAVLibInvalidArgument;
     }
     instance.mEulaLanguage = language;
     instance.mEulaProductCode = productCode;
   } else {
     // The running application names the product; the driver's identifier wins.
-    if (!IsUsableText(language)) return kTAVLibInvalidArgument;
+    if (!util::IsUsableText(language)) return kTAVLibInvalidArgument;
     instance.mEulaLanguage = language;
     if (!instance.mAppProductId.empty()) instance.mEulaProductCode = instance.mAppProductId;
     if (!instance.mDriverProductId.empty()) instance.mEulaProductCode = instance.mDriverProductId;
@@ -35,7 +50,7 @@ uint32_t Set_Eula(TAVLibImpl& instance, const char* language, const char* produc
 
 uint32_t Set_InstallLocale(TAVLibImpl& instance, const char* locale, const char* productCode) {
   FrameLog(instance, "TAVLib SetInstallLocale STARTED");
-  if (!IsUsableText(locale) || !IsUsableText(productCode)) {
+  if (!util::IsUsableText(locale) || !util::IsUsableText(productCode)) {
     FrameLog(instance, "TAVLib SetInstallLocale ENDED");
     return kTAVLibInvalidArgument;
   }
@@ -46,24 +61,19 @@ uint32_t Set_InstallLocale(TAVLibImpl& instance, const char* locale, const char*
 }
 
 uint32_t SetCorvelId(TAVLibImpl& instance, const char* productCode) {
-  FrameLog(instance, "TAVLib SetCorvelId STARTED");
-  if (!IsUsableText(productCode)) return kTAVLibInvalidArgument;
-  instance.mAccountProductCode = productCode;
-  FrameLog(instance, "TAVLib SetCorvelId END");
-  return kTAVLibSuccess;
+  return TakeProductCode(instance, productCode, instance.mAccountProductCode,
+                         "TAVLib SetCorvelId STARTED", "TAVLib SetCorvelId END");
 }
 
 uint32_t SetCorvelIdExtProfile(TAVLibImpl& instance, const char* productCode) {
-  FrameLog(instance, "TAVLib SetCorvelIdExtProfile STARTED");
-  if (!IsUsableText(productCode)) return kTAVLibInvalidArgument;
-  instance.mExtProfileProductCode = productCode;
-  FrameLog(instance, "TAVLib SetCorvelIdExtProfile END");
-  return kTAVLibSuccess;
+  return TakeProductCode(instance, productCode, instance.mExtProfileProductCode,
+                         "TAVLib SetCorvelIdExtProfile STARTED",
+                         "TAVLib SetCorvelIdExtProfile END");
 }
 
 uint32_t SaveCorvelId(TAVLibImpl& instance, const char* accountId) {
   FrameLog(instance, "TAVLib SaveCorvelID STARTED");
-  if (!IsUsableText(accountId)) return kTAVLibInvalidArgument;
+  if (!util::IsUsableText(accountId)) return kTAVLibInvalidArgument;
   if (instance.mAccountProductCode.empty()) {
     FrameLog(instance, "Error : SetCorvelID not called!");
     return kTAVLibPreconditionFailed;

@@ -11,7 +11,7 @@
 #include "frame/tavlib_impl.h"
 #include "prefs/proxy_credential_keeper.h"
 #include "records/record_operations.h"
-#include "records/text_arguments.h"
+#include "util/text_arguments.h"
 
 namespace corvel::records {
 
@@ -37,7 +37,7 @@ std::string FieldText(const char (&field)[kTAVLibProxyFieldSize]) {
 }
 
 void FillField(char (&field)[kTAVLibProxyFieldSize], const std::string& text) {
-  const std::string kept = Utf8Prefix(text, kMaxProxyFieldText);
+  const std::string kept = util::Utf8Prefix(text, kMaxProxyFieldText);
   std::memset(field, 0, sizeof field);
   std::memcpy(field, kept.data(), kept.size());
 }
@@ -83,7 +83,7 @@ uint32_t ReuseKeptCredentials(TAVLibImpl& instance, TAVLibProxyCredentials* cred
   FillField(record.username, kept->username);
   FillField(record.password, kept->password);
   record.remember = 1;
-  if (!IsUsableText(record.username) || !IsUsableText(record.password)) {
+  if (!util::IsUsableText(record.username) || !util::IsUsableText(record.password)) {
     FrameLog(instance, "TAVLIB Kept proxy credentials are not well-formed text");
     return kTAVLibNotFound;
   }
@@ -105,8 +105,8 @@ uint32_t SetCredentialsForProxy(TAVLibImpl& instance,
     username = FieldText(credentials->username);
     password = FieldText(credentials->password);
   }
-  if (credentials == nullptr || !IsUsableText(username.c_str()) ||
-      !IsUsableText(password.c_str())) {
+  if (credentials == nullptr || !util::IsUsableText(username.c_str()) ||
+      !util::IsUsableText(password.c_str())) {
     FrameLog(instance, "TAVLIB Invalid argument passed ");
     result = kTAVLibInvalidArgument;
   } else {

@@ -9,6 +9,7 @@
 #include "corvel_tavlib.h"
 #include "frame/frame_log.h"
 #include "frame/tavlib_impl.h"
+#include "services/store_transaction.h"
 #include "services/zep_bindings.h"
 #include "swtag/product_records.h"
 #include "swtag/swtag.h"
@@ -38,26 +39,12 @@ VersionParts SetTagFields(const ProductTagValues& values, bool entitlementRequir
   return version;
 }
 
-// Ends the transaction of a store handle and gives it back. 0, or the end's status when the
-// transaction did not commit.
-uint32_t CloseStore(ZEPHandle& store) {
-  if (store == nullptr) return 0;
-  const uint32_t ended = zep::C_ZEPPCDServiceEndTransaction(store);
-  zep::C_ZEPRelease(store);
-  store = nullptr;
-  return ended;
-}
-
-ZEPHandle OpenStore() {
-  ZEPHandle store = zep::C_ZEPPCDServiceCreate();
-  if (store != nullptr) zep::C_ZEPPCDServiceBeginTransaction(store);
-  return store;
-}
-
 }  // namespace
 
 uint32_t ISOTaggingAtInstall(frame::TAVLibImpl& instance, const char* payloadCodeText) {
-  ZEPHandle store = OpenStore();
+  services::StoreTransaction transaction;
+  transaction.Begin();
+  const ZEPHandle store = transaction.handle();
   const std::string payloadCode = TextOf(payloadCodeText);
   FrameLog(instance, "TAVLibImpl::ISOTaggingAtInstall STARTED");
   FrameLog(instance, "TAVLibImpl::ISOTaggingAtInstall inpayloadCode = %s", payloadCode.c_str());
@@ -100,7 +87,7 @@ uint32_t ISOTaggingAtInstall(frame::TAVLibImpl& instance, const char* payloadCod
     }
   }
 
-  const uint32_t ended = CloseStore(store);
+  const uint32_t ended = transaction.End();
   if (ended != 0) {
     FrameLog(instance,
              "TAVLibImpl::ISOTaggingAtInstall failed to commit the store transaction (status %u)",
@@ -112,8 +99,9 @@ uint32_t ISOTaggingAtInstall(frame::TAVLibImpl& instance, const char* payloadCod
 
 void DoISOTagging(frame::TAVLibImpl& instance, const char* productCodeOverride,
                   const char* localeOverride) {
-  ZEPHandle& store = instance.mStore;
-  store = OpenStore();
+  services::StoreTransaction transaction;
+  transaction.Begin();
+  const ZEPHandle store = transaction.handle();
   FrameLog(instance, "TAVLibImpl::DoISOTagging STARTED");
 
   const std::string productCode =
@@ -159,7 +147,7 @@ void DoISOTagging(frame::TAVLibImpl& instance, const char* productCodeOverride,
     }
   }
 
-  if (const uint32_t ended = CloseStore(store); ended != 0) {
+  if (const uint32_t ended = transaction.End(); ended != 0) {
     FrameLog(instance, "TAVLibImpl::DoISOTagging failed to commit the store transaction (status %u)",
              ended);
   }
