@@ -3,27 +3,17 @@
 # (find_package(CorvelTAVLib) gives the imported targets CorvelTAVLib::corvel_tavlib and
 # CorvelTAVLib::zepservices), a pkg-config file (corvel_tavlib), the examples, and a Debian
 # package through CPack (cpack -G DEB in the build folder).
-if(NOT TARGET corvel_tavlib OR NOT TARGET zepservices)
-  return()
-endif()
-
-include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(CORVEL_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/CorvelTAVLib)
 
+# Each library with its header (its file set); callers of the services library's own entry
+# points (the store enumeration) get zepservices.h with it.
 install(TARGETS corvel_tavlib zepservices
         EXPORT CorvelTAVLibTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-# Callers of the services library's own entry points (the store enumeration) need its header.
-set_property(TARGET zepservices APPEND PROPERTY
-             INTERFACE_INCLUDE_DIRECTORIES $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
-install(FILES ${PROJECT_SOURCE_DIR}/include/corvel_tavlib.h ${PROJECT_SOURCE_DIR}/include/zepservices.h
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-if(TARGET tavctl)
-  install(TARGETS tavctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
+        FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(TARGETS tavctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(EXPORT CorvelTAVLibTargets
         NAMESPACE CorvelTAVLib::

@@ -76,34 +76,11 @@ std::string ColumnText(sqlite3_stmt* statement, int column) {
 bool EnsureParentFolders(const std::string& path) {
   size_t last = path.rfind('/');
   if (last == std::string::npos || last == 0) return true;
-  std::string parent = path.substr(0, last);
-  if (platform::IsFolder(parent)) return true;
-  size_t position = 1;
-  while (position <= parent.size()) {
-    size_t next = parent.find('/', position);
-    if (next == std::string::npos) next = parent.size();
-    std::string prefix = parent.substr(0, next);
-    if (!platform::IsFolder(prefix)) {
-      if (platform::MakeFolder(prefix, kFolderMode) == 0) {
-        platform::ChangeMode(prefix, kFolderMode);
-      } else if (errno != EEXIST) {
-        return false;
-      }
-    }
-    position = next + 1;
-  }
-  return platform::IsFolder(parent);
+  const std::string parent = path.substr(0, last);
+  return platform::MakeFolders(parent, kFolderMode) == 0 && platform::IsFolder(parent);
 }
 
 }  // namespace
-
-std::string Connection::DatabasePath() {
-  std::optional<std::string> named = platform::EnvironmentValue("ZEP_PCD_DB");
-  if (named && !named->empty()) return *named;
-  std::string common = platform::KnownFolderPath(platform::KnownFolder::CommonAppData);
-  if (common.empty()) return {};
-  return common + "/Corvel/PCD/pcd.db";
-}
 
 int Connection::BusyTimeoutMs() {
   std::optional<std::string> named = platform::EnvironmentValue("ZEP_PCD_BUSY_TIMEOUT_MS");
@@ -126,7 +103,7 @@ std::shared_ptr<Connection> Connection::Acquire() {
 }
 
 std::shared_ptr<Connection> Connection::Open() {
-  std::string path = DatabasePath();
+  std::string path = platform::StoreDatabasePath();
   if (path.empty() || !EnsureParentFolders(path)) return nullptr;
   bool existed = platform::PathExists(path);
   sqlite3* db = nullptr;

@@ -41,9 +41,8 @@ class Connection {
   // The process's connection, opened when none is open: missing folders (0755), the file
   // (0644) and the schema are created. Null when the database cannot be opened or holds no
   // schema that could be created.
+  // The database is platform::StoreDatabasePath().
   static std::shared_ptr<Connection> Acquire();
-  // Where the database lives: ZEP_PCD_DB, else <common application data>/Corvel/PCD/pcd.db.
-  static std::string DatabasePath();
 
   ~Connection();
   Connection(const Connection&) = delete;

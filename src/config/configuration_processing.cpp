@@ -6,24 +6,20 @@
 #include <string>
 
 #include "config/parse_config.h"
-#include "config/store_session.h"
+#include "corvel_tavlib.h"
 #include "frame/frame_log.h"
 #include "platform/platform.h"
+#include "services/store_transaction.h"
 #include "services/zep_bindings.h"
 #include "util/file_utf8.h"
+#include "util/text_arguments.h"
 
 namespace corvel::config {
 
 namespace {
 
-constexpr uint32_t kSuccess = 0;
-constexpr uint32_t kNotFound = 6;
-constexpr uint32_t kInvalidArgument = 9;
-constexpr uint32_t kStoreFailed = 10;
-constexpr uint32_t kProcessingFailed = 35;
-constexpr uint32_t kPreconditionFailed = 257;
-
-bool IsEmpty(const char* text) { return text == nullptr || text[0] == '\0'; }
+using services::StoreTransaction;
+using util::IsEmptyText;
 
 // One call of the processing, after its arguments were checked.
 class ConfigurationRun {
@@ -38,29 +34,31 @@ class ConfigurationRun {
         mOverrideDirectory(override_directory) {}
 
   // Every path ends the transaction. One that does not commit stored nothing: a run that
-  // would have reported its documents recorded answers kStoreFailed instead.
+  // would have reported its documents recorded answers kTAVLibStoreFailed instead.
   uint32_t Run() {
-    StoreSession session(StoreSession::EndRule::OnlyWithHandle);
+    StoreTransaction session;
     uint32_t result = RunInTransaction(session);
     if (const uint32_t ended = session.End(); ended != 0) {
       frame::FrameLog(mInstance,
                       "TAVLib Config Process failed to commit the store transaction (status %u)",
                       ended);
-      if (result == kSuccess || result == kProcessingFailed) result = kStoreFailed;
+      if (result == kTAVLibSuccess || result == kTAVLibProcessingFailed) {
+        result = kTAVLibStoreFailed;
+      }
     }
     return result;
   }
 
  private:
-  uint32_t RunInTransaction(StoreSession& session) {
+  uint32_t RunInTransaction(StoreTransaction& session) {
     if (zep::C_ZEPPCDServiceCheckDatabase(session.handle(), false) != 0) {
       frame::FrameLog(mInstance, "master PCD DB Failed to create");
-      return kStoreFailed;
+      return kTAVLibStoreFailed;
     }
     session.Begin();
     ConfigurationStoreContext context{session.handle(), nullptr};
 
-    if (const uint32_t result = StoreApplicationDocument(context); result != kSuccess) {
+    if (const uint32_t result = StoreApplicationDocument(context); result != kTAVLibSuccess) {
       return result;
     }
     bool override_failed = !StoreOverrideDocument(context);
@@ -74,19 +72,19 @@ class ConfigurationRun {
     RewrittenDocument rewritten;
     if (SetConfigurationPayloadCode(mConfigPath, mPayloadCode, &rewritten) != 0) {
       frame::FrameLog(mInstance, "failed to set corvel code in application.xml");
-      return kPreconditionFailed;
+      return kTAVLibPreconditionFailed;
     }
     if (WalkRewrittenConfiguration(mConfigPath, rewritten, &StoreConfigurationEntry, &context) !=
         0) {
       frame::FrameLog(mInstance, "failed to parse or load application.xml");
-      return kPreconditionFailed;
+      return kTAVLibPreconditionFailed;
     }
-    return kSuccess;
+    return kTAVLibSuccess;
   }
 
   // False only when an override document exists and could not be walked.
   bool StoreOverrideDocument(ConfigurationStoreContext& context) {
-    if (IsEmpty(mOverrideDirectory)) return true;
+    if (IsEmptyText(mOverrideDirectory)) return true;
     frame::FrameLog(mInstance, "checking override directory...  %s", mOverrideDirectory);
     std::string path = std::string(mOverrideDirectory) + "/" + kOverrideDocumentName;
     // A joined path beyond the path buffers counts as a missing override document.
@@ -106,7 +104,7 @@ class ConfigurationRun {
     if (WriteDriverConfigurationFile(mConfigPath, mPayloadCode, mDriverCode, driver_path,
                                      sizeof driver_path) != kDriverDocumentWritten) {
       frame::FrameLog(mInstance, "failed to create driver config file");
-      return kPreconditionFailed;
+      return kTAVLibPreconditionFailed;
     }
     frame::FrameLog(mInstance, "created driver config file %s", driver_path);
     // The temporary folder is shared: the document is read back only if it is still ours.
@@ -115,11 +113,11 @@ class ConfigurationRun {
         WalkConfigurationStream(driver.get(), &StoreConfigurationEntry, &context, 1) != 0) {
       // The document stays on disk for inspection.
       frame::FrameLog(mInstance, "failed to parse or load driver config file");
-      return kPreconditionFailed;
+      return kTAVLibPreconditionFailed;
     }
     util::RemoveFileUtf8(driver_path);
     frame::FrameLog(mInstance, "TAVLib Config Process Done");
-    return override_failed ? kProcessingFailed : kSuccess;
+    return override_failed ? kTAVLibProcessingFailed : kTAVLibSuccess;
   }
 
   const frame::TAVLibImpl& mInstance;
@@ -132,19 +130,19 @@ class ConfigurationRun {
 uint32_t CheckAndRun(const frame::TAVLibImpl& instance, const char* config_path,
                      const char* payload_code, const char* driver_code,
                      const char* override_directory) {
-  if (IsEmpty(config_path)) {
+  if (IsEmptyText(config_path)) {
     frame::FrameLog(instance, "invalid config_file_path");
-    return kInvalidArgument;
+    return kTAVLibInvalidArgument;
   }
   if (!util::PathExistsUtf8(config_path)) {
     frame::FrameLog(instance, "config_file_path does not point to a file that exists");
-    return kNotFound;
+    return kTAVLibNotFound;
   }
-  if (IsEmpty(payload_code)) {
+  if (IsEmptyText(payload_code)) {
     frame::FrameLog(instance, "invalid payload_code");
-    return kInvalidArgument;
+    return kTAVLibInvalidArgument;
   }
-  if (IsEmpty(driver_code)) {
+  if (IsEmptyText(driver_code)) {
     frame::FrameLog(instance, "payload is a driver");
     driver_code = payload_code;
   }
@@ -169,14 +167,14 @@ int StoreConfigurationEntry(void* context, const char* subdomain, const char* ke
       store_context->store, value, key, subdomain, unprotected_domain));
 }
 
-uint32_t ProcessConfigurationFile(const frame::TAVLibImpl& instance, const char* config_path,
-                                  const char* payload_code, const char* driver_code,
-                                  const char* override_directory) {
+uint32_t Process_file(const frame::TAVLibImpl& instance, const char* config_path,
+                      const char* payload_code, const char* driver_code,
+                      const char* override_directory) {
   frame::FrameLog(instance, "TAVLib Config Process");
   try {
     return CheckAndRun(instance, config_path, payload_code, driver_code, override_directory);
   } catch (...) {
-    return kPreconditionFailed;
+    return kTAVLibPreconditionFailed;
   }
 }
 

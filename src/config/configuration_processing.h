@@ -55,8 +55,8 @@ FILE* OpenDriverConfigurationFile(const char* path);
 
 // The whole operation behind Corvel_TAVLib_Process_file, logging to the instance's log.
 // Returns 0, 6, 9, 10, 35 or 257 (the last also for any exception raised inside).
-uint32_t ProcessConfigurationFile(const frame::TAVLibImpl& instance, const char* config_path,
-                                  const char* payload_code, const char* driver_code,
-                                  const char* override_directory);
+uint32_t Process_file(const frame::TAVLibImpl& instance, const char* config_path,
+                      const char* payload_code, const char* driver_code,
+                      const char* override_directory);
 
 }  // namespace corvel::config

@@ -4,15 +4,15 @@
 
 #include <cstring>
 
-#include "config/store_session.h"
+#include "corvel_tavlib.h"
 #include "frame/frame_log.h"
+#include "services/store_transaction.h"
 #include "services/zep_bindings.h"
 
 namespace corvel::config {
 
 namespace {
 
-constexpr uint32_t kStoreFailed = 10;
 constexpr bool kProtectedDomain = false;
 constexpr bool kUnprotectedDomain = true;
 
@@ -79,16 +79,16 @@ class PayloadRemoval {
 
 }  // namespace
 
-uint32_t RemovePayload(const frame::TAVLibImpl& instance, const char* payload_code) {
+uint32_t Remove_payload(const frame::TAVLibImpl& instance, const char* payload_code) {
   frame::FrameLog(instance, "TAVLib Remove Payload STARTED");
   if (payload_code == nullptr || payload_code[0] == '\0') {
     frame::FrameLog(instance, "cannot remove null payload");
-    return 9;
+    return kTAVLibInvalidArgument;
   }
   frame::FrameLog(instance, "uninstall payload %s", payload_code);
-  uint32_t result = 0;
+  uint32_t result = kTAVLibSuccess;
   {
-    StoreSession session(StoreSession::EndRule::Always);
+    services::StoreTransaction session(services::StoreTransaction::EndRule::Always);
     session.Begin();
     PayloadRemoval(instance, payload_code, session.handle()).Run();
     // The removals are undone when their transaction does not commit.
@@ -96,7 +96,7 @@ uint32_t RemovePayload(const frame::TAVLibImpl& instance, const char* payload_co
       frame::FrameLog(instance,
                       "TAVLib Remove Payload failed to commit the store transaction (status %u)",
                       ended);
-      result = kStoreFailed;
+      result = kTAVLibStoreFailed;
     }
   }
   frame::FrameLog(instance, "TAVLib Remove Payload END");

@@ -16,6 +16,6 @@ inline constexpr uint32_t kLinkedCodeBufferSize = 512;
 // The operation behind Corvel_TAVLib_Remove_payload, logging to the instance's log.
 // 9 for a null or empty payload code; 10 when the removals' transaction does not commit;
 // otherwise 0 whatever the store reports for the single removals.
-uint32_t RemovePayload(const frame::TAVLibImpl& instance, const char* payload_code);
+uint32_t Remove_payload(const frame::TAVLibImpl& instance, const char* payload_code);
 
 }  // namespace corvel::config

@@ -1,28 +1,29 @@
-// The application-data hand-over: a launched product puts its instance into application
-// context and says whether its commit should tag it.
+#include "frame/application_data.h"
+
 #include "frame/frame_log.h"
 #include "frame/tavlib_impl.h"
+#include "util/text_arguments.h"
 
 namespace corvel::frame {
 
 namespace {
 
-bool IsEmpty(const char* text) { return text == nullptr || text[0] == '\0'; }
+using util::IsEmptyText;
 
 std::string TextOr(const char* text, const char* fallback) {
-  return IsEmpty(text) ? std::string(fallback) : std::string(text);
+  return IsEmptyText(text) ? std::string(fallback) : std::string(text);
 }
 
 }  // namespace
 
-uint32_t TAVLibImpl::SetApplicationData(const char* driverCode, const char* appProductId,
-                                        const char* driverProductId, const char* appLocale,
-                                        const char* payloadCode, int32_t tagging) {
-  FrameLog(*this, "TAVLIB SetApplicationData: Started.");
+uint32_t SetApplicationData(TAVLibImpl& instance, const char* driverCode,
+                            const char* appProductId, const char* driverProductId,
+                            const char* appLocale, const char* payloadCode, int32_t tagging) {
+  FrameLog(instance, "TAVLIB SetApplicationData: Started.");
   const bool taggingKnown = tagging == kTAVLibTaggingNone || tagging == kTAVLibTaggingAtCommit ||
                             tagging == kTAVLibTaggingSuppressed;
-  if (IsEmpty(driverCode) || IsEmpty(appProductId) || !taggingKnown) {
-    FrameLog(*this, "TAVLIB SetApplicationData: Invalid in params specified.");
+  if (IsEmptyText(driverCode) || IsEmptyText(appProductId) || !taggingKnown) {
+    FrameLog(instance, "TAVLIB SetApplicationData: Invalid in params specified.");
     return kTAVLibInvalidArgument;
   }
   // Built aside first, so that a failed allocation leaves the instance as it was.
@@ -32,21 +33,22 @@ uint32_t TAVLibImpl::SetApplicationData(const char* driverCode, const char* appP
   std::string newAppLocale = TextOr(appLocale, "en_US");
   std::string newPayloadCode = TextOr(payloadCode, "");
 
-  mIsAppContext = true;
-  mDriverCode.swap(newDriverCode);
-  mAppProductId.swap(newAppProductId);
-  mDriverProductId.swap(newDriverProductId);
-  mAppLocale.swap(newAppLocale);
-  mPayloadCode.swap(newPayloadCode);
+  instance.mIsAppContext = true;
+  instance.mDriverCode.swap(newDriverCode);
+  instance.mAppProductId.swap(newAppProductId);
+  instance.mDriverProductId.swap(newDriverProductId);
+  instance.mAppLocale.swap(newAppLocale);
+  instance.mPayloadCode.swap(newPayloadCode);
   // A request adds to the earlier ones; a suppression holds for the rest of the instance.
-  if (tagging == kTAVLibTaggingAtCommit) mTaggingPending = true;
-  if (tagging == kTAVLibTaggingSuppressed) mTaggingSuppressed = true;
+  if (tagging == kTAVLibTaggingAtCommit) instance.mTaggingPending = true;
+  if (tagging == kTAVLibTaggingSuppressed) instance.mTaggingSuppressed = true;
 
-  FrameLog(*this,
+  FrameLog(instance,
            "TAVLIB SetApplicationData: driverCode = %s, appProductId = %s, driverProductId = %s, appLocale = %s, payloadCode = %s, tagging = %d",
-           mDriverCode.c_str(), mAppProductId.c_str(), mDriverProductId.c_str(),
-           mAppLocale.c_str(), mPayloadCode.c_str(), static_cast<int>(tagging));
-  FrameLog(*this, "TAVLIB SetApplicationData: Ended.");
+           instance.mDriverCode.c_str(), instance.mAppProductId.c_str(),
+           instance.mDriverProductId.c_str(), instance.mAppLocale.c_str(),
+           instance.mPayloadCode.c_str(), static_cast<int>(tagging));
+  FrameLog(instance, "TAVLIB SetApplicationData: Ended.");
   return kTAVLibSuccess;
 }
 

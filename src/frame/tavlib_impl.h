@@ -1,10 +1,9 @@
-// TAVLibImpl: the object behind every instance handle. Construction starts the instance's
-// logging session and gives it its identifier; CommitPCD writes what the operations gathered
-// when the handle is released; destruction ends the session and, after the last instance,
-// unloads the services library.
+// TAVLibImpl: the state behind every instance handle. Construction starts the instance's
+// logging session and gives it its identifier; destruction ends the session and, after the
+// last instance, unloads the services library.
 //
-// The fields are public: the operations of the records, configuration and tagging
-// subsystems read and write them directly.
+// The fields are public: the operations of the frame, records, configuration and tagging
+// subsystems are free functions that read and write them directly.
 #pragma once
 
 #include <cstdint>
@@ -20,57 +19,10 @@ class TAVLibImpl {
   // Defaults, logging set-up, session banner, identifier (in that order).
   TAVLibImpl() noexcept;
   // Session end banner, logging teardown, loader shutdown once no instance is live.
-  virtual ~TAVLibImpl();
+  ~TAVLibImpl();
 
   TAVLibImpl(const TAVLibImpl&) = delete;
   TAVLibImpl& operator=(const TAVLibImpl&) = delete;
-
-  // Runs once, from Corvel_TAVLib_ReleaseRef. With `commit` false it only logs its two lines.
-  void CommitPCD(bool commit);
-
-  // ---- Operations defined by the frame ----------------------------------------------------
-
-  // The application-data hand-over (Corvel_TAVLib_SetApplicationData).
-  uint32_t SetApplicationData(const char* driverCode, const char* appProductId,
-                              const char* driverProductId, const char* appLocale,
-                              const char* payloadCode, int32_t tagging);
-
-  // ---- Operations of the other subsystems (each defined in its own folder) ----------------
-  // Each is reached through the export of the same name, which checks the handle first.
-
-  // Cached data by subdomain (src/records).
-  uint32_t EnumerateKeys(const char* inKey, const char** outValue, int32_t inSubDomainType);
-  uint32_t SetValueforKeyInSubDomainInCache(int32_t inSubDomainType, const char* inKey,
-                                            const char* inValue, const char* inSubDomain,
-                                            bool inObfuscate);
-  uint32_t GetValueforKeyInSubDomain(const char** outValue, int32_t inCapacity,
-                                     const char* inKey, const char* inSubDomain,
-                                     int32_t inDomain, bool inDeobfuscate);
-  uint32_t RemoveKeyInSubDomainInCache(int32_t inSubDomainType, const char* inKey,
-                                       const char* inSubDomain);
-  uint32_t CleanUpCachePCD(const char* inSubDomain);
-
-  // Installation records (src/records).
-  uint32_t Set_Eula(const char* language, const char* productCode);
-  uint32_t Set_InstallLocale(const char* locale, const char* productCode);
-  uint32_t SetCorvelId(const char* productCode);
-  uint32_t SaveCorvelId(const char* accountId);
-  bool GetCorvelId(void* output);
-  uint32_t SetCorvelIdExtProfile(const char* productCode);
-  uint32_t SetCredentialsForProxy(const TAVLibProxyCredentials* credentials);
-  uint32_t GetCredentialsForProxy(TAVLibProxyCredentials* credentials);
-
-  // Install-time configuration (src/config).
-  uint32_t Process_file(const char* configPath, const char* payloadCode, const char* driverCode,
-                        const char* overrideDirectory);
-  uint32_t Remove_payload(const char* payloadCode);
-
-  // Tagging (src/swtag). DoISOTagging tags the running product; the commit calls it with two
-  // nulls when tagging is pending and not suppressed.
-  uint32_t ISOTaggingAtInstall(const char* payloadCode);
-  void DoISOTagging(const char* productCodeOverride, const char* localeOverride);
-
-  // ---- Fields -----------------------------------------------------------------------------
 
   uint32_t mRefID = 0;  // identifier, set by construction
 
@@ -105,8 +57,6 @@ class TAVLibImpl {
   // Tagging at commit.
   bool mTaggingPending = false;
   bool mTaggingSuppressed = false;
-
-  ZEPHandle mStore = nullptr;  // store handle of the commit in progress
 
   // Texts whose pointers the cached-data reads hand back.
   std::string mEnumResult;

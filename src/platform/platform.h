@@ -265,4 +265,16 @@ class FileRewrite {
   bool mFresh = false;
 };
 
+// ---- Folder trees and the store's file (the library, the services library and the tool) ---
+
+// Creates `path` and every missing folder above it, each new one given `mode` explicitly (not
+// left to the umask). Anything already standing at the last component counts as success, as
+// the system's "already exists" result does; something other than a folder above it fails
+// with ENOTDIR. Returns 0, or the errno of the first failing step.
+int MakeFolders(const std::string& path, uint32_t mode);
+
+// The services library's store file: ZEP_PCD_DB when set and not empty, else
+// "<common application data>/Corvel/PCD/pcd.db"; empty when neither can be determined.
+std::string StoreDatabasePath();
+
 }  // namespace corvel::platform

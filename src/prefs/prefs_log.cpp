@@ -10,7 +10,6 @@
 #include <mutex>
 
 #include "platform/platform.h"
-#include "prefs/folder_tree.h"
 #include "prefs/tolerant_utf8.h"
 #include "util/bounded_text.h"
 
@@ -74,7 +73,7 @@ class PrefsLogFile {
     mLock = platform::UniqueFd();
     std::string folder = LogFolder();
     if (folder.empty()) return;
-    if (!platform::IsFolder(folder) && MakeFolderTree(folder, 0700) != 0) return;
+    if (!platform::IsFolder(folder) && platform::MakeFolders(folder, 0700) != 0) return;
     mLock = platform::UniqueFd(OpenUserLock(folder));
     std::string path = folder + "/" + kPrefsLogFileName;
     // A FIFO, a device or a second name of another file under the log's name is refused.

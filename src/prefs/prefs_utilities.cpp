@@ -4,7 +4,6 @@
 #include <new>
 
 #include "platform/platform.h"
-#include "prefs/folder_tree.h"
 #include "prefs/prefs_log.h"
 #include "util/utf_convert.h"
 
@@ -57,7 +56,7 @@ bool PrefsPathExists(const std::string& path) {
 }
 
 bool CreateFolderPath(const std::string& path, int* error) {
-  int result = MakeFolderTree(path, 0700);
+  int result = platform::MakeFolders(path, 0700);
   if (error) *error = result;
   if (result == 0) return true;
   PrefsWarn(kCategory, "Unable to create directoryPath ...Error Code is:(%d). At desired location:%s",

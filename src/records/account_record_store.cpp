@@ -7,17 +7,17 @@ namespace corvel::records {
 namespace {
 
 std::string ReadAccountRecord() {
-  zep::ScopedHandle store(zep::C_ZEPPCDServiceCreate());
+  services::StoreTransaction store(kWithoutTransaction);
   if (!store) return {};
-  return ReadStoreValue(store.get(), kAccountRecordKey, kAccountRecordSubDomain,
+  return ReadStoreValue(store.handle(), kAccountRecordKey, kAccountRecordSubDomain,
                         kUnprotectedDomain, kAccountRecordBufferSize)
       .value;
 }
 
 bool WriteAccountRecord(const std::string& text) {
-  zep::ScopedHandle store(zep::C_ZEPPCDServiceCreate());
+  services::StoreTransaction store(kWithoutTransaction);
   if (!store) return false;
-  return zep::C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), text.c_str(),
+  return zep::C_ZEPPCDServiceSetValueForKeyInSubDomain(store.handle(), text.c_str(),
                                                        kAccountRecordKey,
                                                        kAccountRecordSubDomain,
                                                        kUnprotectedDomain) == 0;

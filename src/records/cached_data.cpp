@@ -8,16 +8,16 @@
 #include "frame/frame_log.h"
 #include "frame/tavlib_impl.h"
 #include "records/cached_data_limits.h"
+#include "records/record_operations.h"
 #include "records/store_access.h"
-#include "records/text_arguments.h"
 #include "records/value_obfuscation.h"
+#include "util/text_arguments.h"
 
-namespace corvel::frame {
+namespace corvel::records {
+
+using frame::FrameLog;
 
 namespace {
-
-using records::kUnprotectedDomain;
-using records::ReadStoreValue;
 
 // EnumerateKeys reads from the protected domain (selector 0).
 constexpr bool kEnumerationDomain = false;
@@ -31,11 +31,11 @@ bool IsKnownSubDomainType(int32_t type) { return type == 0 || type == 1; }
 std::string MappedProductSubDomain(const TAVLibImpl& instance) {
   const std::string mapping_subdomain =
       instance.mAppProductId + kLocaleSeparator + instance.mAppLocale;
-  zep::ScopedHandle store(zep::C_ZEPPCDServiceCreate());
+  services::StoreTransaction store(kWithoutTransaction);
   if (store) {
     std::string mapped =
-        ReadStoreValue(store.get(), kProductMappingKey, mapping_subdomain.c_str(),
-                       kUnprotectedDomain, records::kProductMappingBufferSize)
+        ReadStoreValue(store.handle(), kProductMappingKey, mapping_subdomain.c_str(),
+                       kUnprotectedDomain, kProductMappingBufferSize)
             .value;
     if (!mapped.empty()) return mapped;
   }
@@ -44,136 +44,135 @@ std::string MappedProductSubDomain(const TAVLibImpl& instance) {
 
 }  // namespace
 
-uint32_t TAVLibImpl::EnumerateKeys(const char* inKey, const char** outValue,
-                                   int32_t inSubDomainType) {
-  FrameLog(*this, "TAVLIB EnumerateKeys: Started.");
-  mEnumResult.clear();
+uint32_t EnumerateKeys(TAVLibImpl& instance, const char* inKey, const char** outValue,
+                       int32_t inSubDomainType) {
+  FrameLog(instance, "TAVLIB EnumerateKeys: Started.");
+  instance.mEnumResult.clear();
   uint32_t status = kTAVLibSuccess;
-  if (!records::IsUsableText(inKey) || outValue == nullptr) {
+  if (!util::IsUsableText(inKey) || outValue == nullptr) {
     status = kTAVLibInvalidArgument;
-    FrameLog(*this, "TAVLIB EnumerateKeys: Invalid inKey specified.");
-  } else if (!mIsAppContext) {
-    FrameLog(*this, "TAVLIB EnumerateKeys: Called at install time");
+    FrameLog(instance, "TAVLIB EnumerateKeys: Invalid inKey specified.");
+  } else if (!instance.mIsAppContext) {
+    FrameLog(instance, "TAVLIB EnumerateKeys: Called at install time");
   } else {
     const std::string subdomain =
-        inSubDomainType == 1 ? MappedProductSubDomain(*this) : mDriverCode;
-    FrameLog(*this, "Subdomain =%s Key =%s", subdomain.c_str(), inKey);
-    zep::ScopedHandle store(zep::C_ZEPPCDServiceCreate());
+        inSubDomainType == 1 ? MappedProductSubDomain(instance) : instance.mDriverCode;
+    FrameLog(instance, "Subdomain =%s Key =%s", subdomain.c_str(), inKey);
+    services::StoreTransaction store(kWithoutTransaction);
     if (store) {
-      mEnumResult = ReadStoreValue(store.get(), inKey, subdomain.c_str(), kEnumerationDomain,
-                                   records::kValueBufferSize)
-                        .value;
+      instance.mEnumResult = ReadStoreValue(store.handle(), inKey, subdomain.c_str(),
+                                            kEnumerationDomain, kValueBufferSize)
+                                 .value;
     }
-    *outValue = mEnumResult.c_str();
+    *outValue = instance.mEnumResult.c_str();
   }
-  FrameLog(*this, "TAVLIB EnumerateKeys: Ended.");
+  FrameLog(instance, "TAVLIB EnumerateKeys: Ended.");
   return status;
 }
 
-uint32_t TAVLibImpl::SetValueforKeyInSubDomainInCache(int32_t inSubDomainType,
-                                                      const char* inKey, const char* inValue,
-                                                      const char* inSubDomain,
-                                                      bool inObfuscate) {
-  FrameLog(*this, "TAVLIB SetValueforKeyInSubDomainInCache: Started.");
-  const bool valid = records::IsUsableText(inKey) && records::IsUsableText(inValue) &&
-                     records::IsUsableText(inSubDomain) && inSubDomain[0] != '\0' &&
-                     !(inObfuscate && std::strlen(inValue) > records::kMaxObfuscatedPlainBytes);
+uint32_t SetValueforKeyInSubDomainInCache(TAVLibImpl& instance, int32_t inSubDomainType,
+                                          const char* inKey, const char* inValue,
+                                          const char* inSubDomain, bool inObfuscate) {
+  FrameLog(instance, "TAVLIB SetValueforKeyInSubDomainInCache: Started.");
+  const bool valid = util::IsUsableText(inKey) && util::IsUsableText(inValue) &&
+                     util::IsUsableText(inSubDomain) && inSubDomain[0] != '\0' &&
+                     !(inObfuscate && std::strlen(inValue) > kMaxObfuscatedPlainBytes);
   if (!valid) {
-    FrameLog(*this, "TAVLIB SetValueforKeyInSubDomainInCache: Invalid in params specified.");
+    FrameLog(instance, "TAVLIB SetValueforKeyInSubDomainInCache: Invalid in params specified.");
     return kTAVLibInvalidArgument;
   }
-  zep::ScopedHandle store(zep::C_ZEPPCDServiceCreate());
+  services::StoreTransaction store(kWithoutTransaction);
   if (!store) return kTAVLibSuccess;
   if (!IsKnownSubDomainType(inSubDomainType)) {
-    FrameLog(*this,
+    FrameLog(instance,
              "TAVLIB SetValueforKeyInSubDomainInCache: inSubDomainType not specified !");
     return kTAVLibInvalidArgument;
   }
 
   std::string stored = inValue;
   if (inObfuscate) {
-    stored = records::ObfuscateValue(inValue, inSubDomain);
-    FrameLog(*this, "Obfuscated!");
+    stored = ObfuscateValue(inValue, inSubDomain);
+    FrameLog(instance, "Obfuscated!");
   }
   if (stored.empty()) return kTAVLibSuccess;
-  if (zep::C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), stored.c_str(), inKey,
+  if (zep::C_ZEPPCDServiceSetValueForKeyInSubDomain(store.handle(), stored.c_str(), inKey,
                                                     inSubDomain, kUnprotectedDomain) != 0) {
-    FrameLog(*this, "Failed to Set the value!");
+    FrameLog(instance, "Failed to Set the value!");
     return kTAVLibStoreFailed;
   }
   return kTAVLibSuccess;
 }
 
-uint32_t TAVLibImpl::GetValueforKeyInSubDomain(const char** outValue, int32_t inCapacity,
-                                               const char* inKey, const char* inSubDomain,
-                                               int32_t inDomain, bool inDeobfuscate) {
-  FrameLog(*this, "TAVLIB GetValueforKeyInSubDomain: Started.");
+uint32_t GetValueforKeyInSubDomain(TAVLibImpl& instance, const char** outValue,
+                                   int32_t inCapacity, const char* inKey,
+                                   const char* inSubDomain, int32_t inDomain, bool inDeobfuscate) {
+  FrameLog(instance, "TAVLIB GetValueforKeyInSubDomain: Started.");
   // De-obfuscation needs the subdomain as its key, so an empty one is refused for it.
-  const bool valid = outValue != nullptr && records::IsUsableText(inKey) &&
-                     records::IsUsableText(inSubDomain) && inCapacity >= 1 &&
+  const bool valid = outValue != nullptr && util::IsUsableText(inKey) &&
+                     util::IsUsableText(inSubDomain) && inCapacity >= 1 &&
                      !(inDeobfuscate && inSubDomain[0] == '\0');
   if (!valid) {
-    FrameLog(*this, "TAVLIB GetValueforKeyInSubDomain: Invalid in params specified.");
+    FrameLog(instance, "TAVLIB GetValueforKeyInSubDomain: Invalid in params specified.");
     return kTAVLibInvalidArgument;
   }
-  mGetResult.clear();
-  zep::ScopedHandle store(zep::C_ZEPPCDServiceCreate());
+  instance.mGetResult.clear();
+  services::StoreTransaction store(kWithoutTransaction);
   if (!store) return kTAVLibSuccess;
 
-  const auto capacity = static_cast<uint32_t>(std::min(inCapacity, records::kMaxReadCapacity));
-  const records::StoreRead read = ReadStoreValue(store.get(), inKey, inSubDomain,
-                                                 inDomain != 0, records::kValueBufferSize,
+  const auto capacity = static_cast<uint32_t>(std::min(inCapacity, kMaxReadCapacity));
+  const StoreRead read = ReadStoreValue(store.handle(), inKey, inSubDomain,
+                                                 inDomain != 0, kValueBufferSize,
                                                  capacity);
   if (read.status != 0) {
-    FrameLog(*this, "Failed to Get the value!");
+    FrameLog(instance, "Failed to Get the value!");
     return kTAVLibStoreFailed;
   }
   std::string text = read.value;
   if (inDeobfuscate) {
-    text = records::DeobfuscateValue(read.value, inSubDomain);
-    FrameLog(*this, "DeObfuscated!");
+    text = DeobfuscateValue(read.value, inSubDomain);
+    FrameLog(instance, "DeObfuscated!");
   }
   if (!text.empty()) {
-    mGetResult = std::move(text);
-    *outValue = mGetResult.c_str();
+    instance.mGetResult = std::move(text);
+    *outValue = instance.mGetResult.c_str();
   }
   return kTAVLibSuccess;
 }
 
-uint32_t TAVLibImpl::RemoveKeyInSubDomainInCache(int32_t inSubDomainType, const char* inKey,
-                                                 const char* inSubDomain) {
-  FrameLog(*this, "TAVLIB RemoveKeyInSubDomainInCache: STARTED");
-  if (!records::IsUsableText(inKey) || !records::IsUsableText(inSubDomain) ||
+uint32_t RemoveKeyInSubDomainInCache(TAVLibImpl& instance, int32_t inSubDomainType,
+                                     const char* inKey, const char* inSubDomain) {
+  FrameLog(instance, "TAVLIB RemoveKeyInSubDomainInCache: STARTED");
+  if (!util::IsUsableText(inKey) || !util::IsUsableText(inSubDomain) ||
       inSubDomain[0] == '\0') {
-    FrameLog(*this, "TAVLIB RemoveKeyInSubDomainInCache: Invalid in params specified.");
-    FrameLog(*this, "TAVLIB RemoveKeyInSubDomainInCache: ENDED");
+    FrameLog(instance, "TAVLIB RemoveKeyInSubDomainInCache: Invalid in params specified.");
+    FrameLog(instance, "TAVLIB RemoveKeyInSubDomainInCache: ENDED");
     return kTAVLibInvalidArgument;
   }
   {
-    zep::ScopedHandle store(zep::C_ZEPPCDServiceCreate());
+    services::StoreTransaction store(kWithoutTransaction);
     if (store) {
       if (!IsKnownSubDomainType(inSubDomainType)) {
-        FrameLog(*this, "TAVLIB RemoveKeyInSubDomainInCache: inSubDomainType not specified !");
+        FrameLog(instance, "TAVLIB RemoveKeyInSubDomainInCache: inSubDomainType not specified !");
         return kTAVLibInvalidArgument;
       }
-      if (zep::C_ZEPPCDServiceRemoveKeyInSubDomain(store.get(), inKey, inSubDomain,
+      if (zep::C_ZEPPCDServiceRemoveKeyInSubDomain(store.handle(), inKey, inSubDomain,
                                                    kUnprotectedDomain) == 0) {
-        FrameLog(*this, "TAVLIB RemoveKeyInSubDomainInCache: Key Successfully removed !");
+        FrameLog(instance, "TAVLIB RemoveKeyInSubDomainInCache: Key Successfully removed !");
       } else {
-        FrameLog(*this, "TAVLIB RemoveKeyInSubDomainInCache: Error in removing Key !");
+        FrameLog(instance, "TAVLIB RemoveKeyInSubDomainInCache: Error in removing Key !");
       }
     }
   }
-  FrameLog(*this, "TAVLIB RemoveKeyInSubDomainInCache: ENDED");
+  FrameLog(instance, "TAVLIB RemoveKeyInSubDomainInCache: ENDED");
   return kTAVLibSuccess;
 }
 
-uint32_t TAVLibImpl::CleanUpCachePCD(const char* inSubDomain) {
-  FrameLog(*this, "TAVLib CleanUpPCD STARTED");
-  if (!records::IsUsableText(inSubDomain)) return kTAVLibInvalidArgument;
-  mPayloadCode = inSubDomain;
-  mCleanUpPCD = true;
+uint32_t CleanUpCachePCD(TAVLibImpl& instance, const char* inSubDomain) {
+  FrameLog(instance, "TAVLib CleanUpPCD STARTED");
+  if (!util::IsUsableText(inSubDomain)) return kTAVLibInvalidArgument;
+  instance.mPayloadCode = inSubDomain;
+  instance.mCleanUpPCD = true;
   return kTAVLibSuccess;
 }
 
-}  // namespace corvel::frame
+}  // namespace corvel::records

@@ -3,18 +3,18 @@
 // A failed write is logged and the next step still runs.
 #include <string>
 
-#include "frame/commit_records.h"
 #include "frame/frame_log.h"
 #include "frame/tavlib_impl.h"
 #include "records/account_record.h"
 #include "records/cached_data_limits.h"
+#include "records/record_operations.h"
 #include "records/store_access.h"
 
-namespace corvel::frame {
+namespace corvel::records {
 
 namespace {
 
-using records::kUnprotectedDomain;
+using frame::FrameLog;
 
 // The agreement service's state and kind arguments for an accepted agreement.
 constexpr int kEulaStateAccepted = 1;
@@ -55,9 +55,9 @@ std::string MergedLocaleList(const std::string& stored, const std::string& local
 void CommitInstallLocale(TAVLibImpl& instance, ZEPHandle store) {
   if (instance.mInstallLocale.empty() || instance.mInstallLocaleProductCode.empty()) return;
   const std::string stored =
-      records::ReadStoreValue(store, "INSTALLLOCALE",
+      ReadStoreValue(store, "INSTALLLOCALE",
                               instance.mInstallLocaleProductCode.c_str(), kUnprotectedDomain,
-                              records::kValueBufferSize)
+                              kValueBufferSize)
           .value;
   if (!SetRecord(store, "INSTALLLOCALE", MergedLocaleList(stored, instance.mInstallLocale),
                  instance.mInstallLocaleProductCode)) {
@@ -84,7 +84,7 @@ void CommitAccount(TAVLibImpl& instance, ZEPHandle store) {
     FrameLog(instance, "Save CorvelID failed to commit");
   }
   if (!instance.mAccountIdDigest.empty()) {
-    if (records::UpdateTimeStampedAccountRecord(instance.mAccountProductCode,
+    if (UpdateTimeStampedAccountRecord(instance.mAccountProductCode,
                                                 instance.mAccountIdDigest)) {
       FrameLog(instance, "Corvelid with TS commit succeeded ");
     } else {
@@ -110,4 +110,4 @@ void CommitInstallationRecords(TAVLibImpl& instance, ZEPHandle store) {
   CommitExtendedProfile(instance, store);
 }
 
-}  // namespace corvel::frame
+}  // namespace corvel::records

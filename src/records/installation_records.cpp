@@ -6,84 +6,97 @@
 #include "frame/frame_log.h"
 #include "frame/tavlib_impl.h"
 #include "records/md5.h"
-#include "records/text_arguments.h"
+#include "records/record_operations.h"
 #include "records/value_obfuscation.h"
+#include "util/text_arguments.h"
 
-namespace corvel::frame {
+namespace corvel::records {
 
-uint32_t TAVLibImpl::Set_Eula(const char* language, const char* productCode) {
-  FrameLog(*this, "TAVLib EULAFlag STARTED");
-  if (!mIsAppContext) {
-    if (!records::IsUsableText(language) || !records::IsUsableText(productCode)) {
+using frame::FrameLog;
+
+namespace {
+
+// The product code of a record the commit writes, taken between the operation's two lines
+// (only the first when the code is not usable text).
+uint32_t TakeProductCode(TAVLibImpl& instance, const char* productCode, std::string& field,
+                         const char* startedLine, const char* endedLine) {
+  FrameLog(instance, "%s", startedLine);
+  if (!util::IsUsableText(productCode)) return kTAVLibInvalidArgument;
+  field = productCode;
+  FrameLog(instance, "%s", endedLine);
+  return kTAVLibSuccess;
+}
+
+}  // namespace
+
+uint32_t Set_Eula(TAVLibImpl& instance, const char* language, const char* productCode) {
+  FrameLog(instance, "TAVLib EULAFlag STARTED");
+  if (!instance.mIsAppContext) {
+    if (!util::IsUsableText(language) || !util::IsUsableText(productCode)) {
       return kTAVLibInvalidArgument;
     }
-    mEulaLanguage = language;
-    mEulaProductCode = productCode;
+    instance.mEulaLanguage = language;
+    instance.mEulaProductCode = productCode;
   } else {
     // The running application names the product; the driver's identifier wins.
-    if (!records::IsUsableText(language)) return kTAVLibInvalidArgument;
-    mEulaLanguage = language;
-    if (!mAppProductId.empty()) mEulaProductCode = mAppProductId;
-    if (!mDriverProductId.empty()) mEulaProductCode = mDriverProductId;
+    if (!util::IsUsableText(language)) return kTAVLibInvalidArgument;
+    instance.mEulaLanguage = language;
+    if (!instance.mAppProductId.empty()) instance.mEulaProductCode = instance.mAppProductId;
+    if (!instance.mDriverProductId.empty()) instance.mEulaProductCode = instance.mDriverProductId;
   }
-  FrameLog(*this, "TAVLib EULAFlag EndeD");
+  FrameLog(instance, "TAVLib EULAFlag EndeD");
   return kTAVLibSuccess;
 }
 
-uint32_t TAVLibImpl::Set_InstallLocale(const char* locale, const char* productCode) {
-  FrameLog(*this, "TAVLib SetInstallLocale STARTED");
-  if (!records::IsUsableText(locale) || !records::IsUsableText(productCode)) {
-    FrameLog(*this, "TAVLib SetInstallLocale ENDED");
+uint32_t Set_InstallLocale(TAVLibImpl& instance, const char* locale, const char* productCode) {
+  FrameLog(instance, "TAVLib SetInstallLocale STARTED");
+  if (!util::IsUsableText(locale) || !util::IsUsableText(productCode)) {
+    FrameLog(instance, "TAVLib SetInstallLocale ENDED");
     return kTAVLibInvalidArgument;
   }
-  mInstallLocale = locale;
-  mInstallLocaleProductCode = productCode;
-  FrameLog(*this, "TAVLib SetInstallLocale ENDED");
+  instance.mInstallLocale = locale;
+  instance.mInstallLocaleProductCode = productCode;
+  FrameLog(instance, "TAVLib SetInstallLocale ENDED");
   return kTAVLibSuccess;
 }
 
-uint32_t TAVLibImpl::SetCorvelId(const char* productCode) {
-  FrameLog(*this, "TAVLib SetCorvelId STARTED");
-  if (!records::IsUsableText(productCode)) return kTAVLibInvalidArgument;
-  mAccountProductCode = productCode;
-  FrameLog(*this, "TAVLib SetCorvelId END");
-  return kTAVLibSuccess;
+uint32_t SetCorvelId(TAVLibImpl& instance, const char* productCode) {
+  return TakeProductCode(instance, productCode, instance.mAccountProductCode,
+                         "TAVLib SetCorvelId STARTED", "TAVLib SetCorvelId END");
 }
 
-uint32_t TAVLibImpl::SetCorvelIdExtProfile(const char* productCode) {
-  FrameLog(*this, "TAVLib SetCorvelIdExtProfile STARTED");
-  if (!records::IsUsableText(productCode)) return kTAVLibInvalidArgument;
-  mExtProfileProductCode = productCode;
-  FrameLog(*this, "TAVLib SetCorvelIdExtProfile END");
-  return kTAVLibSuccess;
+uint32_t SetCorvelIdExtProfile(TAVLibImpl& instance, const char* productCode) {
+  return TakeProductCode(instance, productCode, instance.mExtProfileProductCode,
+                         "TAVLib SetCorvelIdExtProfile STARTED",
+                         "TAVLib SetCorvelIdExtProfile END");
 }
 
-uint32_t TAVLibImpl::SaveCorvelId(const char* accountId) {
-  FrameLog(*this, "TAVLib SaveCorvelID STARTED");
-  if (!records::IsUsableText(accountId)) return kTAVLibInvalidArgument;
-  if (mAccountProductCode.empty()) {
-    FrameLog(*this, "Error : SetCorvelID not called!");
+uint32_t SaveCorvelId(TAVLibImpl& instance, const char* accountId) {
+  FrameLog(instance, "TAVLib SaveCorvelID STARTED");
+  if (!util::IsUsableText(accountId)) return kTAVLibInvalidArgument;
+  if (instance.mAccountProductCode.empty()) {
+    FrameLog(instance, "Error : SetCorvelID not called!");
     return kTAVLibPreconditionFailed;
   }
-  FrameLog(*this, "Saving CorvelID");
-  mAccountId = accountId;
-  std::string encrypted = records::ObfuscateValue(accountId, mAccountProductCode);
+  FrameLog(instance, "Saving CorvelID");
+  instance.mAccountId = accountId;
+  std::string encrypted = ObfuscateValue(accountId, instance.mAccountProductCode);
   if (encrypted.empty()) {
-    mEncryptedAccountId.clear();
-    mAccountIdDigest.clear();
+    instance.mEncryptedAccountId.clear();
+    instance.mAccountIdDigest.clear();
   } else {
-    mEncryptedAccountId = std::move(encrypted);
-    mAccountIdDigest = records::Md5UpperHex(accountId);
+    instance.mEncryptedAccountId = std::move(encrypted);
+    instance.mAccountIdDigest = Md5UpperHex(accountId);
   }
-  FrameLog(*this, "TAVLib SaveCorvelID ENDED");
+  FrameLog(instance, "TAVLib SaveCorvelID ENDED");
   return kTAVLibSuccess;
 }
 
-bool TAVLibImpl::GetCorvelId(void* output) {
-  FrameLog(*this, "TAVLib GetCorvelId STARTED");
+bool GetCorvelId(TAVLibImpl& instance, void* output) {
+  FrameLog(instance, "TAVLib GetCorvelId STARTED");
   if (output == nullptr) return false;
-  FrameLog(*this, "TAVLib GetCorvelId END");
+  FrameLog(instance, "TAVLib GetCorvelId END");
   return true;
 }
 
-}  // namespace corvel::frame
+}  // namespace corvel::records

@@ -4,12 +4,16 @@
 #include <cstdint>
 #include <string>
 
+#include "services/store_transaction.h"
 #include "services/zep_bindings.h"
 
 namespace corvel::records {
 
 // The domain flag the record operations pass: true for the unprotected domain.
 inline constexpr bool kUnprotectedDomain = true;
+
+// The single reads and writes outside the commit hold a store handle without a transaction.
+inline constexpr auto kWithoutTransaction = services::StoreTransaction::EndRule::ReleaseOnly;
 
 struct StoreRead {
   ZEPStatus status;

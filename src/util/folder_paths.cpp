@@ -14,6 +14,11 @@ constexpr int kCommonFilesKind = 1;
 constexpr int kCommonFilesKindAlso = 3;
 constexpr int kCommonAppDataKind = 255;
 
+// Creates `path` and every missing folder above it (mode 0755); true when it is a folder then.
+bool EnsureFolder(const std::string& path) {
+  return platform::MakeFolders(path, 0755) == 0 && platform::IsFolder(path);
+}
+
 // The shared folder of a kind (1 and 3: common files; 255: shared application data; any
 // other: the 32-bit common files, which on this system is the same folder), created when
 // missing; empty when it cannot be found or created.

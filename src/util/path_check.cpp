@@ -48,16 +48,4 @@ std::string FolderPart(const std::string& path) {
   return path.substr(0, last);
 }
 
-bool EnsureFolder(const std::string& path) {
-  if (path.empty()) return false;
-  if (platform::IsFolder(path)) return true;
-  for (size_t slash = path.find('/', 1); slash != std::string::npos;
-       slash = path.find('/', slash + 1)) {
-    const std::string prefix = path.substr(0, slash);
-    if (!platform::IsFolder(prefix)) platform::MakeFolder(prefix, 0755);
-  }
-  platform::MakeFolder(path, 0755);
-  return platform::IsFolder(path);
-}
-
 }  // namespace corvel::util

@@ -26,8 +26,4 @@ char* CopyPathOut(char* out, size_t size, const std::string& path);
 // the path has no "/" or only a leading one.
 std::string FolderPart(const std::string& path);
 
-// Creates `path` and every missing folder above it (mode 0755). True when it is a folder
-// afterwards.
-bool EnsureFolder(const std::string& path);
-
 }  // namespace corvel::util

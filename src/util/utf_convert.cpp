@@ -239,12 +239,13 @@ class StepBuffer {
   std::unique_ptr<Unit[]> mHeap;
 };
 
-}  // namespace
-
-UtfStepResult Utf8ToUtf16Step(const unsigned char** source, const unsigned char* source_end,
-                              char16_t** target, char16_t* target_end, bool lenient) {
-  const unsigned char* s = *source;
-  char16_t* t = *target;
+// The loop of both step directions: runs of ASCII are copied by `CopyAscii`, every other code
+// point is converted by `ConvertOne`.
+template <auto CopyAscii, auto ConvertOne, typename Source, typename Target>
+UtfStepResult RunSteps(const Source** source, const Source* source_end, Target** target,
+                       Target* target_end, bool lenient) {
+  const Source* s = *source;
+  Target* t = *target;
   UtfStepResult result = UtfStepResult::kDone;
   while (s < source_end) {
     if (s[0] < 0x80) {
@@ -254,12 +255,12 @@ UtfStepResult Utf8ToUtf16Step(const unsigned char** source, const unsigned char*
         result = UtfStepResult::kTargetFull;
         break;
       }
-      const size_t ascii = WidenAscii(s, room, t);
+      const size_t ascii = CopyAscii(s, room, t);
       s += ascii;
       t += ascii;
       continue;
     }
-    result = Utf8SequenceToUtf16(&s, source_end, &t, target_end, lenient);
+    result = ConvertOne(&s, source_end, &t, target_end, lenient);
     if (result != UtfStepResult::kDone) break;
   }
   *source = s;
@@ -267,76 +268,72 @@ UtfStepResult Utf8ToUtf16Step(const unsigned char** source, const unsigned char*
   return result;
 }
 
-UtfStepResult Utf16ToUtf8Step(const char16_t** source, const char16_t* source_end,
-                              unsigned char** target, unsigned char* target_end, bool lenient) {
-  const char16_t* s = *source;
-  unsigned char* t = *target;
-  UtfStepResult result = UtfStepResult::kDone;
-  while (s < source_end) {
-    if (s[0] < 0x80) {
-      const size_t room = std::min(static_cast<size_t>(source_end - s),
-                                   static_cast<size_t>(target_end - t));
-      if (room == 0) {
-        result = UtfStepResult::kTargetFull;
-        break;
-      }
-      const size_t ascii = NarrowAscii(s, room, t);
-      s += ascii;
-      t += ascii;
-      continue;
-    }
-    result = Utf16UnitToUtf8(&s, source_end, &t, target_end, lenient);
-    if (result != UtfStepResult::kDone) break;
-  }
-  *source = s;
-  *target = t;
-  return result;
-}
-
-std::u16string ConvertUtf8ToUtf16Buffered(const std::string& text, bool lenient,
-                                          size_t buffer_units) {
-  std::u16string result;
-  result.reserve(text.size());
-  StepBuffer<char16_t> buffer(buffer_units);
-  const auto* source = reinterpret_cast<const unsigned char*>(text.data());
+// A whole text through the steps of one direction, a buffer of `buffer_units` at a time.
+template <typename Result, typename Source, typename Target, auto Step, typename Text>
+Result ConvertBuffered(const Text& text, bool lenient, size_t buffer_units, size_t reserve,
+                       const char* bad_sequence) {
+  using ResultUnit = typename Result::value_type;
+  Result result;
+  result.reserve(reserve);
+  StepBuffer<Target> buffer(buffer_units);
+  const auto* source = reinterpret_cast<const Source*>(text.data());
   const auto* source_end = source + text.size();
   while (source < source_end) {
-    char16_t* target = buffer.begin();
-    const UtfStepResult step =
-        Utf8ToUtf16Step(&source, source_end, &target, buffer.end(), lenient);
-    result.append(buffer.begin(), target);
+    Target* target = buffer.begin();
+    const UtfStepResult step = Step(&source, source_end, &target, buffer.end(), lenient);
+    result.append(reinterpret_cast<const ResultUnit*>(buffer.begin()),
+                  static_cast<size_t>(target - buffer.begin()));
     if (step == UtfStepResult::kTargetFull && target == buffer.begin()) {
       throw illegal_utf_sequence("Empty target buffer.");
     }
     // A sequence cut off by the end of the input is reported like any other bad sequence.
     if (step == UtfStepResult::kSourceIllegal || step == UtfStepResult::kSourceTruncated) {
-      throw illegal_utf_sequence("Bad UTF-8 sequence.");
+      throw illegal_utf_sequence(bad_sequence);
     }
   }
   return result;
 }
 
+// A strict conversion for the Windows-style helpers: false for an empty text or when memory
+// is short; an ill-formed text gives true and an empty result.
+template <auto Convert, typename In, typename Out>
+bool ConvertStrictly(const In& text, Out* out) {
+  if (!out) return false;
+  out->clear();
+  if (text.empty()) return false;
+  try {
+    *out = Convert(text, false);
+  } catch (const illegal_utf_sequence&) {
+    out->clear();
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+UtfStepResult Utf8ToUtf16Step(const unsigned char** source, const unsigned char* source_end,
+                              char16_t** target, char16_t* target_end, bool lenient) {
+  return RunSteps<WidenAscii, Utf8SequenceToUtf16>(source, source_end, target, target_end,
+                                                   lenient);
+}
+
+UtfStepResult Utf16ToUtf8Step(const char16_t** source, const char16_t* source_end,
+                              unsigned char** target, unsigned char* target_end, bool lenient) {
+  return RunSteps<NarrowAscii, Utf16UnitToUtf8>(source, source_end, target, target_end, lenient);
+}
+
+std::u16string ConvertUtf8ToUtf16Buffered(const std::string& text, bool lenient,
+                                          size_t buffer_units) {
+  return ConvertBuffered<std::u16string, unsigned char, char16_t, Utf8ToUtf16Step>(
+      text, lenient, buffer_units, text.size(), "Bad UTF-8 sequence.");
+}
+
 std::string ConvertUtf16ToUtf8Buffered(const std::u16string& text, bool lenient,
                                        size_t buffer_bytes) {
-  std::string result;
-  result.reserve(text.size() * 3 / 2);
-  StepBuffer<unsigned char> buffer(buffer_bytes);
-  const char16_t* source = text.data();
-  const char16_t* source_end = source + text.size();
-  while (source < source_end) {
-    unsigned char* target = buffer.begin();
-    const UtfStepResult step =
-        Utf16ToUtf8Step(&source, source_end, &target, buffer.end(), lenient);
-    result.append(reinterpret_cast<const char*>(buffer.begin()),
-                  static_cast<size_t>(target - buffer.begin()));
-    if (step == UtfStepResult::kTargetFull && target == buffer.begin()) {
-      throw illegal_utf_sequence("Empty target buffer.");
-    }
-    if (step == UtfStepResult::kSourceIllegal || step == UtfStepResult::kSourceTruncated) {
-      throw illegal_utf_sequence("Bad UTF-16 sequence.");
-    }
-  }
-  return result;
+  return ConvertBuffered<std::string, char16_t, unsigned char, Utf16ToUtf8Step>(
+      text, lenient, buffer_bytes, text.size() * 3 / 2, "Bad UTF-16 sequence.");
 }
 
 std::u16string ConvertUtf8ToUtf16(const std::string& text, bool lenient) {
@@ -348,31 +345,11 @@ std::string ConvertUtf16ToUtf8(const std::u16string& text, bool lenient) {
 }
 
 bool Utf8ToWide(const std::string& text, std::u16string* out) {
-  if (!out) return false;
-  out->clear();
-  if (text.empty()) return false;
-  try {
-    *out = ConvertUtf8ToUtf16(text, false);
-  } catch (const illegal_utf_sequence&) {
-    out->clear();
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return true;
+  return ConvertStrictly<ConvertUtf8ToUtf16>(text, out);
 }
 
 bool WideToUtf8(const std::u16string& text, std::string* out) {
-  if (!out) return false;
-  out->clear();
-  if (text.empty()) return false;
-  try {
-    *out = ConvertUtf16ToUtf8(text, false);
-  } catch (const illegal_utf_sequence&) {
-    out->clear();
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return true;
+  return ConvertStrictly<ConvertUtf16ToUtf8>(text, out);
 }
 
 }  // namespace corvel::util

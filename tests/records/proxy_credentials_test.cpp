@@ -1,6 +1,6 @@
 // The proxy credentials an instance keeps for the network client. GetCredentialsForProxy is
-// not exported, so this executable links the library's parts statically and reaches the
-// instance behind its handle.
+// not exported, so this executable links the C binding statically and reaches the instance
+// behind its handle.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,6 +8,7 @@
 
 #include "corvel_tavlib.h"
 #include "frame/tavlib_impl.h"
+#include "records/record_operations.h"
 #include "test_support.h"
 
 namespace corvel::records {
@@ -18,7 +19,7 @@ class ProxyCredentialsTest : public ::testing::Test {
   void SetUp() override { ASSERT_NE(mHandle = Corvel_TAVLib_CreateRef(), nullptr); }
   void TearDown() override { Corvel_TAVLib_ReleaseRef(mHandle, 0); }
   uint32_t Get(TAVLibProxyCredentials* credentials) {
-    return frame::FromHandle(mHandle)->GetCredentialsForProxy(credentials);
+    return GetCredentialsForProxy(*frame::FromHandle(mHandle), credentials);
   }
   bool Logged(const std::string& message) const {
     const std::string log = test::ReadWholeFile(mScratch.temp() + "/tavlib.log").value_or("");

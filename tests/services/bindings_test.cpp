@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdarg>
+#include <stdexcept>
 #include <string>
 
+#include "services/store_transaction.h"
 #include "services/zep_bindings.h"
 #include "test_support.h"
 
@@ -16,6 +18,29 @@ void LogLine(ZEPHandle service, const char* format, ...) {
   va_start(args, format);
   C_ZEPLogv(service, "TAVLib", 4, ZEP_LOG_PATTERN_NONE, format, args);
   va_end(args);
+}
+
+// A transaction left by a throw is ended all the same: another process sees what it wrote.
+TEST(Bindings, StoreTransactionEndsWhenLeftByAThrow) {
+  test::ScratchFolder scratch;
+  try {
+    services::StoreTransaction transaction;
+    transaction.Begin();
+    ASSERT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(transaction.handle(), "v", "k", "S", true),
+              0u);
+    throw std::runtime_error("left by a throw");
+  } catch (const std::runtime_error&) {
+  }
+  EXPECT_EQ(test::RunInChild([] {
+              ScopedHandle store(C_ZEPPCDServiceCreate());
+              char value[8] = {};
+              return C_ZEPPCDServiceValueForKeyInSubDomain(store.get(), value, sizeof value, "k",
+                                                           "S", true) == 0 &&
+                             std::string(value) == "v"
+                         ? 0
+                         : 1;
+            }),
+            0);
 }
 
 TEST(Bindings, StoreSequenceWritesReadsAndRemoves) {

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/platform.h"
 #include "tool_error.h"
 
 namespace tavctl {
@@ -44,11 +45,10 @@ void WriteWholeFile(const std::string& path, const std::string& content) {
 }
 
 void MakeFolders(const std::string& path) {
-  std::error_code error;
-  fs::create_directories(path, error);
-  if (error || !IsDirectory(path)) {
+  const int error = corvel::platform::MakeFolders(path, 0755);
+  if (error != 0 || !IsDirectory(path)) {
     throw ToolError("cannot create the folder " + path +
-                    (error ? ": " + error.message() : std::string()));
+                    (error != 0 ? ": " + std::string(std::strerror(error)) : std::string()));
   }
 }
 

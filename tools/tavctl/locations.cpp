@@ -2,32 +2,9 @@
 
 #include <cstdlib>
 
+#include "platform/platform.h"
+
 namespace tavctl {
-
-namespace {
-
-std::string StripOneTrailingSlash(std::string path) {
-  if (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
-}
-
-std::string FirstSet(std::initializer_list<const char*> names, const std::string& fallback) {
-  for (const char* name : names) {
-    if (std::optional<std::string> value = NonEmptyVariable(name)) {
-      return StripOneTrailingSlash(*value);
-    }
-  }
-  return fallback;
-}
-
-std::string LocalAppData() {
-  std::string value = FirstSet({"CORVEL_LOCAL_APPDATA", "XDG_DATA_HOME"}, "");
-  if (!value.empty()) return value;
-  std::optional<std::string> home = NonEmptyVariable("HOME");
-  return home ? StripOneTrailingSlash(*home) + "/.local/share" : std::string();
-}
-
-}  // namespace
 
 std::optional<std::string> NonEmptyVariable(const char* name) {
   const char* value = std::getenv(name);
@@ -41,10 +18,11 @@ void SetVariable(const char* name, const std::string& value) {
 
 Locations CurrentLocations() {
   Locations where;
-  where.temp = FirstSet({"TMPDIR", "TEMP", "TMP"}, "/tmp");
-  where.commonAppData = FirstSet({"CORVEL_COMMON_APPDATA"}, "/var/lib");
-  where.localAppData = LocalAppData();
-  where.store = NonEmptyVariable("ZEP_PCD_DB").value_or(where.commonAppData + "/Corvel/PCD/pcd.db");
+  using corvel::platform::KnownFolder;
+  where.temp = corvel::platform::TempFolder();
+  where.commonAppData = corvel::platform::KnownFolderPath(KnownFolder::CommonAppData);
+  where.localAppData = corvel::platform::KnownFolderPath(KnownFolder::LocalAppData);
+  where.store = corvel::platform::StoreDatabasePath();
   where.tagDirectory = where.commonAppData + "/" + TagEntityRegid();
   where.mainLog = where.temp + "/tavlib.log";
   where.tagLog = where.temp + "/swtag.log";

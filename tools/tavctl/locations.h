@@ -1,7 +1,6 @@
 // Where the library and its services library keep their files, as the environment of this
-// process decides it. The rules are the library's own (its platform layer and the services
-// library apply them); the tool repeats them here only to show and read those files, since it
-// may call nothing of the library but its C interface.
+// process decides it. The folder and store rules are the platform layer's, which the tool
+// links as the library and the services library do; the file names are the library's.
 //
 //   temporary folder   TMPDIR, else TEMP, else TMP, else /tmp (one trailing "/" dropped)
 //   common app data    CORVEL_COMMON_APPDATA, else /var/lib

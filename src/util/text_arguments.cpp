@@ -1,13 +1,15 @@
-#include "records/text_arguments.h"
+#include "util/text_arguments.h"
 
 #include "util/utf_convert.h"
 
-namespace corvel::records {
+namespace corvel::util {
+
+bool IsEmptyText(const char* text) { return text == nullptr || text[0] == '\0'; }
 
 bool IsUsableText(const char* text) {
   if (text == nullptr) return false;
   try {
-    util::ConvertUtf8ToUtf16(text, false);
+    ConvertUtf8ToUtf16(text, false);
     return true;
   } catch (const aws::gen::illegal_utf_sequence&) {
     return false;
@@ -22,4 +24,4 @@ std::string Utf8Prefix(const std::string& text, size_t max_bytes) {
   return text.substr(0, end);
 }
 
-}  // namespace corvel::records
+}  // namespace corvel::util
