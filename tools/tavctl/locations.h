@@ -1,7 +1,7 @@
 // Where the library and its services library keep their files, as the environment of this
-// process decides it. The rules are the library's own (its platform layer and the services
-// library apply them); the tool repeats them here only to show and read those files, since it
-// may call nothing of the library but its C interface.
+// process decides it. The rules are the library's own: the tool takes the folders from the
+// platform layer that the library and its services library use (of the library itself it
+// calls nothing but the C interface), to show and read those files.
 //
 //   temporary folder   TMPDIR, else TEMP, else TMP, else /tmp (one trailing "/" dropped)
 //   common app data    CORVEL_COMMON_APPDATA, else /var/lib
