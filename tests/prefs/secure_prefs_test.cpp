@@ -5,8 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <filesystem>
 #include <functional>
+#include <iterator>
 
+#include "corvel_tavlib.h"
+#include "platform/platform.h"
 #include "prefs/cipher_core.h"
 #include "prefs/crypt_engine.h"
 #include "prefs/key_material.h"
@@ -296,6 +301,29 @@ TEST_F(SecurePrefsTest, ReadOnlyFolderLeavesTheFileUnchanged) {
   ASSERT_EQ(0, chmod(folder.c_str(), 0700));
   EXPECT_EQ(0, status) << "1: the write succeeded, 2: no log line";
   EXPECT_EQ(before, Contents());
+}
+
+TEST_F(SecurePrefsTest, FailedFlushThroughTheCInterfaceLeavesTheFileAsItWas) {
+  // The flush before the rename fails, as a failing disk makes it fail.
+  auto failing_fsync = +[](int) {
+    errno = EIO;
+    return -1;
+  };
+  {
+    platform::ScopedSystemCall broken("fsync", failing_fsync);
+    ASSERT_TRUE(broken.replaced());
+    EXPECT_EQ(kTAVLibPrefCannotWriteFile, Corvel_TAVLib_SetSecurePreference("D", "K", "v", nullptr));
+  }
+  EXPECT_EQ("<missing>", Contents());
+  ASSERT_EQ(kTAVLibPrefSuccess, Corvel_TAVLib_SetSecurePreference("D", "K", "before", nullptr));
+  const std::string before = Contents();
+  {
+    platform::ScopedSystemCall broken("fsync", failing_fsync);
+    EXPECT_EQ(kTAVLibPrefFailed, Corvel_TAVLib_SetSecurePreference("D", "K", "after", nullptr));
+  }
+  EXPECT_EQ(before, Contents());
+  const std::filesystem::directory_iterator folder(scratch_.local_appdata() + "/Corvel/TAV");
+  EXPECT_EQ(1, std::distance(folder, {})) << "the new file is not left beside it";
 }
 
 }  // namespace
