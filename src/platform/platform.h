@@ -93,11 +93,12 @@ struct FileInfo {
 };
 
 // ---- Replaceable system calls --------------------------------------------------------------
-// Every call into the operating system that can fail goes through a table of named function
-// pointers, each the system's own call until a test replaces it, so that a failure path is
-// tested by injecting the failure. The names are the system's own ("open", "fsync",
-// "rename", "dlopen", ...); a replacement has the signature of the call it replaces and sets
-// the system's error as the call would.
+// The calls into the operating system that a failure path hangs on (opening, examining,
+// writing, flushing, renaming, removing and locking files, making folders, loading libraries,
+// ...) go through a table of named function pointers, each the system's own call until a test
+// replaces it, so that a failure path is tested by injecting the failure. The names are the
+// system's own ("open", "fsync", "rename", "dlopen", ...); a replacement has the signature of
+// the call it replaces and sets the system's error as the call would.
 
 using SystemCall = void (*)();
 
@@ -111,7 +112,8 @@ const char* NextSystemCall(const char* name);
 // Puts the system's own call back under every name.
 void RestoreSystemCalls();
 
-// Replaces a call for the life of the object, then puts back the call it found.
+// Replaces a call for the life of the object, then puts back the call it found. `name` must
+// outlive the object (a literal).
 class ScopedSystemCall {
  public:
   ScopedSystemCall(const char* name, SystemCall replacement);

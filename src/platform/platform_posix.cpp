@@ -40,40 +40,40 @@ int RenameAt2Call(int from_dir, const char* from, int to_dir, const char* to, un
 }
 
 // name, signature, the system's call.
-#define CORVEL_POSIX_SYSTEM_CALLS(X)                                        \
-  X(open, int(const char*, int, mode_t), OpenCall)                          \
-  X(openat, int(int, const char*, int, mode_t), OpenAtCall)                 \
-  X(close, int(int), ::close)                                               \
-  X(write, ssize_t(int, const void*, size_t), ::write)                      \
-  X(fsync, int(int), ::fsync)                                               \
-  X(ftruncate, int(int, off_t), ::ftruncate)                                \
-  X(stat, int(const char*, struct stat*), ::stat)                           \
-  X(lstat, int(const char*, struct stat*), ::lstat)                         \
-  X(fstat, int(int, struct stat*), ::fstat)                                 \
-  X(access, int(const char*, int), ::access)                                \
-  X(mkdir, int(const char*, mode_t), ::mkdir)                               \
-  X(rmdir, int(const char*), ::rmdir)                                       \
-  X(unlink, int(const char*), ::unlink)                                     \
-  X(rename, int(const char*, const char*), ::rename)                        \
-  X(renameat2, int(int, const char*, int, const char*, unsigned), RenameAt2Call) \
-  X(link, int(const char*, const char*), ::link)                            \
-  X(chmod, int(const char*, mode_t), ::chmod)                               \
-  X(fchmod, int(int, mode_t), ::fchmod)                                     \
-  X(fchown, int(int, uid_t, gid_t), ::fchown)                               \
-  X(flock, int(int, int), ::flock)                                          \
-  X(flistxattr, ssize_t(int, char*, size_t), ::flistxattr)                  \
-  X(mkostemp, int(char*, int), ::mkostemp)                                  \
-  X(mkdtemp, char*(char*), ::mkdtemp)                                       \
-  X(opendir, DIR*(const char*), ::opendir)                                  \
-  X(fopen, FILE*(const char*, const char*), ::fopen)                        \
-  X(fdopen, FILE*(int, const char*), ::fdopen)                              \
-  X(getcwd, char*(char*, size_t), ::getcwd)                                 \
-  X(geteuid, uid_t(), ::geteuid)                                            \
-  X(getpid, pid_t(), ::getpid)                                              \
-  X(getpwuid_r, int(uid_t, struct passwd*, char*, size_t, struct passwd**), ::getpwuid_r) \
-  X(dlopen, void*(const char*, int), ::dlopen)                              \
-  X(dlsym, void*(void*, const char*), ::dlsym)                              \
-  X(dlclose, int(void*), ::dlclose)                                         \
+#define CORVEL_POSIX_SYSTEM_CALLS(X)                                                               \
+  X(open, int(const char*, int, mode_t), OpenCall)                                                 \
+  X(openat, int(int, const char*, int, mode_t), OpenAtCall)                                        \
+  X(close, int(int), ::close)                                                                      \
+  X(write, ssize_t(int, const void*, size_t), ::write)                                             \
+  X(fsync, int(int), ::fsync)                                                                      \
+  X(ftruncate, int(int, off_t), ::ftruncate)                                                       \
+  X(stat, int(const char*, struct stat*), ::stat)                                                  \
+  X(lstat, int(const char*, struct stat*), ::lstat)                                                \
+  X(fstat, int(int, struct stat*), ::fstat)                                                        \
+  X(access, int(const char*, int), ::access)                                                       \
+  X(mkdir, int(const char*, mode_t), ::mkdir)                                                      \
+  X(rmdir, int(const char*), ::rmdir)                                                              \
+  X(unlink, int(const char*), ::unlink)                                                            \
+  X(rename, int(const char*, const char*), ::rename)                                               \
+  X(renameat2, int(int, const char*, int, const char*, unsigned), RenameAt2Call)                   \
+  X(link, int(const char*, const char*), ::link)                                                   \
+  X(chmod, int(const char*, mode_t), ::chmod)                                                      \
+  X(fchmod, int(int, mode_t), ::fchmod)                                                            \
+  X(fchown, int(int, uid_t, gid_t), ::fchown)                                                      \
+  X(flock, int(int, int), ::flock)                                                                 \
+  X(flistxattr, ssize_t(int, char*, size_t), ::flistxattr)                                         \
+  X(mkostemp, int(char*, int), ::mkostemp)                                                         \
+  X(mkdtemp, char*(char*), ::mkdtemp)                                                              \
+  X(opendir, DIR*(const char*), ::opendir)                                                         \
+  X(fopen, FILE*(const char*, const char*), ::fopen)                                               \
+  X(fdopen, FILE*(int, const char*), ::fdopen)                                                     \
+  X(getcwd, char*(char*, size_t), ::getcwd)                                                        \
+  X(geteuid, uid_t(), ::geteuid)                                                                   \
+  X(getpid, pid_t(), ::getpid)                                                                     \
+  X(getpwuid_r, int(uid_t, struct passwd*, char*, size_t, struct passwd**), ::getpwuid_r)          \
+  X(dlopen, void*(const char*, int), ::dlopen)                                                     \
+  X(dlsym, void*(void*, const char*), ::dlsym)                                                     \
+  X(dlclose, int(void*), ::dlclose)                                                                \
   X(dladdr, int(const void*, Dl_info*), ::dladdr)
 
 enum CallIndex : size_t {
@@ -92,8 +92,8 @@ struct SystemCallEntry {
 };
 
 SystemCallEntry gSystemCalls[] = {
-#define CORVEL_CALL_ENTRY(name, type, real)                      \
-  {#name, reinterpret_cast<SystemCall>(static_cast<Pointer<type>>(real)), \
+#define CORVEL_CALL_ENTRY(name, type, real)                                                        \
+  {#name, reinterpret_cast<SystemCall>(static_cast<Pointer<type>>(real)),                          \
    {reinterpret_cast<SystemCall>(static_cast<Pointer<type>>(real))}},
     CORVEL_POSIX_SYSTEM_CALLS(CORVEL_CALL_ENTRY)
 #undef CORVEL_CALL_ENTRY
@@ -109,11 +109,11 @@ SystemCallEntry* FindSystemCall(const char* name) {
 
 // sys::open(...) and so on: the call now in the table under that name.
 namespace sys {
-#define CORVEL_CALL_THROUGH_TABLE(name, type, real)                                          \
-  template <typename... Args>                                                                \
-  auto name(Args... args) {                                                                  \
-    return reinterpret_cast<Pointer<type>>(                                                  \
-        gSystemCalls[kCall_##name].current.load(std::memory_order_relaxed))(args...);        \
+#define CORVEL_CALL_THROUGH_TABLE(name, type, real)                                                \
+  template <typename... Args>                                                                      \
+  auto name(Args... args) {                                                                        \
+    return reinterpret_cast<Pointer<type>>(                                                        \
+        gSystemCalls[kCall_##name].current.load(std::memory_order_relaxed))(args...);              \
   }
 CORVEL_POSIX_SYSTEM_CALLS(CORVEL_CALL_THROUGH_TABLE)
 #undef CORVEL_CALL_THROUGH_TABLE
