@@ -1,9 +1,5 @@
 #include "file_logger.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <memory>
 #include <new>
 #include <set>
@@ -15,7 +11,11 @@ namespace corvel::zepsvc {
 
 namespace {
 
-constexpr mode_t kLogFileMode = 0644;
+using platform::OpenFlags;
+
+constexpr platform::Permissions kLogFileMode = 0644;
+constexpr OpenFlags kAppend = OpenFlags::Write | OpenFlags::Append;
+constexpr OpenFlags kCreateToAppend = kAppend | OpenFlags::Create | OpenFlags::Exclusive;
 // The longest first line carried over at rotation.
 constexpr size_t kFirstLineLimit = 4096;
 
@@ -23,7 +23,7 @@ constexpr size_t kFirstLineLimit = 4096;
 // under the name must not have the first line of another file copied into the new log.
 std::string ReadFirstLine(const std::string& path) {
   std::unique_ptr<FILE, platform::FileCloser> in(
-      platform::StreamFromFd(platform::OpenSharedFolderFile(path, O_RDONLY), "rb"));
+      platform::StreamFromFd(platform::OpenSharedFolderFile(path, OpenFlags::Read), "rb"));
   if (!in) return {};
   std::string line;
   int c;
@@ -36,16 +36,16 @@ std::string ReadFirstLine(const std::string& path) {
 // The files whose lock this process once gave up waiting for: every later write to them, by
 // any logger, tries the lock only once, so a lock another user keeps delays a process once.
 std::mutex gGivenUpMutex;
-std::set<std::pair<dev_t, ino_t>> gGivenUp;
+std::set<platform::FileId> gGivenUp;
 
-int LockPatienceFor(dev_t device, ino_t inode) {
+int LockPatienceFor(const platform::FileId& file) {
   std::lock_guard<std::mutex> guard(gGivenUpMutex);
-  return gGivenUp.count({device, inode}) ? 0 : platform::kSharedFileLockPatienceMs;
+  return gGivenUp.count(file) ? 0 : platform::kSharedFileLockPatienceMs;
 }
 
-void GiveUpLockOf(dev_t device, ino_t inode) {
+void GiveUpLockOf(const platform::FileId& file) {
   std::lock_guard<std::mutex> guard(gGivenUpMutex);
-  gGivenUp.insert({device, inode});
+  gGivenUp.insert(file);
 }
 
 }  // namespace
@@ -64,9 +64,10 @@ FileLogger::FileLogger(std::string path, uint32_t max_size, bool obscured)
     : mPath(std::move(path)), mMaxSize(max_size), mObscured(obscured) {}
 
 bool FileLogger::Open() {
-  int fd = platform::OpenSharedFolderFile(mPath, O_WRONLY | O_APPEND | O_CREAT | O_EXCL,
-                                          kLogFileMode);
-  if (fd < 0 && errno == EEXIST) fd = platform::OpenSharedFolderFile(mPath, O_WRONLY | O_APPEND);
+  int fd = platform::OpenSharedFolderFile(mPath, kCreateToAppend, kLogFileMode);
+  if (fd < 0 && platform::LastError() == platform::Error::Exists) {
+    fd = platform::OpenSharedFolderFile(mPath, kAppend);
+  }
   mFd = platform::UniqueFd(fd);
   if (!mFd.valid()) return false;
   RememberIdentity();
@@ -74,31 +75,27 @@ bool FileLogger::Open() {
 }
 
 void FileLogger::RememberIdentity() {
-  struct stat info {};
-  if (fstat(mFd.get(), &info) == 0) {
-    mDevice = info.st_dev;
-    mInode = info.st_ino;
-  }
+  platform::FileInfo info;
+  if (platform::GetFileInfo(mFd.get(), &info)) mFileId = info.id;
 }
 
 bool FileLogger::IsCurrentFile() const {
-  struct stat info {};
-  return platform::LstatPath(mPath, &info) == 0 && S_ISREG(info.st_mode) &&
-         info.st_dev == mDevice && info.st_ino == mInode;
+  platform::FileInfo info;
+  return platform::GetPathInfoNoFollow(mPath, &info) && info.kind == platform::FileKind::Regular &&
+         info.id == mFileId;
 }
 
 bool FileLogger::NeedsRotation(size_t line_size) const {
   if (mMaxSize == 0) return false;
-  struct stat info {};
-  if (fstat(mFd.get(), &info) != 0 || info.st_size <= 0) return false;
-  return static_cast<uint64_t>(info.st_size) + line_size > mMaxSize;
+  platform::FileInfo info;
+  if (!platform::GetFileInfo(mFd.get(), &info) || info.size == 0) return false;
+  return info.size + line_size > mMaxSize;
 }
 
 platform::UniqueFd FileLogger::Rotate() {
   std::string first_line = ReadFirstLine(mPath);
   if (platform::RenamePath(mPath, mPath + ".1") != 0) return {};
-  platform::UniqueFd fresh(platform::OpenSharedFolderFile(
-      mPath, O_WRONLY | O_APPEND | O_CREAT | O_EXCL, kLogFileMode));
+  platform::UniqueFd fresh(platform::OpenSharedFolderFile(mPath, kCreateToAppend, kLogFileMode));
   if (fresh.valid() && !first_line.empty()) platform::AppendWhole(fresh.get(), first_line + '\n');
   return fresh;
 }
@@ -110,8 +107,8 @@ void FileLogger::Write(int level, const char* component, const std::string& mess
   for (int attempt = 0; attempt < 3; ++attempt) {
     if (!mFd.valid() && !Open()) return;
     platform::UniqueFd retired;  // closed only after the lock on it is given back
-    platform::FileLock lock(mFd.get(), LockPatienceFor(mDevice, mInode));
-    if (!lock.held()) GiveUpLockOf(mDevice, mInode);
+    platform::FileLock lock(mFd.get(), LockPatienceFor(mFileId));
+    if (!lock.held()) GiveUpLockOf(mFileId);
     if (!IsCurrentFile()) {
       retired = std::move(mFd);
       continue;

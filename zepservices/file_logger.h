@@ -2,15 +2,13 @@
 // beyond its maximum size, the new file starting with the old one's first line. The file is
 // opened (created when missing) when the logger is created, and only when it is a regular
 // file with one link reached without a symbolic link: the log may live in a folder other
-// users can write. Several processes may append to one file. Each line is one write on an
-// O_APPEND descriptor, so it lands whole at the end whatever the others do; the exclusive lock
+// users can write. Several processes may append to one file. Each line is one write on a
+// descriptor opened for appending, so it lands whole at the end whatever the others do; the exclusive lock
 // each write takes on the file only orders the lines and guards the rotation (with the check
 // that the path still names the file held open, which another process may have rotated). A
 // lock that is not had within a short wait is given up: the line is written without it, the
 // file is not rotated, and later writes of the process to that file no longer wait for it.
 #pragma once
-
-#include <sys/types.h>
 
 #include <cstdint>
 #include <mutex>
@@ -43,8 +41,7 @@ class FileLogger : public ServiceObject {
   const uint32_t mMaxSize;  // 0: no limit
   const bool mObscured;
   platform::UniqueFd mFd;
-  dev_t mDevice = 0;
-  ino_t mInode = 0;
+  platform::FileId mFileId;
 };
 
 }  // namespace corvel::zepsvc

@@ -1,9 +1,5 @@
 #include "store_connection.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
-
 #include "platform/platform.h"
 
 namespace corvel::zepsvc {
@@ -36,8 +32,8 @@ constexpr const char* kSql[] = {
     "PRAGMA synchronous = FULL",
 };
 
-constexpr mode_t kFolderMode = 0755;
-constexpr mode_t kFileMode = 0644;
+constexpr platform::Permissions kFolderMode = 0755;
+constexpr platform::Permissions kFileMode = 0644;
 
 std::mutex gAcquireMutex;
 std::weak_ptr<Connection> gConnection;

@@ -18,7 +18,7 @@ class ConfigurationInput {
   ConfigurationInput(const ConfigurationInput&) = delete;
   ConfigurationInput& operator=(const ConfigurationInput&) = delete;
 
-  // Null when the input could not be opened (errno tells why).
+  // Null when the input could not be opened (the platform's last error tells why).
   FILE* stream() const { return mStream; }
   void Close();
 

@@ -1,9 +1,6 @@
 // The driver document: a small configuration document that records, under the payload code,
 // the payload's driver, the install time and where the product's document lives.
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <tinyxml.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -88,11 +85,11 @@ uint32_t WriteDriverConfigurationFile(const char* config_path, const char* paylo
 
 FILE* OpenDriverConfigurationFile(const char* path) {
   if (path == nullptr) return nullptr;
-  platform::UniqueFd fd(platform::OpenNoFollow(path, O_RDONLY, 0));
+  platform::UniqueFd fd(platform::OpenNoFollow(path, platform::OpenFlags::Read));
   if (!fd.valid()) return nullptr;
-  struct stat status {};
-  if (fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != geteuid() ||
-      status.st_nlink != 1) {
+  platform::FileInfo info;
+  if (!platform::GetFileInfo(fd.get(), &info) || info.kind != platform::FileKind::Regular ||
+      !info.ownedByMe || info.links != 1) {
     return nullptr;
   }
   return platform::StreamFromFd(fd.release(), "rb");

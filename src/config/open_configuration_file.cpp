@@ -1,9 +1,6 @@
 // Opening configuration files by UTF-8 path. The path and the mode are first converted to
 // UTF-16 into buffers of 260 wide characters, as the wide-character open needs them; a text
 // that is ill-formed or does not fit is reported and never opened under a partial name.
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -64,7 +61,7 @@ bool FitsConfigurationPathBuffer(const char* path) {
 
 int OpenConfigurationFileForRewrite(const char* path) {
   if (!ConvertsToWide(path) || !ConvertsToWide("wb")) {
-    errno = EINVAL;
+    platform::SetError(platform::Error::Invalid);
     return -1;
   }
   return platform::OpenForRewrite(path);
@@ -72,16 +69,16 @@ int OpenConfigurationFileForRewrite(const char* path) {
 
 FILE* OpenConfigurationFile(const char* path, const char* mode) {
   if (!ConvertsToWide(path) || !ConvertsToWide(mode)) {
-    errno = EINVAL;
+    platform::SetError(platform::Error::Invalid);
     return nullptr;
   }
   FILE* stream = platform::OpenFile(path, mode);
   if (stream == nullptr) return nullptr;
   // The wide-character open refuses folders; a POSIX open for reading does not.
-  struct stat status {};
-  if (fstat(fileno(stream), &status) == 0 && S_ISDIR(status.st_mode)) {
+  platform::FileInfo info;
+  if (platform::GetStreamInfo(stream, &info) && info.kind == platform::FileKind::Folder) {
     fclose(stream);
-    errno = EISDIR;
+    platform::SetError(platform::Error::IsFolder);
     return nullptr;
   }
   return stream;

@@ -4,12 +4,13 @@
 
 #include <tinyxml.h>
 
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "config/config_document.h"
+#include "platform/platform.h"
 
 namespace corvel::config {
 
@@ -183,9 +184,9 @@ int WalkRewrittenConfiguration(const char* path, const RewrittenDocument& kept,
 int parseconfig(const char* path, ConfigurationEntryHandler handler, void* context, int quiet) {
   ConfigurationInput input(path);
   if (input.stream() == nullptr) {
-    int error = errno;
+    int error = platform::LastErrorCode();
     Diagnostics(quiet != 0)
-        .Print("%s: %s\n", path != nullptr ? path : "(null)", std::strerror(error));
+        .Print("%s: %s\n", path != nullptr ? path : "(null)", platform::ErrorMessage(error).c_str());
     return -1;
   }
   return WalkConfigurationStream(input.stream(), handler, context, quiet);

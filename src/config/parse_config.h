@@ -76,8 +76,8 @@ int WalkRewrittenConfiguration(const char* path, const RewrittenDocument& kept,
 
 // Opens a file by UTF-8 path. Path and mode must each convert to UTF-16 within 260 wide
 // characters (terminator included); otherwise the conversion failure is printed on standard
-// error (always, whatever the caller's quiet setting) and null returned with errno EINVAL.
-// A folder is never opened as a file (null, errno EISDIR).
+// error (always, whatever the caller's quiet setting) and null returned with the platform's
+// last error Invalid. A folder is never opened as a file (null, last error IsFolder).
 FILE* OpenConfigurationFile(const char* path, const char* mode);
 
 }  // namespace corvel::config

@@ -1,10 +1,7 @@
 #include "frame/main_log.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
 
 #include "frame/frame_log.h"
 #include "frame/tavlib_impl.h"
@@ -32,9 +29,10 @@ struct LoggingState {
 LoggingState gLogging;
 
 bool FileStandsAt(const char* path) {
-  struct stat info;
-  if (platform::LstatPath(path, &info) == 0) return true;
-  return errno != ENOENT && errno != ENOTDIR;
+  platform::FileInfo info;
+  if (platform::GetPathInfoNoFollow(path, &info)) return true;
+  const platform::Error error = platform::LastError();
+  return error != platform::Error::NotFound && error != platform::Error::NotFolder;
 }
 
 }  // namespace
@@ -54,7 +52,7 @@ bool BuildLogFilePath(char* out, size_t size) {
 bool LogFileMayBeKept(const char* path) {
   if (!FileStandsAt(path)) return true;
   // The folder is shared: a FIFO, a link or a second name of another file may stand here.
-  platform::UniqueFd fd(platform::OpenSharedFolderFile(path, O_RDONLY));
+  platform::UniqueFd fd(platform::OpenSharedFolderFile(path, platform::OpenFlags::Read));
   if (!fd.valid()) return false;
   std::unique_ptr<FILE, platform::FileCloser> stream(platform::StreamFromFd(fd.release(), "r"));
   if (!stream) return false;

@@ -1,12 +1,9 @@
 // Loading and saving documents: UTF-8 (or any bytes) as they are, or UTF-16LE after the
 // byte-order mark FF FE, which the document keeps as its UnicodeFile flag.
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <limits>
 #include <memory>
-#include <sys/stat.h>
 #include <vector>
 
 #include "markup/markup_document.h"
@@ -18,24 +15,33 @@ namespace corvel::markup {
 namespace {
 
 using Stream = std::unique_ptr<FILE, platform::FileCloser>;
+using platform::OpenFlags;
 
 // Files are opened without following a symbolic link at the final name (tag files live in a
 // folder that every user can write) and without blocking on a planted FIFO; for regular
-// files O_NONBLOCK changes nothing.
+// files NonBlocking changes nothing.
 Stream OpenForReading(const char* path) {
-  const int fd = platform::OpenNoFollow(path ? path : "", O_RDONLY | O_NONBLOCK, 0);
+  const int fd = platform::OpenNoFollow(path ? path : "", OpenFlags::Read | OpenFlags::NonBlocking);
   if (fd < 0) return nullptr;
   return Stream(platform::StreamFromFd(fd, "rb"));
 }
 
 Stream OpenForWriting(const char* path) {
-  const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK;
+  const OpenFlags flags =
+      OpenFlags::Write | OpenFlags::Create | OpenFlags::Truncate | OpenFlags::NonBlocking;
   const int fd = platform::OpenNoFollow(path ? path : "", flags, 0666);
   if (fd < 0) return nullptr;
   return Stream(platform::StreamFromFd(fd, "wb"));
 }
 
-std::string SystemMessage(int error) { return std::strerror(error ? error : EIO); }
+std::string SystemMessage(platform::Error error) {
+  return platform::ErrorMessage(platform::ErrorCode(error));
+}
+// The system's message for its last error; an I/O error's when it has none.
+std::string LastSystemMessage() {
+  const int code = platform::LastErrorCode();
+  return code ? platform::ErrorMessage(code) : SystemMessage(platform::Error::Io);
+}
 
 std::string Format(const char* format, long long first, long long second = 0) {
   char buffer[96];
@@ -153,28 +159,28 @@ std::u16string MarkupUtf8ToUtf16(const std::string& text) {
 bool CMarkupSTL::Load(const char* path) {
   Stream stream = OpenForReading(path);
   if (!stream) {
-    mError = SystemMessage(errno);
+    mError = LastSystemMessage();
     return false;
   }
-  struct stat info{};
-  if (fstat(fileno(stream.get()), &info) != 0) {
-    mError = SystemMessage(errno);
+  platform::FileInfo info;
+  if (!platform::GetStreamInfo(stream.get(), &info)) {
+    mError = LastSystemMessage();
     return false;
   }
-  if (S_ISDIR(info.st_mode)) {
-    mError = SystemMessage(EISDIR);
+  if (info.kind == platform::FileKind::Folder) {
+    mError = SystemMessage(platform::Error::IsFolder);
     return false;
   }
-  if (info.st_size > std::numeric_limits<int32_t>::max() - 2) {
-    mError = SystemMessage(EFBIG);
+  if (info.size > static_cast<uint64_t>(std::numeric_limits<int32_t>::max() - 2)) {
+    mError = SystemMessage(platform::Error::TooLarge);
     return false;
   }
-  const size_t size = static_cast<size_t>(info.st_size);
+  const size_t size = static_cast<size_t>(info.size);
 
   std::string bytes(size, '\0');
-  errno = 0;
+  platform::SetErrorCode(0);
   if (size > 0 && std::fread(bytes.data(), 1, size, stream.get()) != size) {
-    mError = SystemMessage(errno);
+    mError = LastSystemMessage();
     return false;
   }
   stream.reset();
@@ -209,22 +215,22 @@ bool CMarkupSTL::Load(const std::u16string& path) {
 bool CMarkupSTL::Save(const char* path) {
   Stream stream = OpenForWriting(path);
   if (!stream) {
-    mError = SystemMessage(errno);
+    mError = LastSystemMessage();
     return false;
   }
   if (mDocument.empty()) {
     if (CloseWritten(stream)) return true;
-    mError = SystemMessage(errno);
+    mError = LastSystemMessage();
     return false;
   }
 
-  errno = 0;
+  platform::SetErrorCode(0);
   if (!(mFlags & UnicodeFile)) {
     const bool written =
         std::fwrite(mDocument.data(), 1, mDocument.size(), stream.get()) == mDocument.size() &&
         CloseWritten(stream);
     mError = written ? Format("%lld bytes", static_cast<long long>(mDocument.size()))
-                     : SystemMessage(errno);
+                     : LastSystemMessage();
     return written;
   }
 
@@ -245,7 +251,7 @@ bool CMarkupSTL::Save(const char* path) {
       return true;
     }
   }
-  mError = SystemMessage(errno);
+  mError = LastSystemMessage();
   return false;
 }
 

@@ -1,7 +1,6 @@
 #include "prefs/key_material.h"
 
 #include <atomic>
-#include <cerrno>
 
 #include "platform/platform.h"
 
@@ -13,10 +12,11 @@ class SystemSource : public KeyMaterialSource {
  public:
   std::string MachineText() const override { return platform::MachineIdentifier(); }
   bool UserName(std::string* name, int* error) const override {
-    errno = 0;
+    platform::SetErrorCode(0);
     *name = platform::EffectiveUserName();
     if (!name->empty()) return true;
-    *error = errno != 0 ? errno : ENOENT;
+    const int code = platform::LastErrorCode();
+    *error = code != 0 ? code : platform::ErrorCode(platform::Error::NotFound);
     return false;
   }
 };
@@ -39,7 +39,7 @@ void SetKeyMaterialSource(const KeyMaterialSource* source) { gSource.store(sourc
 
 bool FixedKeyMaterial::UserName(std::string* name, int* error) const {
   if (mUser.empty()) {
-    *error = ENOENT;
+    *error = platform::ErrorCode(platform::Error::NotFound);
     return false;
   }
   *name = mUser;

@@ -1,11 +1,9 @@
 #include "prefs/prefs_log.h"
 
 #include <array>
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
-#include <fcntl.h>
 #include <memory>
 #include <mutex>
 
@@ -77,15 +75,17 @@ class PrefsLogFile {
     mLock = platform::UniqueFd(OpenUserLock(folder));
     std::string path = folder + "/" + kPrefsLogFileName;
     // A FIFO, a device or a second name of another file under the log's name is refused.
-    int fd = platform::OpenSharedFolderFile(path, O_WRONLY | O_APPEND);
-    if (fd < 0 && errno == ELOOP) {
+    constexpr platform::OpenFlags kAppending = platform::OpenFlags::Write | platform::OpenFlags::Append;
+    int fd = platform::OpenSharedFolderFile(path, kAppending);
+    if (fd < 0 && platform::LastError() == platform::Error::Link) {
       // A symbolic link planted under the log's name is removed, never followed.
       platform::RemoveFile(path);
-      errno = ENOENT;
+      platform::SetError(platform::Error::NotFound);
     }
     // When another process was first to create it, its log is appended to.
-    if (fd < 0 && errno == ENOENT && (CreateWithMark(folder, path) || errno == EEXIST)) {
-      fd = platform::OpenSharedFolderFile(path, O_WRONLY | O_APPEND);
+    if (fd < 0 && platform::LastError() == platform::Error::NotFound &&
+        (CreateWithMark(folder, path) || platform::LastError() == platform::Error::Exists)) {
+      fd = platform::OpenSharedFolderFile(path, kAppending);
     }
     mFile = platform::UniqueFd(fd);
   }
@@ -100,9 +100,9 @@ class PrefsLogFile {
     const bool ready = platform::ChangeModeFd(fd.get(), 0600) == 0 &&
                        platform::AppendWhole(fd.get(), "\xFF\xFE");
     if (!ready || platform::RenameNoReplace(temp_path, path) != 0) {
-      const int saved = ready ? errno : EIO;
+      const int saved = ready ? platform::LastErrorCode() : platform::ErrorCode(platform::Error::Io);
       platform::RemoveFile(temp_path);
-      errno = saved;
+      platform::SetErrorCode(saved);
       return false;
     }
     return true;

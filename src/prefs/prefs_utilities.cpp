@@ -1,6 +1,5 @@
 #include "prefs/prefs_utilities.h"
 
-#include <cerrno>
 #include <new>
 
 #include "platform/platform.h"
@@ -66,7 +65,8 @@ bool CreateFolderPath(const std::string& path, int* error) {
 
 bool RemoveFileSpec(const std::string& path, std::string* folder) {
   if (path.empty() || path.back() == '/') {
-    PrefsError(kCategory, "Failed to remove file spec error:%d", EINVAL);
+    PrefsError(kCategory, "Failed to remove file spec error:%d",
+               platform::ErrorCode(platform::Error::Invalid));
     return false;
   }
   const size_t slash = path.rfind('/');

@@ -1,6 +1,5 @@
 #include "prefs/xml_parser.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -164,7 +163,8 @@ bool XMLParser::MakeDocument() {
     mDocument = std::make_unique<pugi::xml_document>();
     return true;
   } catch (const std::bad_alloc&) {
-    PrefsError(kCategory, "Failed in MSXML create instance error:%d", ENOMEM);
+    PrefsError(kCategory, "Failed in MSXML create instance error:%d",
+               platform::ErrorCode(platform::Error::NoMemory));
     mDocument.reset();
     return false;
   }
@@ -188,7 +188,7 @@ bool XMLParser::initWithXMLPath(const std::string& path) {
     }
     return true;
   } catch (const std::exception&) {
-    PrefsError(kCategory, "Caught exception in ... initWithXMLPath. error:%d", errno);
+    PrefsError(kCategory, "Caught exception in ... initWithXMLPath. error:%d", platform::LastErrorCode());
   }
   mDocument.reset();
   return false;
@@ -206,7 +206,7 @@ bool XMLParser::initWithXMLString(const std::string& text) {
     }
     return true;
   } catch (const std::exception&) {
-    PrefsError(kCategory, "Caught exception in ... initWithXMLString. error:%d", errno);
+    PrefsError(kCategory, "Caught exception in ... initWithXMLString. error:%d", platform::LastErrorCode());
   }
   mDocument.reset();
   return false;
@@ -217,7 +217,7 @@ bool XMLParser::nodeExistsXQuery(const std::string& xpath) {
   try {
     return static_cast<bool>(mDocument->select_node(xpath.c_str()));
   } catch (const std::exception&) {
-    PrefsError(kCategory, "Caught exception in ... nodeExistsXQuery. error:%d", errno);
+    PrefsError(kCategory, "Caught exception in ... nodeExistsXQuery. error:%d", platform::LastErrorCode());
   }
   return false;
 }
@@ -236,7 +236,7 @@ bool XMLParser::stringValueForXQuery(const std::string& xpath, std::string* valu
     *value = Trimmed(text);
     return true;
   } catch (const std::exception&) {
-    PrefsError(kCategory, "Caught exception in ... stringValueForXQuery. error:%d", errno);
+    PrefsError(kCategory, "Caught exception in ... stringValueForXQuery. error:%d", platform::LastErrorCode());
   }
   return false;
 }
@@ -249,7 +249,7 @@ pugi::xml_node XMLParser::getNodeForXQuery(const std::string& xpath) {
   try {
     return mDocument->select_node(xpath.c_str()).node();
   } catch (const std::exception&) {
-    PrefsError(kCategory, "Caught exception in ... getNodeForXQuery. error:%d", errno);
+    PrefsError(kCategory, "Caught exception in ... getNodeForXQuery. error:%d", platform::LastErrorCode());
   }
   return pugi::xml_node();
 }
@@ -279,17 +279,19 @@ pugi::xml_node XMLParser::addChildToNode(pugi::xml_node node, const std::string&
   try {
     pugi::xml_node child = node.append_child(name.c_str());
     if (!child) {
-      PrefsError(kCategory, "Caught exception in ... addChildToNode. error:%d", EINVAL);
+      PrefsError(kCategory, "Caught exception in ... addChildToNode. error:%d",
+                 platform::ErrorCode(platform::Error::Invalid));
       return pugi::xml_node();
     }
     if (value && !value->empty() && !child.append_child(pugi::node_pcdata).set_value(value->c_str())) {
       node.remove_child(child);
-      PrefsError(kCategory, "Caught exception in ... addChildToNode. error:%d", ENOMEM);
+      PrefsError(kCategory, "Caught exception in ... addChildToNode. error:%d",
+                 platform::ErrorCode(platform::Error::NoMemory));
       return pugi::xml_node();
     }
     return child;
   } catch (const std::exception&) {
-    PrefsError(kCategory, "Caught exception in ... addChildToNode. error:%d", errno);
+    PrefsError(kCategory, "Caught exception in ... addChildToNode. error:%d", platform::LastErrorCode());
   }
   return pugi::xml_node();
 }
@@ -312,12 +314,13 @@ bool XMLParser::setValueForXQuery(const std::string& xpath, const std::string& v
     }
     RemoveChildren(node);
     if (!value.empty() && !node.append_child(pugi::node_pcdata).set_value(value.c_str())) {
-      PrefsError(kCategory, "Caught exception in ... setValueForXQuery. error:%d", ENOMEM);
+      PrefsError(kCategory, "Caught exception in ... setValueForXQuery. error:%d",
+                 platform::ErrorCode(platform::Error::NoMemory));
       return false;
     }
     return true;
   } catch (const std::exception&) {
-    PrefsError(kCategory, "Caught exception in ... setValueForXQuery. error:%d", errno);
+    PrefsError(kCategory, "Caught exception in ... setValueForXQuery. error:%d", platform::LastErrorCode());
   }
   return false;
 }

@@ -2,17 +2,18 @@
 // machine may read, write and delete there, and nothing is inherited from the parent folder.
 // On this platform that is mode 0777 on the directory and 0666 on files, set explicitly on
 // a descriptor opened without following links (never left to the umask). Outcomes are only
-// logged: "Get privilege info" carries the lstat result, "Set privilege info" the fchmod one.
+// logged: "Get privilege info" carries the result of reading the path's status without
+// following a link, "Set privilege info" that of setting the mode on the descriptor.
 #pragma once
-
-#include <sys/types.h>
 
 #include <string>
 
+#include "platform/platform.h"
+
 namespace corvel::swtag {
 
-inline constexpr mode_t kTagFolderMode = 0777;
-inline constexpr mode_t kTagFileMode = 0666;
+inline constexpr platform::Permissions kTagFolderMode = 0777;
+inline constexpr platform::Permissions kTagFileMode = 0666;
 
 // For a path: a folder gets kTagFolderMode, a regular file kTagFileMode; a symbolic link or
 // anything else is left alone and its "Set" result is -1.

@@ -1,8 +1,5 @@
 #include "swtag/swtag_files.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <memory>
 
@@ -19,24 +16,26 @@ bool IsConvertiblePath(const std::string& path) {
 }
 
 EntryKind EntryAt(const std::string& path) {
-  struct stat st{};
-  if (!IsConvertiblePath(path) || platform::LstatPath(path, &st) != 0) return EntryKind::Missing;
-  if (S_ISREG(st.st_mode)) return EntryKind::RegularFile;
-  if (S_ISDIR(st.st_mode)) return EntryKind::Folder;
+  platform::FileInfo info;
+  if (!IsConvertiblePath(path) || !platform::GetPathInfoNoFollow(path, &info)) return EntryKind::Missing;
+  if (info.kind == platform::FileKind::Regular) return EntryKind::RegularFile;
+  if (info.kind == platform::FileKind::Folder) return EntryKind::Folder;
   return EntryKind::Other;
 }
 
 int64_t RegularFileSize(const std::string& path) {
-  struct stat st{};
-  if (!IsConvertiblePath(path) || platform::LstatPath(path, &st) != 0 || !S_ISREG(st.st_mode)) {
+  platform::FileInfo info;
+  if (!IsConvertiblePath(path) || !platform::GetPathInfoNoFollow(path, &info) ||
+      info.kind != platform::FileKind::Regular) {
     return -1;
   }
-  return static_cast<int64_t>(st.st_size);
+  return static_cast<int64_t>(info.size);
 }
 
-int OpenExistingFile(const std::string& path, int flags) {
+int OpenExistingFile(const std::string& path, platform::OpenFlags flags) {
+  using platform::OpenFlags;
   if (!IsConvertiblePath(path)) return -1;
-  return platform::OpenSharedFolderFile(path, flags & ~(O_CREAT | O_EXCL));
+  return platform::OpenSharedFolderFile(path, flags & ~(OpenFlags::Create | OpenFlags::Exclusive));
 }
 
 bool ReadExistingFile(const std::string& path, std::string* out) {
@@ -44,7 +43,7 @@ bool ReadExistingFile(const std::string& path, std::string* out) {
   const int64_t size = RegularFileSize(path);
   if (size < 0 || size > kMaxReadableFileSize) return false;
   std::unique_ptr<FILE, platform::FileCloser> stream(
-      platform::StreamFromFd(OpenExistingFile(path, O_RDONLY), "rb"));
+      platform::StreamFromFd(OpenExistingFile(path, platform::OpenFlags::Read), "rb"));
   if (!stream) return false;
   char chunk[8192];
   size_t got = 0;

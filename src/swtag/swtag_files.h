@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/platform.h"
+
 namespace corvel::swtag {
 
 // Whether the path passes the UTF-16 conversion that every file-system call of the tag
@@ -25,7 +27,7 @@ int64_t RegularFileSize(const std::string& path);
 // Opens an existing file with platform::OpenSharedFolderFile: anything that is not a regular
 // file with exactly one link is refused, for reading as for writing. Returns the descriptor
 // or -1.
-int OpenExistingFile(const std::string& path, int flags);
+int OpenExistingFile(const std::string& path, platform::OpenFlags flags);
 
 // Files larger than this are not read as tags (a planted sparse file must not exhaust memory).
 constexpr int64_t kMaxReadableFileSize = 4 * 1024 * 1024;

@@ -1,7 +1,5 @@
 #include "swtag/swtag_log.h"
 
-#include <fcntl.h>
-
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
@@ -15,12 +13,13 @@
 namespace corvel::swtag {
 
 namespace platform = corvel::platform;
+using platform::OpenFlags;
 
 namespace {
 
 using LogStream = std::unique_ptr<FILE, platform::FileCloser>;
 
-// The open log: an O_APPEND descriptor, each line written to it in one piece.
+// The open log: a descriptor opened for appending, each line written to it in one piece.
 platform::UniqueFd& Log() {
   static platform::UniqueFd fd;
   return fd;
@@ -28,7 +27,7 @@ platform::UniqueFd& Log() {
 
 // A missing file counts as marked; one that cannot be read (a link, a folder) does not.
 bool FirstLineHasMarker(const std::string& path) {
-  LogStream stream(platform::StreamFromFd(OpenExistingFile(path, O_RDONLY), "rb"));
+  LogStream stream(platform::StreamFromFd(OpenExistingFile(path, OpenFlags::Read), "rb"));
   if (!stream) return false;
   char line[kTagLogMarkerWindow];
   size_t kept = 0;
@@ -40,16 +39,17 @@ bool FirstLineHasMarker(const std::string& path) {
 }
 
 void EmptyFile(const std::string& path) {
-  platform::UniqueFd fd(OpenExistingFile(path, O_WRONLY | O_TRUNC));
+  platform::UniqueFd fd(OpenExistingFile(path, OpenFlags::Write | OpenFlags::Truncate));
 }
 
 // The existing regular file opened for appending, or a new one created exclusively. What
 // cannot be appended to safely (a link, a FIFO, a file with other hard links) is replaced.
 int OpenForAppending(const std::string& path) {
-  int fd = OpenExistingFile(path, O_WRONLY | O_APPEND);
+  int fd = OpenExistingFile(path, OpenFlags::Write | OpenFlags::Append);
   if (fd >= 0) return fd;
   if (EntryExists(path)) platform::RemoveFile(path);
-  return platform::OpenSharedFolderFile(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL, kTagFileMode);
+  return platform::OpenSharedFolderFile(
+      path, OpenFlags::Write | OpenFlags::Append | OpenFlags::Create | OpenFlags::Exclusive, kTagFileMode);
 }
 
 std::string TimePrefix() {

@@ -1,7 +1,5 @@
 #include "swtag/swtag_placement.h"
 
-#include <fcntl.h>
-
 #include "platform/platform.h"
 #include "swtag/swtag_access.h"
 #include "swtag/swtag_document.h"
@@ -13,10 +11,11 @@
 namespace corvel::swtag {
 
 namespace platform = corvel::platform;
+using platform::OpenFlags;
 
 namespace {
 
-constexpr mode_t kCommonAppDataMode = 0755;
+constexpr platform::Permissions kCommonAppDataMode = 0755;
 
 // The common application data folder into the tag path; false when it cannot be had.
 bool FindCommonAppData(SwTagRecord& record) {
@@ -115,7 +114,7 @@ void StoreNewTag(SwTagRecord& record, const markup::CMarkupSTL& document) {
                  kSwTagModule, kSwTagLevel, path.c_str(), removed);
   }
   if (!IsConvertiblePath(path)) return;
-  const int fd = platform::CreateFreshFile(path, O_WRONLY, kTagFileMode);
+  const int fd = platform::CreateFreshFile(path, OpenFlags::Write, kTagFileMode);
   if (fd < 0) return;
   ApplyAccessRulesToOpenFile(path, fd);
   WriteAndClose(fd, TagFileBytes(document, false));
@@ -123,10 +122,10 @@ void StoreNewTag(SwTagRecord& record, const markup::CMarkupSTL& document) {
 
 void SaveUpdatedTag(SwTagRecord& record) {
   const std::string path = record.mTagPath;
-  int fd = OpenExistingFile(path, O_WRONLY | O_TRUNC);
+  int fd = OpenExistingFile(path, OpenFlags::Write | OpenFlags::Truncate);
   // A file that cannot be rewritten in place safely (another hard link to it was planted,
   // or it was swapped for a link since it was read) is replaced by a new one instead.
-  if (fd < 0 && IsConvertiblePath(path)) fd = platform::CreateFreshFile(path, O_WRONLY, kTagFileMode);
+  if (fd < 0 && IsConvertiblePath(path)) fd = platform::CreateFreshFile(path, OpenFlags::Write, kTagFileMode);
   if (fd < 0) return;
   WriteAndClose(fd, TagFileBytes(record.mDocument, record.mUnicodeFile));
 }

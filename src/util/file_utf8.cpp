@@ -1,8 +1,6 @@
 // File and folder access by UTF-8 path.
 #include "util/file_utf8.h"
 
-#include <cerrno>
-
 #include "platform/platform.h"
 #include "util/path_check.h"
 
@@ -10,18 +8,18 @@ namespace corvel::util {
 
 FILE* OpenFileUtf8(const char* path, const char* mode) {
   if (!IsUsablePath(path) || !mode || !*mode) {
-    errno = EINVAL;
+    platform::SetError(platform::Error::Invalid);
     return nullptr;
   }
   return platform::OpenFile(path, mode);
 }
 
-int StatUtf8(const char* path, struct stat* out) {
+int StatUtf8(const char* path, platform::FileInfo* out) {
   if (!IsUsablePath(path) || !out) {
-    errno = EINVAL;
+    platform::SetError(platform::Error::Invalid);
     return -1;
   }
-  return platform::StatPath(path, out);
+  return platform::GetPathInfo(path, out) ? 0 : -1;
 }
 
 bool PathExistsUtf8(const char* path) { return IsUsablePath(path) && platform::PathExists(path); }
@@ -30,7 +28,7 @@ bool IsFolderUtf8(const char* path) { return IsUsablePath(path) && platform::IsF
 
 int MakeFolderUtf8(const char* path) {
   if (!IsUsablePath(path)) {
-    errno = EINVAL;
+    platform::SetError(platform::Error::Invalid);
     return -1;
   }
   return platform::MakeFolder(path, 0755);
@@ -38,7 +36,7 @@ int MakeFolderUtf8(const char* path) {
 
 int RemoveFileUtf8(const char* path) {
   if (!IsUsablePath(path)) {
-    errno = EINVAL;
+    platform::SetError(platform::Error::Invalid);
     return -1;
   }
   return platform::RemoveFile(path);

@@ -4,18 +4,20 @@
 
 #include <cstdio>
 #include <string>
-#include <sys/stat.h>
+
+#include "platform/platform.h"
 
 namespace corvel::util {
 
 constexpr size_t kPathBufferSize = 1024;
 
 FILE* OpenFileUtf8(const char* path, const char* mode);      // null on failure
-int StatUtf8(const char* path, struct stat* out);            // 0 on success
+int StatUtf8(const char* path, platform::FileInfo* out);     // 0 on success
 bool PathExistsUtf8(const char* path);
 bool IsFolderUtf8(const char* path);
-int MakeFolderUtf8(const char* path);                        // 0; -1 with errno (EINVAL: bad path)
-int RemoveFileUtf8(const char* path);                        // 0; -1 with errno (EINVAL: bad path)
+// 0, or -1 with the platform's last error (Error::Invalid for a bad path).
+int MakeFolderUtf8(const char* path);
+int RemoveFileUtf8(const char* path);
 
 // The absolute form of `path` into a 1024-byte buffer; null on failure.
 char* FullPathUtf8(char* out, size_t size, const char* path);

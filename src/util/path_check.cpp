@@ -1,7 +1,5 @@
 #include "util/path_check.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 
 #include "platform/platform.h"

@@ -38,14 +38,12 @@ class PlatformFiles : public ::testing::Test {
 
 TEST_F(PlatformFiles, OpenNoFollowRefusesAPlantedLink) {
   PlantLink(victim, log);
-  errno = 0;
-  EXPECT_EQ(OpenNoFollow(log, O_WRONLY | O_APPEND, 0), -1);
-  EXPECT_EQ(errno, ELOOP);
+  EXPECT_EQ(OpenNoFollow(log, OpenFlags::Write | OpenFlags::Append), -1);
+  EXPECT_EQ(LastError(), Error::Link);
   // With O_CREAT the kernel may refuse another user's link in a sticky folder by itself
   // (EACCES); either way nothing is written through it.
-  errno = 0;
-  EXPECT_EQ(OpenNoFollow(log, O_WRONLY | O_APPEND | O_CREAT, 0666), -1);
-  EXPECT_TRUE(errno == ELOOP || errno == EACCES) << strerror(errno);
+  EXPECT_EQ(OpenNoFollow(log, OpenFlags::Write | OpenFlags::Append | OpenFlags::Create, 0666), -1);
+  EXPECT_TRUE(LastError() == Error::Link || LastError() == Error::Denied) << strerror(errno);
   EXPECT_EQ(test::ReadWholeFile(victim), "precious");
 
   // A link of our own in a folder of our own, which nothing but O_NOFOLLOW stops; a dangling
@@ -53,16 +51,15 @@ TEST_F(PlatformFiles, OpenNoFollowRefusesAPlantedLink) {
   const std::string fresh_target = scratch.Path("created-through-link");
   const std::string own = scratch.Path("own.log");
   ASSERT_EQ(symlink(fresh_target.c_str(), own.c_str()), 0);
-  errno = 0;
-  EXPECT_EQ(OpenNoFollow(own, O_WRONLY | O_CREAT, 0666), -1);
-  EXPECT_EQ(errno, ELOOP);
+  EXPECT_EQ(OpenNoFollow(own, OpenFlags::Write | OpenFlags::Create, 0666), -1);
+  EXPECT_EQ(LastError(), Error::Link);
   EXPECT_FALSE(fs::exists(fresh_target));
 }
 
 TEST_F(PlatformFiles, CreateFreshFileReplacesAPlantedLinkWithItsOwnFile) {
   PlantLink(victim, log);
   const mode_t old_mask = umask(022);
-  UniqueFd fd(CreateFreshFile(log, O_WRONLY, 0666));
+  UniqueFd fd(CreateFreshFile(log, OpenFlags::Write, 0666));
   umask(old_mask);
   ASSERT_TRUE(fd.valid()) << strerror(errno);
   ASSERT_EQ(write(fd.get(), "line\n", 5), 5);
@@ -84,7 +81,7 @@ TEST_F(PlatformFiles, CreateFreshFileReplacesAFilePlantedByAnotherUser) {
                                                                                           : 1;
             }),
             0);
-  UniqueFd fd(CreateFreshFile(log, O_RDWR, 0644));
+  UniqueFd fd(CreateFreshFile(log, OpenFlags::Read | OpenFlags::Write, 0644));
   ASSERT_TRUE(fd.valid());
   struct stat st {};
   ASSERT_EQ(fstat(fd.get(), &st), 0);
@@ -93,19 +90,18 @@ TEST_F(PlatformFiles, CreateFreshFileReplacesAFilePlantedByAnotherUser) {
   EXPECT_EQ(st.st_mode & 07777, 0644u);
   // A folder at the name is not removed.
   fs::create_directory(scratch.temp() + "/folder");
-  EXPECT_EQ(CreateFreshFile(scratch.temp() + "/folder", O_WRONLY, 0644), -1);
+  EXPECT_EQ(CreateFreshFile(scratch.temp() + "/folder", OpenFlags::Write, 0644), -1);
   EXPECT_TRUE(fs::is_directory(scratch.temp() + "/folder"));
 }
 
 TEST_F(PlatformFiles, SharedFolderFilesAreUsedOnlyWhenRegularWithOneLink) {
   // A second name of another file is refused before it could be truncated through.
   ASSERT_EQ(link(victim.c_str(), log.c_str()), 0);
-  errno = 0;
-  EXPECT_EQ(OpenSharedFolderFile(log, O_WRONLY | O_TRUNC), -1);
-  EXPECT_EQ(errno, EPERM);
+  EXPECT_EQ(OpenSharedFolderFile(log, OpenFlags::Write | OpenFlags::Truncate), -1);
+  EXPECT_EQ(LastError(), Error::Denied);
   EXPECT_EQ(test::ReadWholeFile(victim), "precious");
   ASSERT_EQ(unlink(victim.c_str()), 0);
-  UniqueFd fd(OpenSharedFolderFile(log, O_WRONLY | O_TRUNC));
+  UniqueFd fd(OpenSharedFolderFile(log, OpenFlags::Write | OpenFlags::Truncate));
   ASSERT_TRUE(fd.valid());
   EXPECT_EQ(test::ReadWholeFile(log), "");
 

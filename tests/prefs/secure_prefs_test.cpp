@@ -5,8 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <filesystem>
 #include <functional>
+#include <iterator>
 
+#include "platform/platform.h"
 #include "prefs/cipher_core.h"
 #include "prefs/crypt_engine.h"
 #include "prefs/key_material.h"
@@ -296,6 +300,29 @@ TEST_F(SecurePrefsTest, ReadOnlyFolderLeavesTheFileUnchanged) {
   ASSERT_EQ(0, chmod(folder.c_str(), 0700));
   EXPECT_EQ(0, status) << "1: the write succeeded, 2: no log line";
   EXPECT_EQ(before, Contents());
+}
+
+TEST_F(SecurePrefsTest, FailedFlushLeavesTheFileAsItWas) {
+  // The flush before the rename fails, as a failing disk makes it fail.
+  auto failing_fsync = +[](int) {
+    errno = EIO;
+    return -1;
+  };
+  {
+    platform::ScopedSystemCall broken("fsync", failing_fsync);
+    ASSERT_TRUE(broken.replaced());
+    EXPECT_EQ(kPrefsCannotWriteFile, SetPrefValue("D", "K", "v", nullptr));
+  }
+  EXPECT_EQ("<missing>", Contents());
+  ASSERT_EQ(kPrefsSuccess, SetPrefValue("D", "K", "before", nullptr));
+  const std::string before = Contents();
+  {
+    platform::ScopedSystemCall broken("fsync", failing_fsync);
+    EXPECT_EQ(kPrefsFailed, SetPrefValue("D", "K", "after", nullptr));
+  }
+  EXPECT_EQ(before, Contents());
+  const std::filesystem::directory_iterator folder(scratch_.local_appdata() + "/Corvel/TAV");
+  EXPECT_EQ(1, std::distance(folder, {})) << "the new file is not left beside it";
 }
 
 }  // namespace

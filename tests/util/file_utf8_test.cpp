@@ -53,7 +53,7 @@ TEST_F(FileUtf8, BadPathsFailWithoutTouchingTheSystem) {
   const std::string cut = scratch.Path("cut\xe2\x82");
   const std::string too_long = DeepPath(scratch.Path("long"), "d", kPathBufferSize);
   const char* const paths[] = {nullptr, "", invalid.c_str(), cut.c_str(), too_long.c_str()};
-  struct stat st {};
+  platform::FileInfo st;
   for (const char* path : paths) {
     const std::string shown = path ? path : "(null)";
     EXPECT_EQ(OpenFileUtf8(path, "wb"), nullptr) << shown;
@@ -112,9 +112,9 @@ TEST_F(FileUtf8, FileOperationsOnUtf8Names) {
   EXPECT_TRUE(fcntl(fileno(stream), F_GETFD) & FD_CLOEXEC);
   fputs("data", stream);
   fclose(stream);
-  struct stat st {};
+  platform::FileInfo st;
   EXPECT_EQ(StatUtf8(file.c_str(), &st), 0);
-  EXPECT_EQ(st.st_size, 4);
+  EXPECT_EQ(st.size, 4u);
   EXPECT_TRUE(PathExistsUtf8(file.c_str()));
   EXPECT_FALSE(IsFolderUtf8(file.c_str()));
   EXPECT_EQ(StatUtf8(file.c_str(), nullptr), -1);

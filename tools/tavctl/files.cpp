@@ -1,11 +1,6 @@
 #include "files.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -16,16 +11,14 @@
 namespace tavctl {
 
 namespace fs = std::filesystem;
+namespace platform = corvel::platform;
 
 bool PathExists(const std::string& path) {
-  struct stat info {};
-  return !path.empty() && ::lstat(path.c_str(), &info) == 0;
+  platform::FileInfo info;
+  return platform::GetPathInfoNoFollow(path, &info);
 }
 
-bool IsDirectory(const std::string& path) {
-  struct stat info {};
-  return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
+bool IsDirectory(const std::string& path) { return platform::IsFolder(path); }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
   if (IsDirectory(path)) return std::nullopt;
@@ -45,21 +38,20 @@ void WriteWholeFile(const std::string& path, const std::string& content) {
 }
 
 void MakeFolders(const std::string& path) {
-  const int error = corvel::platform::MakeFolders(path, 0755);
+  const int error = platform::MakeFolders(path, 0755);
   if (error != 0 || !IsDirectory(path)) {
     throw ToolError("cannot create the folder " + path +
-                    (error != 0 ? ": " + std::string(std::strerror(error)) : std::string()));
+                    (error != 0 ? ": " + platform::ErrorMessage(error) : std::string()));
   }
 }
 
 std::string MakeScratchFolder(const std::string& parent, const std::string& prefix) {
-  std::string pattern = parent + "/" + prefix + "XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (!::mkdtemp(buffer.data())) {
-    throw ToolError("cannot create a scratch folder in " + parent + ": " + std::strerror(errno));
+  std::string folder = parent + "/" + prefix + "XXXXXX";
+  if (!platform::MakeTempFolder(folder)) {
+    throw ToolError("cannot create a scratch folder in " + parent + ": " +
+                    platform::ErrorMessage(platform::LastErrorCode()));
   }
-  return buffer.data();
+  return folder;
 }
 
 std::vector<std::string> FilesEndingIn(const std::string& folder, const std::string& suffix) {
@@ -77,11 +69,11 @@ std::vector<std::string> FilesEndingIn(const std::string& folder, const std::str
 }
 
 std::optional<FileStamp> StampOf(const std::string& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  platform::FileInfo info;
+  if (!platform::GetPathInfo(path, &info)) return std::nullopt;
   FileStamp stamp;
-  stamp.modified = static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec;
-  stamp.size = static_cast<long long>(info.st_size);
+  stamp.modified = static_cast<long long>(info.modifiedNs);
+  stamp.size = static_cast<long long>(info.size);
   return stamp;
 }
 

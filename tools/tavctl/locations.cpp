@@ -1,28 +1,27 @@
 #include "locations.h"
 
-#include <cstdlib>
-
 #include "platform/platform.h"
 
 namespace tavctl {
 
+namespace platform = corvel::platform;
+
 std::optional<std::string> NonEmptyVariable(const char* name) {
-  const char* value = std::getenv(name);
-  if (!value || !*value) return std::nullopt;
-  return std::string(value);
+  std::optional<std::string> value = platform::EnvironmentValue(name);
+  if (!value || value->empty()) return std::nullopt;
+  return value;
 }
 
 void SetVariable(const char* name, const std::string& value) {
-  ::setenv(name, value.c_str(), 1);
+  platform::SetEnvironmentValue(name, value);
 }
 
 Locations CurrentLocations() {
   Locations where;
-  using corvel::platform::KnownFolder;
-  where.temp = corvel::platform::TempFolder();
-  where.commonAppData = corvel::platform::KnownFolderPath(KnownFolder::CommonAppData);
-  where.localAppData = corvel::platform::KnownFolderPath(KnownFolder::LocalAppData);
-  where.store = corvel::platform::StoreDatabasePath();
+  where.temp = platform::TempFolder();
+  where.commonAppData = platform::KnownFolderPath(platform::KnownFolder::CommonAppData);
+  where.localAppData = platform::KnownFolderPath(platform::KnownFolder::LocalAppData);
+  where.store = platform::StoreDatabasePath();
   where.tagDirectory = where.commonAppData + "/" + TagEntityRegid();
   where.mainLog = where.temp + "/tavlib.log";
   where.tagLog = where.temp + "/swtag.log";
