@@ -20,25 +20,25 @@ uint32_t SetApplicationData(TAVLibImpl& instance, const char* driverCode,
                             const char* appProductId, const char* driverProductId,
                             const char* appLocale, const char* payloadCode, int32_t tagging) {
   FrameLog(instance, "TAVLIB SetApplicationData: Started.");
-  const bool taggingKnown = tagging == kTAVLibTaggingNone || tagging == kTAVLibTaggingAtCommit ||
+  const bool tagging_known = tagging == kTAVLibTaggingNone || tagging == kTAVLibTaggingAtCommit ||
                             tagging == kTAVLibTaggingSuppressed;
-  if (IsEmptyText(driverCode) || IsEmptyText(appProductId) || !taggingKnown) {
+  if (IsEmptyText(driverCode) || IsEmptyText(appProductId) || !tagging_known) {
     FrameLog(instance, "TAVLIB SetApplicationData: Invalid in params specified.");
     return kTAVLibInvalidArgument;
   }
   // Built aside first, so that a failed allocation leaves the instance as it was.
-  std::string newDriverCode(driverCode);
-  std::string newAppProductId(appProductId);
-  std::string newDriverProductId = TextOr(driverProductId, "");
-  std::string newAppLocale = TextOr(appLocale, "en_US");
-  std::string newPayloadCode = TextOr(payloadCode, "");
+  std::string new_driver_code(driverCode);
+  std::string new_app_product_id(appProductId);
+  std::string new_driver_product_id = TextOr(driverProductId, "");
+  std::string new_app_locale = TextOr(appLocale, "en_US");
+  std::string new_payload_code = TextOr(payloadCode, "");
 
   instance.mIsAppContext = true;
-  instance.mDriverCode.swap(newDriverCode);
-  instance.mAppProductId.swap(newAppProductId);
-  instance.mDriverProductId.swap(newDriverProductId);
-  instance.mAppLocale.swap(newAppLocale);
-  instance.mPayloadCode.swap(newPayloadCode);
+  instance.mDriverCode.swap(new_driver_code);
+  instance.mAppProductId.swap(new_app_product_id);
+  instance.mDriverProductId.swap(new_driver_product_id);
+  instance.mAppLocale.swap(new_app_locale);
+  instance.mPayloadCode.swap(new_payload_code);
   // A request adds to the earlier ones; a suppression holds for the rest of the instance.
   if (tagging == kTAVLibTaggingAtCommit) instance.mTaggingPending = true;
   if (tagging == kTAVLibTaggingSuppressed) instance.mTaggingSuppressed = true;

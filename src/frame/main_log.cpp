@@ -56,18 +56,18 @@ bool LogFileMayBeKept(const char* path) {
   if (!fd.valid()) return false;
   std::unique_ptr<FILE, platform::FileCloser> stream(platform::StreamFromFd(fd.release(), "r"));
   if (!stream) return false;
-  char firstLine[kMarkerWindow + 1] = {};
-  if (util::ReadTextLine(stream.get(), firstLine, sizeof(firstLine)) < 0) return false;
-  return std::strstr(firstLine, kLogFileMarker) != nullptr;
+  char first_line[kMarkerWindow + 1] = {};
+  if (util::ReadTextLine(stream.get(), first_line, sizeof(first_line)) < 0) return false;
+  return std::strstr(first_line, kLogFileMarker) != nullptr;
 }
 
 void SetUpLogging(TAVLibImpl& instance) noexcept {
   char path[kLogPathBufferSize];
-  const bool havePath = BuildLogFilePath(path, sizeof(path));
+  const bool have_path = BuildLogFilePath(path, sizeof(path));
   ++gLogging.users;
   if (gLogging.setUp) return;
   // Without a temporary folder there is no file to log to; a later instance tries again.
-  if (!havePath) return;
+  if (!have_path) return;
 
   if (!gLogging.formatChosen) {
     platform::SetEnvironmentValue("ZEPLogFormat", "clear");

@@ -136,24 +136,24 @@ bool CMarkupSTL::AddElementAt(const char* name, bool asChild) {
 
   // Where the new element goes in the text.
   const ElementEntry& above = mIndex[parent];
-  const bool parentEmpty = above.startRight == above.endLeft + 1;
-  const bool parentEmptyContent = above.startRight + 1 == above.endLeft;
+  const bool parent_empty = above.startRight == above.endLeft + 1;
+  const bool parent_empty_content = above.startRight + 1 == above.endLeft;
   int32_t offset;
   if (reference) {
     offset = mIndex[reference].endRight + 1;
   } else if (!parent) {
     offset = static_cast<int32_t>(mDocument.size());
-  } else if (parentEmpty) {
+  } else if (parent_empty) {
     offset = above.startRight;
   } else {
     offset = above.endLeft;
   }
-  if (!parentEmpty) {
+  if (!parent_empty) {
     int32_t reached = offset;
     const bool more = text::SkipWhitespace(mDocument.c_str(), reached);
     if (!more || mDocument[static_cast<size_t>(reached)] == '<') offset = reached;
   }
-  if (parentEmpty || parentEmptyContent) offset += 2;
+  if (parent_empty || parent_empty_content) offset += 2;
 
   // Which entry the new element follows among its siblings.
   int32_t previous = reference;
@@ -185,14 +185,14 @@ bool CMarkupSTL::AddElementAt(const char* name, bool asChild) {
   int32_t at;
   int32_t replaced = 0;
   ElementEntry& container = mIndex[parent];
-  if (parentEmpty) {
-    const std::string parentName = TagNameAt(parent);
-    inserted = ">\r\n" + inserted + "</" + parentName;
+  if (parent_empty) {
+    const std::string parent_name = TagNameAt(parent);
+    inserted = ">\r\n" + inserted + "</" + parent_name;
     at = container.startRight - 1;
     replaced = 1;
     container.startRight -= 1;
-    container.endLeft -= 1 + static_cast<int32_t>(parentName.size());
-  } else if (parentEmptyContent) {
+    container.endLeft -= 1 + static_cast<int32_t>(parent_name.size());
+  } else if (parent_empty_content) {
     inserted = "\r\n" + inserted;
     at = container.startRight + 1;
   } else {

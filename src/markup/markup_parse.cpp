@@ -43,16 +43,16 @@ bool CMarkupSTL::ParseDocument() {
   mIndex.Grow(static_cast<int32_t>(indexed / 64) + 8);
   mError.clear();
 
-  bool wellFormed = false;
+  bool well_formed = false;
   if (!mDocument.empty() && mDocument.size() <= kLargestIndexedDocument) {
     mIndex[0] = ElementEntry{};
     const int32_t root = ParseRootElement();
     if (root > 0) {
       mIndex[0].firstChild = root;
-      wellFormed = true;
+      well_formed = true;
     }
   }
-  if (!wellFormed) {
+  if (!well_formed) {
     mIndex[0] = ElementEntry{};
     mFreePos = 1;
   }
@@ -63,7 +63,7 @@ bool CMarkupSTL::ParseDocument() {
   } else {
     mError = kept;
   }
-  return wellFormed;
+  return well_formed;
 }
 
 int32_t CMarkupSTL::ParseRootElement() {
@@ -116,19 +116,19 @@ int32_t CMarkupSTL::NewEntry() {
 CMarkupSTL::ParseStep CMarkupSTL::BeginElement(int32_t parent) {
   const int32_t element = NewEntry();
   const char* doc = mDocument.c_str();
-  const int32_t scanFrom = mIndex[parent].endLeft;
+  const int32_t scan_from = mIndex[parent].endLeft;
   {
     ElementEntry& entry = mIndex[element];
-    entry.startLeft = scanFrom;
+    entry.startLeft = scan_from;
     entry.parent = parent;
     entry.firstChild = 0;
     entry.nextSibling = 0;
   }
 
   Token token;
-  token.next = scanFrom;
-  int32_t nameLeft = 0;
-  int32_t nameLength = 0;
+  token.next = scan_from;
+  int32_t name_left = 0;
+  int32_t name_length = 0;
   int32_t close = 0;
   for (;;) {
     int32_t open = token.next;
@@ -159,8 +159,8 @@ CMarkupSTL::ParseStep CMarkupSTL::BeginElement(int32_t parent) {
       --mFreePos;  // the parent's end tag: the entry is given back
       return {ParseStep::kParentEnd, 0, 0, 0};
     }
-    nameLeft = token.left;
-    nameLength = token.right - token.left + 1;
+    name_left = token.left;
+    name_length = token.right - token.left + 1;
     close = token.next;
     if (!text::FindChar(doc, close, '>')) {
       RecordParseError("End of tag not found", 0, 0);
@@ -177,7 +177,7 @@ CMarkupSTL::ParseStep CMarkupSTL::BeginElement(int32_t parent) {
     return {ParseStep::kComplete, element, 0, 0};
   }
   entry.endLeft = close + 1;
-  return {ParseStep::kOpen, element, nameLeft, nameLength};
+  return {ParseStep::kOpen, element, name_left, name_length};
 }
 
 CMarkupSTL::ParseStep CMarkupSTL::FinishElement(int32_t element, int32_t nameLeft,

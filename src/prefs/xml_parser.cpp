@@ -62,10 +62,10 @@ void RemoveChildren(pugi::xml_node node) {
 }
 
 std::string Trimmed(const std::string& text) {
-  const char* kSpace = " \t\r\n";
-  size_t first = text.find_first_not_of(kSpace);
+  const char* k_space = " \t\r\n";
+  size_t first = text.find_first_not_of(k_space);
   if (first == std::string::npos) return std::string();
-  size_t last = text.find_last_not_of(kSpace);
+  size_t last = text.find_last_not_of(k_space);
   return text.substr(first, last - first + 1);
 }
 

@@ -45,37 +45,37 @@ uint32_t ISOTaggingAtInstall(frame::TAVLibImpl& instance, const char* payloadCod
   services::StoreTransaction transaction;
   transaction.Begin();
   const ZEPHandle store = transaction.handle();
-  const std::string payloadCode = TextOf(payloadCodeText);
+  const std::string payload_code = TextOf(payloadCodeText);
   FrameLog(instance, "TAVLibImpl::ISOTaggingAtInstall STARTED");
-  FrameLog(instance, "TAVLibImpl::ISOTaggingAtInstall inpayloadCode = %s", payloadCode.c_str());
+  FrameLog(instance, "TAVLibImpl::ISOTaggingAtInstall inpayloadCode = %s", payload_code.c_str());
 
-  uint32_t driverStatus = 0;
-  const std::string driverCode =
-      ReadProductRecord(store, "DefaultDriverPayload", payloadCode, &driverStatus);
+  uint32_t driver_status = 0;
+  const std::string driver_code =
+      ReadProductRecord(store, "DefaultDriverPayload", payload_code, &driver_status);
   FrameLog(instance, "TAVLibImpl::ISOTaggingAtInstall driverCode = %s, stat = %u",
-           driverCode.c_str(), driverStatus);
+           driver_code.c_str(), driver_status);
 
-  char productCodeBuffer[kRecordBufferSize] = {};
-  if (zep::C_ZEPPCDServiceLicensingCodeForCorvelCode(store, productCodeBuffer,
-                                                     sizeof productCodeBuffer,
-                                                     payloadCode.c_str()) != 0) {
-    productCodeBuffer[0] = '\0';
+  char product_code_buffer[kRecordBufferSize] = {};
+  if (zep::C_ZEPPCDServiceLicensingCodeForCorvelCode(store, product_code_buffer,
+                                                     sizeof product_code_buffer,
+                                                     payload_code.c_str()) != 0) {
+    product_code_buffer[0] = '\0';
   }
-  productCodeBuffer[sizeof productCodeBuffer - 1] = '\0';
-  const std::string productCode = productCodeBuffer;
-  const std::string disabled = ReadProductRecord(store, "ISO_TAGGING_DISABLED", productCode);
+  product_code_buffer[sizeof product_code_buffer - 1] = '\0';
+  const std::string product_code = product_code_buffer;
+  const std::string disabled = ReadProductRecord(store, "ISO_TAGGING_DISABLED", product_code);
 
-  if (payloadCode != driverCode) {
+  if (payload_code != driver_code) {
     FrameLog(instance, "TAVLibImpl::ISOTaggingAtInstall Only Driver can create tag files!!");
   } else if (!TaggingDisabledBy(disabled)) {
     FrameLog(instance, "TAVLibImpl::ISOTaggingAtInstall zinnia_app = %s", kProductNameKey);
-    const std::string productName = ReadProductRecord(store, kProductNameKey, productCode);
-    const ProductTagValues values = ReadProductTagValues(store, productCode);
+    const std::string product_name = ReadProductRecord(store, kProductNameKey, product_code);
+    const ProductTagValues values = ReadProductTagValues(store, product_code);
     FrameLog(instance,
              "TAVLibImpl::ISOTaggingAtInstall prodName = %s,licensingCode = %s, prodLocale = %s, svrStat = %u ",
-             productName.c_str(), productCode.c_str(), "", values.queryStatus);
+             product_name.c_str(), product_code.c_str(), "", values.queryStatus);
 
-    if (SwTagStart(productName.c_str(), productCode.c_str(), "", 0) != kSwTagSuccess) {
+    if (SwTagStart(product_name.c_str(), product_code.c_str(), "", 0) != kSwTagSuccess) {
       SwTagEnd();
     } else {
       const VersionParts version = SetTagFields(values, false, values.channelType);
@@ -104,36 +104,36 @@ void DoISOTagging(frame::TAVLibImpl& instance, const char* productCodeOverride,
   const ZEPHandle store = transaction.handle();
   FrameLog(instance, "TAVLibImpl::DoISOTagging STARTED");
 
-  const std::string productCode =
+  const std::string product_code =
       productCodeOverride ? productCodeOverride : instance.mAppProductId;
-  FrameLog(instance, "TAVLibImpl::DoISOTagging mAppRunningLEID = %s", productCode.c_str());
+  FrameLog(instance, "TAVLibImpl::DoISOTagging mAppRunningLEID = %s", product_code.c_str());
   if (localeOverride) instance.mAppLocale = localeOverride;
   FrameLog(instance, "TAVLibImpl::DoISOTagging mAppLocale = %s", instance.mAppLocale.c_str());
 
-  const std::string payloadCode = ReadProductRecord(store, "PayloadCode", productCode);
-  const std::string driverCode = ReadProductRecord(store, "DefaultDriverPayload", payloadCode);
-  FrameLog(instance, "TAVLibImpl::DoISOTagging mPayloadCode = %s", payloadCode.c_str());
-  FrameLog(instance, "TAVLibImpl::DoISOTagging mDriverCode = %s", driverCode.c_str());
+  const std::string payload_code = ReadProductRecord(store, "PayloadCode", product_code);
+  const std::string driver_code = ReadProductRecord(store, "DefaultDriverPayload", payload_code);
+  FrameLog(instance, "TAVLibImpl::DoISOTagging mPayloadCode = %s", payload_code.c_str());
+  FrameLog(instance, "TAVLibImpl::DoISOTagging mDriverCode = %s", driver_code.c_str());
 
-  const std::string driverProductId = !instance.mDriverProductId.empty()
+  const std::string driver_product_id = !instance.mDriverProductId.empty()
                                           ? instance.mDriverProductId
-                                          : ReadProductRecord(store, "LicensingCode", driverCode);
-  FrameLog(instance, "TAVLibImpl::DoISOTagging mDriverLEIDCode = %s", driverProductId.c_str());
+                                          : ReadProductRecord(store, "LicensingCode", driver_code);
+  FrameLog(instance, "TAVLibImpl::DoISOTagging mDriverLEIDCode = %s", driver_product_id.c_str());
 
-  std::string disabled = ReadProductRecord(store, "ISO_TAGGING_DISABLED", productCode);
-  if (disabled.empty()) disabled = ReadProductRecord(store, "ISO_TAGGING_DISABLED", driverProductId);
+  std::string disabled = ReadProductRecord(store, "ISO_TAGGING_DISABLED", product_code);
+  if (disabled.empty()) disabled = ReadProductRecord(store, "ISO_TAGGING_DISABLED", driver_product_id);
 
   if (!TaggingDisabledBy(disabled)) {
-    const ProductTagValues values = ReadProductTagValues(store, productCode);
-    const std::string nameKey = ProductNameKey(values.productNameIndex);
-    FrameLog(instance, "TAVLibImpl::DoISOTagging zinnia_app = %s", nameKey.c_str());
-    const std::string productName = ReadProductRecord(store, nameKey.c_str(), productCode);
+    const ProductTagValues values = ReadProductTagValues(store, product_code);
+    const std::string name_key = ProductNameKey(values.productNameIndex);
+    FrameLog(instance, "TAVLibImpl::DoISOTagging zinnia_app = %s", name_key.c_str());
+    const std::string product_name = ReadProductRecord(store, name_key.c_str(), product_code);
     const std::string locale = instance.mAppLocale;
     FrameLog(instance,
              "TAVLibImpl::DoISOTagging prodName = %s,licensingCode = %s, prodLocale = %s, svrStat = %u ",
-             productName.c_str(), productCode.c_str(), locale.c_str(), values.queryStatus);
+             product_name.c_str(), product_code.c_str(), locale.c_str(), values.queryStatus);
 
-    if (SwTagStart(productName.c_str(), productCode.c_str(), locale.c_str(), 0) !=
+    if (SwTagStart(product_name.c_str(), product_code.c_str(), locale.c_str(), 0) !=
         kSwTagSuccess) {
       SwTagEnd();
     } else {

@@ -73,19 +73,19 @@ uint16_t PlaceTag(SwTagRecord& record, const char* productName, const char* prod
   record.mCaller = caller;
 
   const std::string code = productCode ? productCode : "";
-  const std::string localeText = locale ? locale : "";
-  const std::string uniqueId = localeText.empty() ? code : code + "-" + localeText;
+  const std::string locale_text = locale ? locale : "";
+  const std::string unique_id = locale_text.empty() ? code : code + "-" + locale_text;
   const std::string regid = TagEntityRegid();
   AppendBounded(record.mTagPath, "/");
   CopyBounded(record.mLocaleLessPath, record.mTagPath);
   AppendBounded(record.mLocaleLessPath, regid + "_" + code + kTagFileExtension);
-  AppendBounded(record.mTagPath, regid + "_" + uniqueId + kTagFileExtension);
+  AppendBounded(record.mTagPath, regid + "_" + unique_id + kTagFileExtension);
 
   record.mExistingLoaded = false;
   record.mChanged = false;
   if (EntryExists(record.mTagPath)) {
     ReadExistingTag(record);
-  } else if (!localeText.empty() && EntryExists(record.mLocaleLessPath)) {
+  } else if (!locale_text.empty() && EntryExists(record.mLocaleLessPath)) {
     TagLog::Line("%s: %s: Old File %s file\n", kSwTagModule, kSwTagLevel, record.mLocaleLessPath);
     TagLog::Line("%s: %s: New File %s file\n", kSwTagModule, kSwTagLevel, record.mTagPath);
     if (platform::RenameNoReplace(record.mLocaleLessPath, record.mTagPath) != 0) {
@@ -95,7 +95,7 @@ uint16_t PlaceTag(SwTagRecord& record, const char* productName, const char* prod
   }
 
   record.mProductTitle = productName ? productName : "";
-  record.mUniqueId = uniqueId;
+  record.mUniqueId = unique_id;
   record.mSoftwareCreatorName = TagEntityName();
   record.mSoftwareLicensorName = TagEntityName();
   record.mTagCreatorName = TagEntityName();

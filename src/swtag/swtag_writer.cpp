@@ -156,13 +156,13 @@ uint16_t SwTagWrite() {
 }
 
 uint16_t SwTagEnd() {
-  const bool wasOpen = OpenRecord() != nullptr;
+  const bool was_open = OpenRecord() != nullptr;
   State().reset();
   TagLog::Line("%s: %s: End SWTAGGING\n", kSwTagModule, kSwTagLevel);
   TagLog::Line("%s: %s: ==========================================\n\n\n", kSwTagModule,
                kSwTagLevel);
   TagLog::Close();
-  return wasOpen ? kSwTagSuccess : kSwTagNoPass;
+  return was_open ? kSwTagSuccess : kSwTagNoPass;
 }
 
 const SwTagRecord* SwTagCurrentRecord() { return OpenRecord(); }

@@ -123,11 +123,11 @@ TEST_F(ReaderTest, HandlerStopEndsTheWalkWithSuccess) {
   EXPECT_EQ(std::vector<RecordedEntry>{Entry("L", "PayloadCode", "P", 1)}, first.entries);
 
   // Stopping inside an Other hive skips the rest of it and the later hives.
-  EntryRecorder inOther;
-  inOther.stop_at_call = 4;
-  EXPECT_EQ(0, Walk(path, inOther));
-  ASSERT_EQ(4u, inOther.entries.size()) << test::Describe(inOther.entries);
-  EXPECT_EQ(Entry("O", "b", "2", 1), inOther.entries.back());
+  EntryRecorder in_other;
+  in_other.stop_at_call = 4;
+  EXPECT_EQ(0, Walk(path, in_other));
+  ASSERT_EQ(4u, in_other.entries.size()) << test::Describe(in_other.entries);
+  EXPECT_EQ(Entry("O", "b", "2", 1), in_other.entries.back());
 }
 
 TEST_F(ReaderTest, MultiplePayloadHivesRejectedUnlessQuiet) {

@@ -112,14 +112,14 @@ TEST_P(CommitTaggingTest, RunsOnlyWhenRequestedCommittedAndStored) {
   }
   Corvel_TAVLib_ReleaseRef(handle, c.releaseFlag);
 
-  const std::vector<std::string> inCommit = Between(Messages(), kCommitStarted, kCommitEnded);
-  const bool tagged = !inCommit.empty() && inCommit.front() == "TAVLibImpl::DoISOTagging STARTED";
+  const std::vector<std::string> in_commit = Between(Messages(), kCommitStarted, kCommitEnded);
+  const bool tagged = !in_commit.empty() && in_commit.front() == "TAVLibImpl::DoISOTagging STARTED";
   EXPECT_EQ(tagged, c.tagged);
   if (c.tagged) {
-    EXPECT_EQ(inCommit.back(), "TAVLibImpl::DoISOTagging ENDED");
-    EXPECT_EQ(CountOf(inCommit, "TAVLibImpl::DoISOTagging mAppRunningLEID = PRD"), 1u);
+    EXPECT_EQ(in_commit.back(), "TAVLibImpl::DoISOTagging ENDED");
+    EXPECT_EQ(CountOf(in_commit, "TAVLibImpl::DoISOTagging mAppRunningLEID = PRD"), 1u);
   } else {
-    EXPECT_TRUE(inCommit.empty());
+    EXPECT_TRUE(in_commit.empty());
   }
 }
 

@@ -29,16 +29,16 @@ TEST_F(MainLogTest, FreshFileStartsWithMarkerBannerAndVersion) {
 
   Corvel_TAVLib_ReleaseRef(handle, 0);
   const std::vector<std::string> all = Messages();
-  const std::vector<std::string> expectedAll = {kMarker,        kSessionStarts, kVersionLine,
+  const std::vector<std::string> expected_all = {kMarker,        kSessionStarts, kVersionLine,
                                                 kCommitStarted, kCommitEnded,   kSessionEnds};
-  EXPECT_EQ(all, expectedAll);
+  EXPECT_EQ(all, expected_all);
 }
 
 TEST_F(MainLogTest, MarkedFileIsKeptAndExtended) {
   // The marker ends exactly at the 127th character of the first line.
-  const std::string firstLine = std::string(108, 'x') + kMarker;
-  ASSERT_EQ(firstLine.size(), 127u);
-  const std::string previous = firstLine + "\nan earlier session\n";
+  const std::string first_line = std::string(108, 'x') + kMarker;
+  ASSERT_EQ(first_line.size(), 127u);
+  const std::string previous = first_line + "\nan earlier session\n";
   ASSERT_TRUE(WriteWholeFile(LogPath(), previous));
 
   TAVLibHandle handle = Corvel_TAVLib_CreateRef();

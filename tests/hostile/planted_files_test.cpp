@@ -100,11 +100,11 @@ class HeldLock {
 class PlantedFileTest : public ::testing::TestWithParam<Attack> {
  protected:
   void SetUp() override {
-    const std::string tagDir = mScratch.common_appdata() + "/" + CORVEL_TAG_ENTITY_REGID;
-    ASSERT_EQ(mkdir(tagDir.c_str(), 0777), 0);
-    ASSERT_EQ(chmod(tagDir.c_str(), 0777), 0);  // as the tag writer leaves it
+    const std::string tag_dir = mScratch.common_appdata() + "/" + CORVEL_TAG_ENTITY_REGID;
+    ASSERT_EQ(mkdir(tag_dir.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(tag_dir.c_str(), 0777), 0);  // as the tag writer leaves it
     mTarget = std::string(GetParam().file) == "tag"
-                  ? tagDir + "/" + CORVEL_TAG_ENTITY_REGID + "_PRODUCT-1.swidtag"
+                  ? tag_dir + "/" + CORVEL_TAG_ENTITY_REGID + "_PRODUCT-1.swidtag"
                   : mScratch.temp() + "/" + GetParam().file;
     // Readable and writable by all, so she may give it a second name.
     ASSERT_TRUE(corvel::test::WriteWholeFile(mVictim, kVictimText));

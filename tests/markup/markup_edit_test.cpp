@@ -295,7 +295,7 @@ TEST(MarkupProperty, RandomEditsKeepTheIndexEqualToAReparse) {
 
 TEST(MarkupProperty, MutatedDocumentsParseAndEditSafely) {
   static const char kBytes[] = "<>/!?-[]\"'= a\r\n&;#x\xC3";
-  int wellFormed = 0;
+  int well_formed = 0;
   for (uint32_t seed = 1; seed <= 1500; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     RandomDocument random(seed);
@@ -317,7 +317,7 @@ TEST(MarkupProperty, MutatedDocumentsParseAndEditSafely) {
     }
     CMarkupSTL doc;
     if (!doc.SetDocument(text.c_str())) continue;
-    ++wellFormed;
+    ++well_formed;
     const std::vector<int32_t> all = test::ElementsInOrder(doc);
     for (int edit = 0; edit < 3; ++edit) {
       MoveTo(doc, all[random.Pick(static_cast<uint32_t>(all.size()))]);
@@ -332,7 +332,7 @@ TEST(MarkupProperty, MutatedDocumentsParseAndEditSafely) {
     }
   }
   // The mutations leave a fair share of documents well-formed, so the edits were exercised.
-  EXPECT_GT(wellFormed, 100);
+  EXPECT_GT(well_formed, 100);
 }
 
 }  // namespace

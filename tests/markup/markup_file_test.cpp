@@ -90,13 +90,13 @@ TEST_F(MarkupFile, Utf16LeWithMarkRoundTrips) {
   // Loading a UTF-8 file afterwards (here by a UTF-16 path) clears the flag again.
   ASSERT_TRUE(WriteWholeFile(Path("narrow-\xC3\xA9.xml"), "<r/>"));
   const std::string prefix = Path("narrow-");  // ASCII: the scratch folder's own name
-  std::u16string widePath(prefix.begin(), prefix.end());
-  widePath += u"\u00E9.xml";
-  ASSERT_TRUE(doc.Load(widePath));
+  std::u16string wide_path(prefix.begin(), prefix.end());
+  wide_path += u"\u00E9.xml";
+  ASSERT_TRUE(doc.Load(wide_path));
   EXPECT_EQ(doc.GetFlags() & CMarkupSTL::UnicodeFile, 0);
   EXPECT_EQ(doc.GetDoc(), "<r/>");
   // A path with a lone surrogate cannot name a file.
-  EXPECT_FALSE(doc.Load(widePath + u'\xD800'));
+  EXPECT_FALSE(doc.Load(wide_path + u'\xD800'));
   EXPECT_EQ(doc.GetDoc(), "<r/>");
 }
 

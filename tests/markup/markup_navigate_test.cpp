@@ -23,9 +23,9 @@ TEST_F(MarkupNavigate, FindElementMatchesWholeNamesAndLeavesCursorOnFailure) {
   ASSERT_TRUE(doc.IntoElement());
   ASSERT_TRUE(doc.FindElement("a"));
   ASSERT_TRUE(doc.FindElement("a"));
-  const int32_t secondA = doc.GetMainPos();
+  const int32_t second_a = doc.GetMainPos();
   EXPECT_FALSE(doc.FindElement("a"));
-  EXPECT_EQ(doc.GetMainPos(), secondA);
+  EXPECT_EQ(doc.GetMainPos(), second_a);
   EXPECT_FALSE(doc.FindElement("ab"));  // neither a nor abc
   // A name may carry a suffix after '[', '=' or a space.
   ASSERT_TRUE(doc.FindElement("abc[1]"));

@@ -23,10 +23,10 @@ std::vector<int32_t> ElementsInOrder(const CMarkupSTL& doc) {
 
 ::testing::AssertionResult IndexMatchesReparse(const CMarkupSTL& edited) {
   CMarkupSTL fresh;
-  const bool wellFormed = fresh.SetDocument(edited.GetDoc().c_str());
-  if (wellFormed != edited.IsWellFormed()) {
+  const bool well_formed = fresh.SetDocument(edited.GetDoc().c_str());
+  if (well_formed != edited.IsWellFormed()) {
     return ::testing::AssertionFailure()
-           << "re-parse well-formed=" << wellFormed << " error '" << fresh.GetError()
+           << "re-parse well-formed=" << well_formed << " error '" << fresh.GetError()
            << "' for text:\n" << edited.GetDoc();
   }
   const std::vector<int32_t> mine = ElementsInOrder(edited);
@@ -44,8 +44,8 @@ std::vector<int32_t> ElementsInOrder(const CMarkupSTL& doc) {
     for (size_t i = 0; i < order.size(); ++i) at[order[i]] = static_cast<int64_t>(i);
     return at;
   };
-  const auto minePositions = positions(mine);
-  const auto theirPositions = positions(theirs);
+  const auto mine_positions = positions(mine);
+  const auto their_positions = positions(theirs);
   for (size_t i = 0; i < mine.size(); ++i) {
     const ElementEntry& x = a[mine[i]];
     const ElementEntry& y = b[theirs[i]];
@@ -53,7 +53,7 @@ std::vector<int32_t> ElementsInOrder(const CMarkupSTL& doc) {
                          x.endLeft == y.endLeft && x.endRight == y.endRight;
     const bool shape = (x.firstChild == 0) == (y.firstChild == 0) &&
                        (x.nextSibling == 0) == (y.nextSibling == 0) &&
-                       minePositions.at(x.parent) == theirPositions.at(y.parent);
+                       mine_positions.at(x.parent) == their_positions.at(y.parent);
     if (!offsets || !shape) {
       return ::testing::AssertionFailure()
              << "element #" << i << " differs: edited (" << x.startLeft << "," << x.startRight

@@ -216,11 +216,11 @@ TEST_F(IsoTaggingTest, TheRunningProductsNameKeyAndDisabledFlagComeFromItsRecord
 
   // Suppressed, or released without commit: no pass at all.
   ASSERT_EQ(unlink(file.c_str()), 0);
-  for (int32_t commitFlag : {0, 1}) {
+  for (int32_t commit_flag : {0, 1}) {
     TAVLibHandle other = Corvel_TAVLib_CreateRef();
     Corvel_TAVLib_SetApplicationData(other, kDriverPayload, kProduct, "", "", "",
-                                     commitFlag ? kTAVLibTaggingSuppressed : kTAVLibTaggingAtCommit);
-    Corvel_TAVLib_ReleaseRef(other, commitFlag);
+                                     commit_flag ? kTAVLibTaggingSuppressed : kTAVLibTaggingAtCommit);
+    Corvel_TAVLib_ReleaseRef(other, commit_flag);
   }
   EXPECT_FALSE(ReadWholeFile(file).has_value());
   EXPECT_EQ(CountOf(mScratch.ReadLog(), "Start SWTAGGING"), 1u);

@@ -48,13 +48,13 @@ TEST_F(TagPlacementTest, ATagDirectoryPathHoldingAFileGives260) {
   EXPECT_EQ(SwTagEnd(), kSwTagNoPass);
 
   const std::string log = mScratch.ReadLog();
-  const size_t notDir =
+  const size_t not_dir =
       log.find("SWTAG: _info_: " + mScratch.TagDir() + " exists but is not a directory.\n");
-  const size_t noPath = log.find(
+  const size_t no_path = log.find(
       "SWTAG: _info_: Either ISO Path was not found or could not be created. No ISO tag files will be generated.\n");
-  ASSERT_NE(notDir, std::string::npos);
-  ASSERT_NE(noPath, std::string::npos);
-  EXPECT_LT(notDir, noPath);
+  ASSERT_NE(not_dir, std::string::npos);
+  ASSERT_NE(no_path, std::string::npos);
+  EXPECT_LT(not_dir, no_path);
   EXPECT_EQ(ReadWholeFile(mScratch.TagDir()), "in the way");
 }
 
@@ -100,7 +100,7 @@ TEST_F(TagPlacementTest, LogLinesCarryTimeProcessAndModule) {
 
 TEST_F(TagPlacementTest, LogMarkerAndSizeRules) {
   const std::string path = mScratch.LogPath();
-  auto firstLine = [&] {
+  auto first_line = [&] {
     const std::string log = mScratch.ReadLog();
     return log.substr(0, log.find('\n'));
   };
@@ -108,7 +108,7 @@ TEST_F(TagPlacementTest, LogMarkerAndSizeRules) {
   // Unmarked: deleted and restarted with the marker.
   ASSERT_TRUE(WriteWholeFile(path, "someone else's file\n"));
   RunPass("Corvel Studio", kCode, "", TypicalFields());
-  EXPECT_NE(firstLine().find(kMarker), std::string::npos);
+  EXPECT_NE(first_line().find(kMarker), std::string::npos);
   EXPECT_EQ(CountOf(mScratch.ReadLog(), "someone else"), 0u);
 
   // A marker beyond the first 126 bytes of the first line does not count.
@@ -118,29 +118,29 @@ TEST_F(TagPlacementTest, LogMarkerAndSizeRules) {
 
   // Marked and exactly at the limit: appended to.
   std::string marked = std::string("2000-01-01 00:00:00 [1] SWTAG: _info_: ") + kMarker + "\n";
-  const std::string atLimit = marked + std::string(256000 - marked.size() - 1, 'a') + "\n";
-  ASSERT_TRUE(WriteWholeFile(path, atLimit));
+  const std::string at_limit = marked + std::string(256000 - marked.size() - 1, 'a') + "\n";
+  ASSERT_TRUE(WriteWholeFile(path, at_limit));
   RunPass("Corvel Studio", kCode, "", TypicalFields());
   std::string log = mScratch.ReadLog();
-  EXPECT_EQ(log.compare(0, atLimit.size(), atLimit), 0);
+  EXPECT_EQ(log.compare(0, at_limit.size(), at_limit), 0);
   EXPECT_EQ(CountOf(log, kMarker), 1u);
 
   // Marked and one byte above: emptied and restarted with the marker.
-  ASSERT_TRUE(WriteWholeFile(path, atLimit + "b"));
+  ASSERT_TRUE(WriteWholeFile(path, at_limit + "b"));
   RunPass("Corvel Studio", kCode, "", TypicalFields());
   log = mScratch.ReadLog();
   EXPECT_LT(log.size(), 10000u);
-  EXPECT_NE(firstLine().find(kMarker), std::string::npos);
+  EXPECT_NE(first_line().find(kMarker), std::string::npos);
   EXPECT_EQ(CountOf(log, "Start SWTAGGING"), 1u);
 }
 
 TEST_F(TagPlacementTest, WithoutAUsableTemporaryFolderTaggingRunsWithoutALog) {
-  const std::string longTemp = mScratch.scratch().Path(std::string(255, 't'));
-  ASSERT_EQ(mkdir(longTemp.c_str(), 0777), 0);
-  corvel::platform::SetEnvironmentValue("TMPDIR", longTemp);
+  const std::string long_temp = mScratch.scratch().Path(std::string(255, 't'));
+  ASSERT_EQ(mkdir(long_temp.c_str(), 0777), 0);
+  corvel::platform::SetEnvironmentValue("TMPDIR", long_temp);
   ASSERT_EQ(RunPass("Corvel Studio", kCode, "", TypicalFields()), kSwTagSuccess);
   EXPECT_TRUE(IsRegular(mScratch.TagFile(kCode)));
-  EXPECT_TRUE(fs::is_empty(longTemp));
+  EXPECT_TRUE(fs::is_empty(long_temp));
 }
 
 // A file outside the tag directory that a planted link points at, owned by root; its
@@ -179,13 +179,13 @@ TEST_F(PlantedLinkTest, ALinkUnderTheLocaleLessNameIsNeverFollowed) {
 }
 
 TEST_F(TagPlacementTest, NamesLongerThanThePathBuffersAreCutInsideTheTagDirectory) {
-  const std::string longCode(1500, 'C');
-  ASSERT_EQ(SwTagStart("Corvel Studio", longCode.c_str(), "en_US", 0), kSwTagSuccess);
+  const std::string long_code(1500, 'C');
+  ASSERT_EQ(SwTagStart("Corvel Studio", long_code.c_str(), "en_US", 0), kSwTagSuccess);
   const SwTagRecord* record = SwTagCurrentRecord();
   ASSERT_NE(record, nullptr);
-  const std::string tagPath = record->mTagPath;
-  EXPECT_EQ(tagPath.size(), kTagPathSize - 1);
-  EXPECT_EQ(tagPath.rfind(mScratch.TagDir() + "/", 0), 0u);
+  const std::string tag_path = record->mTagPath;
+  EXPECT_EQ(tag_path.size(), kTagPathSize - 1);
+  EXPECT_EQ(tag_path.rfind(mScratch.TagDir() + "/", 0), 0u);
   EXPECT_EQ(std::string(record->mLocaleLessPath).size(), kTagPathSize - 1);
   for (const auto& [id, value] : TypicalFields()) SwTagSetField(id, value.c_str());
   EXPECT_EQ(SwTagWrite(), kSwTagSuccess);
@@ -194,9 +194,9 @@ TEST_F(TagPlacementTest, NamesLongerThanThePathBuffersAreCutInsideTheTagDirector
   EXPECT_TRUE(fs::is_empty(mScratch.TagDir()));
 
   // A very long title is a value like any other.
-  const std::string longTitle(100000, 'T');
-  ASSERT_EQ(RunPass(longTitle, kCode, "", TypicalFields()), kSwTagSuccess);
-  EXPECT_EQ(XPathText(mScratch.TagFile(kCode), {"product_title"}), longTitle);
+  const std::string long_title(100000, 'T');
+  ASSERT_EQ(RunPass(long_title, kCode, "", TypicalFields()), kSwTagSuccess);
+  EXPECT_EQ(XPathText(mScratch.TagFile(kCode), {"product_title"}), long_title);
 }
 
 }  // namespace

@@ -295,20 +295,20 @@ TEST_F(TagWriterTest, TheLocaleLessTagIsTakenOverByTheFirstPassWithALocale) {
   fields[4] = "1";
   ASSERT_EQ(RunPass("Corvel Studio", kCode, "en_US", fields), kSwTagSuccess);
 
-  const std::string oldFile = mScratch.TagFile(kCode);
-  const std::string newFile = mScratch.TagFile(kCode, "en_US");
-  EXPECT_FALSE(ReadWholeFile(oldFile).has_value());
-  EXPECT_EQ(XPathText(newFile, {"software_id", "unique_id"}), std::string(kCode) + "-en_US");
-  EXPECT_EQ(XPathText(newFile, {"product_version", "numeric", "minor"}), "1");
+  const std::string old_file = mScratch.TagFile(kCode);
+  const std::string new_file = mScratch.TagFile(kCode, "en_US");
+  EXPECT_FALSE(ReadWholeFile(old_file).has_value());
+  EXPECT_EQ(XPathText(new_file, {"software_id", "unique_id"}), std::string(kCode) + "-en_US");
+  EXPECT_EQ(XPathText(new_file, {"product_version", "numeric", "minor"}), "1");
   const std::string log = mScratch.ReadLog();
-  EXPECT_NE(log.find("SWTAG: _info_: Old File " + oldFile + " file\n"), std::string::npos);
-  EXPECT_NE(log.find("SWTAG: _info_: New File " + newFile + " file\n"), std::string::npos);
-  EXPECT_NE(log.find("SWTAG: _info_: Updated existing " + newFile + " file\n"), std::string::npos);
+  EXPECT_NE(log.find("SWTAG: _info_: Old File " + old_file + " file\n"), std::string::npos);
+  EXPECT_NE(log.find("SWTAG: _info_: New File " + new_file + " file\n"), std::string::npos);
+  EXPECT_NE(log.find("SWTAG: _info_: Updated existing " + new_file + " file\n"), std::string::npos);
 
   // With both files present the locale file is used and the other is left alone.
   ASSERT_EQ(RunPass("Corvel Studio", kCode, "", TypicalFields()), kSwTagSuccess);
   ASSERT_EQ(RunPass("Corvel Studio", kCode, "en_US", fields), kSwTagSuccess);
-  EXPECT_TRUE(ReadWholeFile(oldFile).has_value());
+  EXPECT_TRUE(ReadWholeFile(old_file).has_value());
   EXPECT_EQ(CountOf(mScratch.ReadLog(), "Old File"), 1u);
 }
 

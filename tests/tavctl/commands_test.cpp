@@ -60,13 +60,13 @@ TEST_F(ToolTest, ProcessExitsWithTheLibrarysFailureStatus) {
   EXPECT_THAT(broken.err, HasSubstr("status 35 (kTAVLibProcessingFailed)"));
   EXPECT_THAT(Rows("PAY-1"), Contains("protected|PAY-1|LicensingCode=PROD-1"));
 
-  const std::string noPayload = WriteFile("other.xml", "<Configuration><Other/></Configuration>");
-  const RunResult refused = Run({"--json", "process", noPayload, "-p", "PAY-2"});
+  const std::string no_payload = WriteFile("other.xml", "<Configuration><Other/></Configuration>");
+  const RunResult refused = Run({"--json", "process", no_payload, "-p", "PAY-2"});
   EXPECT_EQ(refused.exit, 9);
   EXPECT_EQ(refused.Json()["status"], 257);
 
-  const RunResult emptyPayload = Run({"process", config, "-p", ""});
-  EXPECT_EQ(emptyPayload.exit, 6);
+  const RunResult empty_payload = Run({"process", config, "-p", ""});
+  EXPECT_EQ(empty_payload.exit, 6);
 }
 
 TEST_F(ToolTest, RemoveTakesThePayloadAndItsProductOut) {

@@ -32,8 +32,8 @@ std::vector<std::string> RunResult::ErrLines() const {
 
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::string& scratch, const EnvChanges& env) {
-  const std::string outPath = scratch + "/.run-stdout";
-  const std::string errPath = scratch + "/.run-stderr";
+  const std::string out_path = scratch + "/.run-stdout";
+  const std::string err_path = scratch + "/.run-stderr";
   std::vector<std::string> argv_storage = {program};
   argv_storage.insert(argv_storage.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -42,8 +42,8 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
 
   const pid_t child = fork();
   if (child == 0) {
-    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int in = open("/dev/null", O_RDONLY);
     if (out < 0 || err < 0 || in < 0) _exit(126);
     dup2(in, 0);
@@ -64,10 +64,10 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
     result.exit = WEXITSTATUS(status);
   }
-  result.out = corvel::test::ReadWholeFile(outPath).value_or("");
-  result.err = corvel::test::ReadWholeFile(errPath).value_or("");
-  fs::remove(outPath);
-  fs::remove(errPath);
+  result.out = corvel::test::ReadWholeFile(out_path).value_or("");
+  result.err = corvel::test::ReadWholeFile(err_path).value_or("");
+  fs::remove(out_path);
+  fs::remove(err_path);
   return result;
 }
 

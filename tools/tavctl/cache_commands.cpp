@@ -108,31 +108,31 @@ void AddCacheCommands(CLI::App& app, CommandSet& commands, const GlobalOptions& 
   cache->require_subcommand(1);
 
   auto get = std::make_shared<CacheOptions>();
-  CLI::App* getCommand = cache->add_subcommand(
+  CLI::App* get_command = cache->add_subcommand(
       "get", "Print a key's value (Corvel_TAVLib_GetValueforKeyInSubDomain); unprotected domain by default");
-  AddSubdomainOptions(getCommand, *get, false);
-  getCommand->add_flag("--protected", get->protectedDomain,
+  AddSubdomainOptions(get_command, *get, false);
+  get_command->add_flag("--protected", get->protectedDomain,
                        "Read the protected domain (configuration entries) instead of the unprotected one");
-  getCommand->add_flag("--deobfuscate", get->deobfuscate, "De-obfuscate the value under the subdomain");
-  getCommand->add_option("--capacity", get->capacity, "Read at most CAPACITY - 1 bytes")
+  get_command->add_flag("--deobfuscate", get->deobfuscate, "De-obfuscate the value under the subdomain");
+  get_command->add_option("--capacity", get->capacity, "Read at most CAPACITY - 1 bytes")
       ->check(CLI::Range(1, kMaxCapacity))
       ->capture_default_str();
-  commands.Add(getCommand, [get, &global] { return RunGet(*get, global); });
+  commands.Add(get_command, [get, &global] { return RunGet(*get, global); });
 
   auto set = std::make_shared<CacheOptions>();
-  CLI::App* setCommand = cache->add_subcommand(
+  CLI::App* set_command = cache->add_subcommand(
       "set", "Store a value in the unprotected domain (Corvel_TAVLib_SetValueforKeyInSubDomainInCache)");
-  AddSubdomainOptions(setCommand, *set, true);
-  setCommand->add_option("value", set->value, "The value")->required();
-  setCommand->add_flag("--obfuscate", set->obfuscate,
+  AddSubdomainOptions(set_command, *set, true);
+  set_command->add_option("value", set->value, "The value")->required();
+  set_command->add_flag("--obfuscate", set->obfuscate,
                        "Store the value obfuscated under the subdomain (upper-case hexadecimal)");
-  commands.Add(setCommand, [set, &global] { return RunSet(*set, global); });
+  commands.Add(set_command, [set, &global] { return RunSet(*set, global); });
 
   auto remove = std::make_shared<CacheOptions>();
-  CLI::App* removeCommand = cache->add_subcommand(
+  CLI::App* remove_command = cache->add_subcommand(
       "remove", "Remove a key from the unprotected domain (Corvel_TAVLib_RemoveKeyInSubDomainInCache)");
-  AddSubdomainOptions(removeCommand, *remove, true);
-  commands.Add(removeCommand, [remove, &global] { return RunRemoveKey(*remove, global); });
+  AddSubdomainOptions(remove_command, *remove, true);
+  commands.Add(remove_command, [remove, &global] { return RunRemoveKey(*remove, global); });
 }
 
 }  // namespace tavctl

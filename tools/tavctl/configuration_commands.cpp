@@ -124,29 +124,29 @@ int RunTag(const std::string& payload, const GlobalOptions& global) {
 
 void AddConfigurationCommands(CLI::App& app, CommandSet& commands, const GlobalOptions& global) {
   auto process = std::make_shared<ProcessOptions>();
-  CLI::App* processCommand = app.add_subcommand(
+  CLI::App* process_command = app.add_subcommand(
       "process", "Record a payload's configuration document in the store (Corvel_TAVLib_Process_file)");
-  processCommand->add_option("config", process->config, "The configuration document (application.xml); it is rewritten with the payload code")
+  process_command->add_option("config", process->config, "The configuration document (application.xml); it is rewritten with the payload code")
       ->required();
-  processCommand->add_option("-p,--payload", process->payload, "The payload code")->required();
-  processCommand->add_option("-d,--driver", process->driver,
+  process_command->add_option("-p,--payload", process->payload, "The payload code")->required();
+  process_command->add_option("-d,--driver", process->driver,
                              "The driver payload's code (default: the payload is its own driver)");
-  processCommand->add_option("-o,--override-dir", process->overrideDir,
+  process_command->add_option("-o,--override-dir", process->overrideDir,
                              "Folder that may hold application.xml.override");
-  commands.Add(processCommand, [process, &global] { return RunProcess(*process, global); });
+  commands.Add(process_command, [process, &global] { return RunProcess(*process, global); });
 
-  auto removePayload = std::make_shared<std::string>();
-  CLI::App* removeCommand = app.add_subcommand(
+  auto remove_payload = std::make_shared<std::string>();
+  CLI::App* remove_command = app.add_subcommand(
       "remove", "Remove a payload's data from the store at uninstall (Corvel_TAVLib_Remove_payload)");
-  removeCommand->add_option("payload", *removePayload, "The payload code")->required();
-  commands.Add(removeCommand, [removePayload, &global] { return RunRemove(*removePayload, global); });
+  remove_command->add_option("payload", *remove_payload, "The payload code")->required();
+  commands.Add(remove_command, [remove_payload, &global] { return RunRemove(*remove_payload, global); });
 
-  auto tagPayload = std::make_shared<std::string>();
-  CLI::App* tagCommand = app.add_subcommand(
+  auto tag_payload = std::make_shared<std::string>();
+  CLI::App* tag_command = app.add_subcommand(
       "tag", "Write the product's software identification tag for its driver payload "
              "(Corvel_TAVLib_ISOTaggingAtInstall)");
-  tagCommand->add_option("payload", *tagPayload, "The payload code")->required();
-  commands.Add(tagCommand, [tagPayload, &global] { return RunTag(*tagPayload, global); });
+  tag_command->add_option("payload", *tag_payload, "The payload code")->required();
+  commands.Add(tag_command, [tag_payload, &global] { return RunTag(*tag_payload, global); });
 }
 
 }  // namespace tavctl

@@ -258,8 +258,8 @@ class Demo {
 
   int Finish() {
     mReport.Set("checks", mChecks);
-    const bool statusesOk = mReport.status().value_or(0) == 0;
-    if (mFailedChecks.empty() && statusesOk) {
+    const bool statuses_ok = mReport.status().value_or(0) == 0;
+    if (mFailedChecks.empty() && statuses_ok) {
       Say("\nDemo complete: installed, tagged, recorded and uninstalled through the library.");
       Say("Inspect the store with: tavctl --store " + mPlaces.where.store + " dump");
     }

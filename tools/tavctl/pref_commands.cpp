@@ -81,17 +81,17 @@ void AddPrefCommands(CLI::App& app, CommandSet& commands, const GlobalOptions& g
   pref->require_subcommand(1);
 
   auto get = std::make_shared<PrefOptions>();
-  CLI::App* getCommand = pref->add_subcommand(
+  CLI::App* get_command = pref->add_subcommand(
       "get", "Print a preference value (Corvel_TAVLib_GetSecurePreference: size, then value)");
-  AddAddressOptions(getCommand, *get);
-  commands.Add(getCommand, [get, &global] { return RunPrefGet(*get, global); });
+  AddAddressOptions(get_command, *get);
+  commands.Add(get_command, [get, &global] { return RunPrefGet(*get, global); });
 
   auto set = std::make_shared<PrefOptions>();
-  CLI::App* setCommand = pref->add_subcommand(
+  CLI::App* set_command = pref->add_subcommand(
       "set", "Store a preference value, enciphered (Corvel_TAVLib_SetSecurePreference)");
-  AddAddressOptions(setCommand, *set);
-  setCommand->add_option("value", set->value, "The value")->required();
-  commands.Add(setCommand, [set, &global] { return RunPrefSet(*set, global); });
+  AddAddressOptions(set_command, *set);
+  set_command->add_option("value", set->value, "The value")->required();
+  commands.Add(set_command, [set, &global] { return RunPrefSet(*set, global); });
 }
 
 }  // namespace tavctl

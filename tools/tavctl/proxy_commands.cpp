@@ -100,25 +100,25 @@ void AddProxyCommands(CLI::App& app, CommandSet& commands, const GlobalOptions& 
   proxy->require_subcommand(1);
 
   auto keep = std::make_shared<KeepOptions>();
-  CLI::App* keepCommand = proxy->add_subcommand(
+  CLI::App* keep_command = proxy->add_subcommand(
       "keep", "Give an instance credentials (Corvel_TAVLib_SetCredentialsForProxy) and apply the "
               "keeping rules after a request (Corvel_TAVLib_KeepProxyCredentials)");
-  keepCommand->add_option("user", keep->user, "The proxy user name")->required();
-  CLI::Option* password = keepCommand->add_option("--password", keep->password, "The password");
-  keepCommand->add_flag("--password-stdin", keep->passwordFromInput,
+  keep_command->add_option("user", keep->user, "The proxy user name")->required();
+  CLI::Option* password = keep_command->add_option("--password", keep->password, "The password");
+  keep_command->add_flag("--password-stdin", keep->passwordFromInput,
                         "Read the password from the first line of standard input")
       ->excludes(password);
-  keepCommand->add_flag("--forget", keep->forget, "Record the credentials with remember flag 0");
-  keepCommand->add_option("--outcome", keep->outcome, "How the request ended")
+  keep_command->add_flag("--forget", keep->forget, "Record the credentials with remember flag 0");
+  keep_command->add_option("--outcome", keep->outcome, "How the request ended")
       ->check(CLI::IsMember({"succeeded", "auth-required", "auth-failed", "keeps-nothing"}))
       ->capture_default_str();
-  commands.Add(keepCommand, [keep, &global] { return RunKeep(*keep, global); });
+  commands.Add(keep_command, [keep, &global] { return RunKeep(*keep, global); });
 
   auto show = std::make_shared<bool>(false);
-  CLI::App* reuseCommand = proxy->add_subcommand(
+  CLI::App* reuse_command = proxy->add_subcommand(
       "reuse", "Read the kept credentials into an instance (Corvel_TAVLib_ReuseProxyCredentials)");
-  reuseCommand->add_flag("--show-password", *show, "Print the password too");
-  commands.Add(reuseCommand, [show, &global] { return RunReuse(*show, global); });
+  reuse_command->add_flag("--show-password", *show, "Print the password too");
+  commands.Add(reuse_command, [show, &global] { return RunReuse(*show, global); });
 }
 
 }  // namespace tavctl
