@@ -13,15 +13,15 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "markup_checks.h"
 #include "markup/markup_document.h"
+#include "markup_checks.h"
 
-using corvel::markup::CMarkupSTL;
-using corvel::markup::ElementEntry;
-using corvel::markup::ElementIndex;
 using corvel::fuzz::ElementsInOrder;
 using corvel::fuzz::Placed;
 using corvel::fuzz::TagsRoundTrip;
+using corvel::markup::CMarkupSTL;
+using corvel::markup::ElementEntry;
+using corvel::markup::ElementIndex;
 
 namespace {
 
@@ -80,9 +80,9 @@ void CheckIndexDescribesText(const CMarkupSTL& doc) {
 // The edited index equals the index of a fresh parse of the edited text.
 void CheckMatchesReparse(const CMarkupSTL& edited, const char* after) {
   CMarkupSTL fresh;
-  FUZZ_CHECK(fresh.SetDocument(edited.GetDoc().c_str()),
-             std::string("edited text no longer well-formed after ") + after + ": " +
-                 fresh.GetError());
+  FUZZ_CHECK(
+      fresh.SetDocument(edited.GetDoc().c_str()),
+      std::string("edited text no longer well-formed after ") + after + ": " + fresh.GetError());
   std::vector<Placed> mine, theirs;
   FUZZ_CHECK(ElementsInOrder(edited, &mine), std::string("broken links after ") + after);
   FUZZ_CHECK(ElementsInOrder(fresh, &theirs), "broken links in a fresh parse");
@@ -91,11 +91,10 @@ void CheckMatchesReparse(const CMarkupSTL& edited, const char* after) {
   for (size_t i = 0; i < mine.size(); ++i) {
     const ElementEntry& a = mine[i].entry;
     const ElementEntry& b = theirs[i].entry;
-    FUZZ_CHECK(mine[i].depth == theirs[i].depth && a.startLeft == b.startLeft &&
-                   a.startRight == b.startRight && a.endLeft == b.endLeft &&
-                   a.endRight == b.endRight,
-               std::string("element ") + std::to_string(i) + " differs from a fresh parse after " +
-                   after);
+    FUZZ_CHECK(
+        mine[i].depth == theirs[i].depth && a.startLeft == b.startLeft &&
+            a.startRight == b.startRight && a.endLeft == b.endLeft && a.endRight == b.endRight,
+        std::string("element ") + std::to_string(i) + " differs from a fresh parse after " + after);
   }
   CheckIndexDescribesText(fresh);
 }
@@ -110,9 +109,12 @@ std::string CText(FuzzedDataProvider& in, size_t longest) {
 
 std::string PickName(FuzzedDataProvider& in) {
   switch (in.ConsumeIntegralInRange(0, 2)) {
-    case 0: return kNames[in.ConsumeIntegralInRange<size_t>(0, std::size(kNames) - 1)];
-    case 1: return kPaths[in.ConsumeIntegralInRange<size_t>(0, std::size(kPaths) - 1)];
-    default: return CText(in, 24);
+    case 0:
+      return kNames[in.ConsumeIntegralInRange<size_t>(0, std::size(kNames) - 1)];
+    case 1:
+      return kPaths[in.ConsumeIntegralInRange<size_t>(0, std::size(kPaths) - 1)];
+    default:
+      return CText(in, 24);
   }
 }
 

@@ -38,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int reached = ElementDepth(parsed);
   FUZZ_CHECK(scanned >= reached, "the scan counted " + std::to_string(scanned) +
                                      " levels where the parser reached " + std::to_string(reached));
-  FUZZ_CHECK(parsed.Error() || scanned == reached,
-             "the scan counted " + std::to_string(scanned) + " levels of a document of " +
-                 std::to_string(reached));
+  FUZZ_CHECK(parsed.Error() || scanned == reached, "the scan counted " + std::to_string(scanned) +
+                                                       " levels of a document of " +
+                                                       std::to_string(reached));
   return 0;
 }

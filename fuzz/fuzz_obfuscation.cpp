@@ -22,7 +22,9 @@ namespace records = corvel::records;
 
 namespace {
 
-std::string UpTo(const std::string& text, size_t end) { return text.substr(0, std::min(end, text.size())); }
+std::string UpTo(const std::string& text, size_t end) {
+  return text.substr(0, std::min(end, text.size()));
+}
 
 std::string BeforeZero(const std::string& text) { return UpTo(text, text.find('\0')); }
 
@@ -33,7 +35,8 @@ void CheckDecodeArbitrary(const std::string& hex, const std::string& key) {
   FUZZ_CHECK(plain.find('\0') == std::string::npos, "decoded text holds a zero byte");
 }
 
-void CheckRoundTrip(const std::string& plain, const std::string& key, size_t damageAt, char damage) {
+void CheckRoundTrip(const std::string& plain, const std::string& key, size_t damageAt,
+                    char damage) {
   const std::string hex = records::ObfuscateValue(plain, key);
   if (plain.empty() || key.empty()) {
     FUZZ_CHECK(hex.empty(), "nothing to encode gave a text");
@@ -51,8 +54,9 @@ void CheckRoundTrip(const std::string& plain, const std::string& key, size_t dam
              "lower-case digits decode differently");
   // A key longer than the cipher's key limit keys it by its first 256 bytes only.
   if (key.size() > records::kMaxObfuscationKeyBytes) {
-    FUZZ_CHECK(records::ObfuscateValue(plain, key.substr(0, records::kMaxObfuscationKeyBytes)) == hex,
-               "bytes past the key limit changed the cipher");
+    FUZZ_CHECK(
+        records::ObfuscateValue(plain, key.substr(0, records::kMaxObfuscationKeyBytes)) == hex,
+        "bytes past the key limit changed the cipher");
   }
   // Damage one digit: the pairs before it still decode.
   if (std::isxdigit(static_cast<unsigned char>(damage))) return;
@@ -76,7 +80,8 @@ void CheckAccountRecord(const std::string& stored, const std::string& code,
   // A code that can stand in the record (no "=", no separator) is in it afterwards.
   if (code.empty() || code.find('=') != std::string::npos ||
       code.find(records::kRecordSeparator) != std::string::npos ||
-      digest.find('=') != std::string::npos || digest.find(records::kRecordSeparator) != std::string::npos ||
+      digest.find('=') != std::string::npos ||
+      digest.find(records::kRecordSeparator) != std::string::npos ||
       stamp.find(records::kRecordSeparator) != std::string::npos) {
     return;
   }

@@ -27,15 +27,18 @@ namespace prefs = corvel::prefs;
 
 namespace {
 
-const char* const kNames[] = {"DefaultDomain", "ProxyCredentials", "User", "Password",
-                              "k", "TAVPrefs", "a-b.c_d", "x1"};
+const char* const kNames[] = {"DefaultDomain", "ProxyCredentials", "User", "Password", "k",
+                              "TAVPrefs",      "a-b.c_d",          "x1"};
 
 // A domain or key: one of the usual names, an arbitrary text, or null.
 std::optional<std::string> PickName(FuzzedDataProvider& in) {
   switch (in.ConsumeIntegralInRange(0, 5)) {
-    case 0: return std::nullopt;
-    case 1: return std::string(in.ConsumeRandomLengthString(24).c_str());
-    default: return std::string(kNames[in.ConsumeIntegralInRange<size_t>(0, std::size(kNames) - 1)]);
+    case 0:
+      return std::nullopt;
+    case 1:
+      return std::string(in.ConsumeRandomLengthString(24).c_str());
+    default:
+      return std::string(kNames[in.ConsumeIntegralInRange<size_t>(0, std::size(kNames) - 1)]);
   }
 }
 
@@ -66,8 +69,9 @@ std::optional<std::string> Read(const char* domain, const char* key, const char*
   }
   std::vector<char> buffer(size, 'x');
   uint32_t bufferSize = size;
-  FUZZ_CHECK(prefs::GetPrefValue(domain, key, buffer.data(), &bufferSize, path) == prefs::kPrefsSuccess,
-             "a buffer of the queried size was refused");
+  FUZZ_CHECK(
+      prefs::GetPrefValue(domain, key, buffer.data(), &bufferSize, path) == prefs::kPrefsSuccess,
+      "a buffer of the queried size was refused");
   FUZZ_CHECK(buffer[size - 1] == '\0' && std::strlen(buffer.data()) == size - 1,
              "the value does not fill the queried size");
   return std::string(buffer.data());
@@ -86,8 +90,12 @@ int TemporaryFilesBeside(const std::string& path) {
   return count;
 }
 
-std::string UserFile() { return corvel::fuzz::Scratch().localAppData + "/Corvel/TAV/securePrefs.xml"; }
-std::string CommonFile() { return corvel::fuzz::Scratch().commonFiles + "/Corvel/TAV/securePrefs.xml"; }
+std::string UserFile() {
+  return corvel::fuzz::Scratch().localAppData + "/Corvel/TAV/securePrefs.xml";
+}
+std::string CommonFile() {
+  return corvel::fuzz::Scratch().commonFiles + "/Corvel/TAV/securePrefs.xml";
+}
 std::string ExplicitFile() { return corvel::fuzz::Scratch().work + "/prefs.xml"; }
 
 void MakeFolders(const std::string& file) {
@@ -128,10 +136,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* explicitPath = nullptr;
   std::string written;
   switch (where) {
-    case 0: written = UserFile(); break;
-    case 1: written = CommonFile(); break;
-    case 2: written = ExplicitFile(); explicitPath = written.c_str(); break;
-    default: break;
+    case 0:
+      written = UserFile();
+      break;
+    case 1:
+      written = CommonFile();
+      break;
+    case 2:
+      written = ExplicitFile();
+      explicitPath = written.c_str();
+      break;
+    default:
+      break;
   }
   if (!written.empty()) corvel::fuzz::WriteWholeFile(written, file);
 
@@ -158,13 +174,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
              "the written file is not mode 0600");
   const std::optional<std::string> back = Read(Text(domain), Text(key), explicitPath);
   FUZZ_CHECK(back && *back == value, "a written value does not read back");
-  const bool samePair = Text(domain) == nullptr ? (!otherDomain || *otherDomain == "DefaultDomain")
-                                                : (otherDomain ? *otherDomain == *domain
-                                                               : *domain == "DefaultDomain");
+  const bool samePair = Text(domain) == nullptr
+                            ? (!otherDomain || *otherDomain == "DefaultDomain")
+                            : (otherDomain ? *otherDomain == *domain : *domain == "DefaultDomain");
   if (other && !(samePair && otherKey && key && *otherKey == *key)) {
     // The other value was read from the same file only when the write went to that file.
     if (explicitPath || where == 0) {
-      const std::optional<std::string> otherAfter = Read(Text(otherDomain), Text(otherKey), explicitPath);
+      const std::optional<std::string> otherAfter =
+          Read(Text(otherDomain), Text(otherKey), explicitPath);
       FUZZ_CHECK(otherAfter == other, "a write changed another value");
     }
   }

@@ -97,7 +97,8 @@ bool ReadWholeFile(const std::string& path, std::string* bytes) {
   bytes->clear();
   char chunk[16384];
   ssize_t count;
-  while ((count = read(fd, chunk, sizeof chunk)) > 0) bytes->append(chunk, static_cast<size_t>(count));
+  while ((count = read(fd, chunk, sizeof chunk)) > 0)
+    bytes->append(chunk, static_cast<size_t>(count));
   close(fd);
   return count == 0;
 }

@@ -10,12 +10,12 @@ namespace corvel::fuzz {
 
 // The folders of one target process, all inside one fresh scratch folder.
 struct ScratchFolders {
-  std::string root;          // the scratch folder itself
-  std::string temp;          // TMPDIR, TEMP and TMP
-  std::string commonAppData; // CORVEL_COMMON_APPDATA
-  std::string commonFiles;   // CORVEL_COMMON_FILES
-  std::string localAppData;  // CORVEL_LOCAL_APPDATA and XDG_DATA_HOME
-  std::string work;          // files the target itself writes
+  std::string root;           // the scratch folder itself
+  std::string temp;           // TMPDIR, TEMP and TMP
+  std::string commonAppData;  // CORVEL_COMMON_APPDATA
+  std::string commonFiles;    // CORVEL_COMMON_FILES
+  std::string localAppData;   // CORVEL_LOCAL_APPDATA and XDG_DATA_HOME
+  std::string work;           // files the target itself writes
 };
 
 // Creates "<temporary folder>/corvel-fuzz-<name>-XXXXXX" with its subfolders, points every
@@ -45,7 +45,7 @@ void Trace(const std::string& line);
 
 }  // namespace corvel::fuzz
 
-#define FUZZ_CHECK(condition, what)                                           \
-  do {                                                                        \
+#define FUZZ_CHECK(condition, what)                                            \
+  do {                                                                         \
     if (!(condition)) ::corvel::fuzz::CheckFailed(__FILE__, __LINE__, (what)); \
   } while (0)

@@ -22,8 +22,8 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "markup_checks.h"
 #include "markup/markup_document.h"
+#include "markup_checks.h"
 #include "swtag/swtag.h"
 #include "swtag/swtag_document.h"
 #include "swtag/swtag_entity.h"
@@ -94,13 +94,18 @@ void SetFields(const Values& v) {
                                   v.entitlement ? "true" : "false") == swtag::kSwTagSuccess,
              "entitlement refused");
   const std::pair<uint32_t, const std::string*> fields[] = {
-      {swtag::kSwTagFieldVersionName, &v.versionName}, {swtag::kSwTagFieldMajor, &v.major},
-      {swtag::kSwTagFieldMinor, &v.minor},             {swtag::kSwTagFieldBuild, &v.build},
-      {swtag::kSwTagFieldReview, &v.review},           {swtag::kSwTagFieldActivationStatus, &v.activation},
-      {swtag::kSwTagFieldChannelType, &v.channel},     {swtag::kSwTagFieldCustomerType, &v.customer},
+      {swtag::kSwTagFieldVersionName, &v.versionName},
+      {swtag::kSwTagFieldMajor, &v.major},
+      {swtag::kSwTagFieldMinor, &v.minor},
+      {swtag::kSwTagFieldBuild, &v.build},
+      {swtag::kSwTagFieldReview, &v.review},
+      {swtag::kSwTagFieldActivationStatus, &v.activation},
+      {swtag::kSwTagFieldChannelType, &v.channel},
+      {swtag::kSwTagFieldCustomerType, &v.customer},
       {swtag::kSwTagFieldSerialNumber, &v.serial}};
   for (const auto& [field, value] : fields) {
-    FUZZ_CHECK(swtag::SwTagSetField(field, value->c_str()) == swtag::kSwTagSuccess, "a field was refused");
+    FUZZ_CHECK(swtag::SwTagSetField(field, value->c_str()) == swtag::kSwTagSuccess,
+               "a field was refused");
   }
 }
 
@@ -147,16 +152,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   corvel::fuzz::WriteWholeFile(victim, bytes);
 
   const bool codeUsable = code.find_first_not_of(' ') != std::string::npos &&
-                          code.find('/') == std::string::npos && code.find('\\') == std::string::npos;
+                          code.find('/') == std::string::npos &&
+                          code.find('\\') == std::string::npos;
   const std::string tagPath = folder + "/" + TagFileName(code, locale);
   const std::string plantedName = TagFileName(code, localeLess ? "" : locale);
   const std::string planted = folder + "/" + plantedName;
   if (codeUsable) {
     switch (planting) {
-      case Planting::File: corvel::fuzz::WriteWholeFile(planted, bytes); break;
-      case Planting::SymbolicLink: FUZZ_CHECK(symlink(victim.c_str(), planted.c_str()) == 0, "symlink"); break;
-      case Planting::HardLink: FUZZ_CHECK(link(victim.c_str(), planted.c_str()) == 0, "link"); break;
-      case Planting::Nothing: break;
+      case Planting::File:
+        corvel::fuzz::WriteWholeFile(planted, bytes);
+        break;
+      case Planting::SymbolicLink:
+        FUZZ_CHECK(symlink(victim.c_str(), planted.c_str()) == 0, "symlink");
+        break;
+      case Planting::HardLink:
+        FUZZ_CHECK(link(victim.c_str(), planted.c_str()) == 0, "link");
+        break;
+      case Planting::Nothing:
+        break;
     }
   }
 

@@ -35,7 +35,8 @@ void CheckParsedText(const std::string& text) {
   std::string stamp;
   util::FormatUtcTimeStamp(utc, stamp);
   int64_t again = -1;
-  FUZZ_CHECK(util::ParseTimeStamp(stamp, &again), "a formatted time stamp does not parse: " + stamp);
+  FUZZ_CHECK(util::ParseTimeStamp(stamp, &again),
+             "a formatted time stamp does not parse: " + stamp);
   FUZZ_CHECK(again == seconds, "round trip through " + stamp + " changed the seconds");
 }
 

@@ -67,10 +67,14 @@ std::optional<std::u16string> ReferenceUtf8ToUtf16(const std::string& text, bool
       continue;
     }
     size_t trailing;
-    if (lead >= 0xC2 && lead <= 0xDF) trailing = 1;
-    else if (lead >= 0xE0 && lead <= 0xEF) trailing = 2;
-    else if (lead >= 0xF0 && lead <= 0xF4) trailing = 3;
-    else return std::nullopt;
+    if (lead >= 0xC2 && lead <= 0xDF)
+      trailing = 1;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+      trailing = 2;
+    else if (lead >= 0xF0 && lead <= 0xF4)
+      trailing = 3;
+    else
+      return std::nullopt;
     if (i + trailing >= n) return std::nullopt;  // cut off by the end
     uint32_t c = lead & (trailing == 1 ? 0x1F : trailing == 2 ? 0x0F : 0x07);
     for (size_t k = 1; k <= trailing; ++k) {
@@ -171,8 +175,8 @@ void CheckUtf16Input(const std::u16string& text, size_t bufferBytes) {
     // strict result converts back strictly, except for a high surrogate left in the last unit.
     const bool trailingHigh = !text.empty() && text.back() >= 0xD800 && text.back() <= 0xDBFF;
     if (lenient || !trailingHigh) {
-      const auto back = Run<std::u16string>(
-          [&] { return util::ConvertUtf8ToUtf16(*got, lenient); }, "Bad UTF-8 sequence.");
+      const auto back = Run<std::u16string>([&] { return util::ConvertUtf8ToUtf16(*got, lenient); },
+                                            "Bad UTF-8 sequence.");
       FUZZ_CHECK(back && *back == text, "UTF-16 round trip lost the text");
     }
   }

@@ -84,13 +84,13 @@ extern "C" {
 typedef uint32_t TAVLibStatus;
 
 enum {
-  kTAVLibSuccess = 0,              /* the operation did what was asked */
-  kTAVLibNoInstance = 4,           /* the instance handle is null (or already released) */
-  kTAVLibNotFound = 6,             /* a required file does not exist, or nothing is stored */
-  kTAVLibInvalidArgument = 9,      /* a required argument is null, empty or ill-formed */
-  kTAVLibStoreFailed = 10,         /* the store refused a read, a write or a commit */
-  kTAVLibProcessingFailed = 35,    /* all was recorded but the unreadable override document */
-  kTAVLibPreconditionFailed = 257  /* a required earlier step is missing, or processing failed */
+  kTAVLibSuccess = 0,             /* the operation did what was asked */
+  kTAVLibNoInstance = 4,          /* the instance handle is null (or already released) */
+  kTAVLibNotFound = 6,            /* a required file does not exist, or nothing is stored */
+  kTAVLibInvalidArgument = 9,     /* a required argument is null, empty or ill-formed */
+  kTAVLibStoreFailed = 10,        /* the store refused a read, a write or a commit */
+  kTAVLibProcessingFailed = 35,   /* all was recorded but the unreadable override document */
+  kTAVLibPreconditionFailed = 257 /* a required earlier step is missing, or processing failed */
 };
 
 /* An instance: opaque. */
@@ -106,7 +106,7 @@ CORVEL_TAVLIB_API TAVLibHandle CORVEL_TAVLIB_CALL Corvel_TAVLib_CreateRef(void);
  * requested tagging runs; any other value discards them. Answers 0 in every case; a commit
  * the store refuses stores none of the records, and the main log says so. */
 CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL Corvel_TAVLib_ReleaseRef(TAVLibHandle handle,
-                                                                            int32_t commit);
+                                                                           int32_t commit);
 
 /* Answers the instance's identifier: 1 for the first instance of the process, then 2, 3, ...
  * (never reused); -1 for a null handle. */
@@ -147,29 +147,29 @@ CORVEL_TAVLIB_API void CORVEL_TAVLIB_CALL Corvel_TAVLib_Getversion(int32_t* majo
  *   kTAVLibProcessingFailed    the override document could not be read; the rest is recorded
  *   kTAVLibPreconditionFailed  any other failure, for example a document that cannot be
  *                              parsed or has no Payload hive */
-CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL Corvel_TAVLib_Process_file(
-    TAVLibHandle handle, const char* configPath, const char* payloadCode, const char* driverCode,
-    const char* overrideDirectory);
+CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL
+Corvel_TAVLib_Process_file(TAVLibHandle handle, const char* configPath, const char* payloadCode,
+                           const char* driverCode, const char* overrideDirectory);
 
 /* Writes the product's software identification tag when payloadCode is the product's driver
  * payload and tagging is not disabled for the product. Answers kTAVLibSuccess whether or not
  * a tag was written (the logs tell), or kTAVLibStoreFailed when the store transaction around
  * its reads fails. */
-CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL Corvel_TAVLib_ISOTaggingAtInstall(
-    TAVLibHandle handle, const char* payloadCode);
+CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL
+Corvel_TAVLib_ISOTaggingAtInstall(TAVLibHandle handle, const char* payloadCode);
 
 /* At uninstall: removes what Corvel_TAVLib_Process_file recorded for payloadCode. Answers
  * kTAVLibSuccess (also when nothing was recorded or the store refused a removal),
  * kTAVLibInvalidArgument for a null or empty payloadCode, or kTAVLibStoreFailed when the
  * transaction did not commit (nothing is removed then). */
-CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL Corvel_TAVLib_Remove_payload(
-    TAVLibHandle handle, const char* payloadCode);
+CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL
+Corvel_TAVLib_Remove_payload(TAVLibHandle handle, const char* payloadCode);
 
 /* Marks the subdomain inSubDomain (a payload code) for clean-up: a release with commit 1
  * removes all its keys from the unprotected domain. A later call replaces the subdomain; ""
  * cleans nothing. Answers kTAVLibSuccess, or kTAVLibInvalidArgument for a null inSubDomain. */
-CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL Corvel_TAVLib_CleanUpCachePCD(
-    TAVLibHandle handle, const char* inSubDomain);
+CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL
+Corvel_TAVLib_CleanUpCachePCD(TAVLibHandle handle, const char* inSubDomain);
 
 /* Records that the end-user agreement was accepted, in language, for productCode. In a
  * launched application (see Corvel_TAVLib_SetApplicationData) productCode is not used: the
@@ -178,34 +178,34 @@ CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL Corvel_TAVLib_CleanUpCachePCD(
  * Answers kTAVLibSuccess, or kTAVLibInvalidArgument for a null language or (installers) a
  * null productCode. */
 CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL Corvel_TAVLib_Set_Eula(TAVLibHandle handle,
-                                                                          const char* language,
-                                                                          const char* productCode);
+                                                                         const char* language,
+                                                                         const char* productCode);
 
 /* Records locale as installed for productCode; the commit adds it to the product's locale
  * list unless the list already contains it as a substring. Answers kTAVLibSuccess, or
  * kTAVLibInvalidArgument for a null argument. */
-CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL Corvel_TAVLib_Set_InstallLocale(
-    TAVLibHandle handle, const char* locale, const char* productCode);
+CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL
+Corvel_TAVLib_Set_InstallLocale(TAVLibHandle handle, const char* locale, const char* productCode);
 
 /* Names the product the account records belong to; call it before Corvel_TAVLib_SaveCorvelId.
  * Answers kTAVLibSuccess, or kTAVLibInvalidArgument for a null productCode. */
-CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL Corvel_TAVLib_SetCorvelId(
-    TAVLibHandle handle, const char* productCode);
+CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL
+Corvel_TAVLib_SetCorvelId(TAVLibHandle handle, const char* productCode);
 
 /* Records the user's account identifier ("" records only "CORVELID"). Answers kTAVLibSuccess,
  * kTAVLibInvalidArgument for a null accountId, or kTAVLibPreconditionFailed when
  * Corvel_TAVLib_SetCorvelId was not called first (nothing is recorded then). */
-CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL Corvel_TAVLib_SaveCorvelId(
-    TAVLibHandle handle, const char* accountId);
+CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL Corvel_TAVLib_SaveCorvelId(TAVLibHandle handle,
+                                                                             const char* accountId);
 
 /* Answers true for a live handle and a non-null output, else false. Writes nothing to output. */
 CORVEL_TAVLIB_API bool CORVEL_TAVLIB_CALL Corvel_TAVLib_GetCorvelId(TAVLibHandle handle,
-                                                                     void* output);
+                                                                    void* output);
 
 /* Records that the user completed the extended account profile for productCode. Answers
  * kTAVLibSuccess, or kTAVLibInvalidArgument for a null productCode. */
-CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL Corvel_TAVLib_SetCorvelIdExtProfile(
-    TAVLibHandle handle, const char* productCode);
+CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL
+Corvel_TAVLib_SetCorvelIdExtProfile(TAVLibHandle handle, const char* productCode);
 
 /* ==== Application time =======================================================================
  *
@@ -216,9 +216,9 @@ CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL Corvel_TAVLib_SetCorvelIdExtPr
 
 /* Tagging requests of Corvel_TAVLib_SetApplicationData. */
 enum {
-  kTAVLibTaggingNone = 0,       /* leave the instance's tagging as it is (by default: none) */
-  kTAVLibTaggingAtCommit = 1,   /* tag the running product at a release with commit 1 */
-  kTAVLibTaggingSuppressed = 2  /* never tag from this instance, whatever else is requested */
+  kTAVLibTaggingNone = 0,      /* leave the instance's tagging as it is (by default: none) */
+  kTAVLibTaggingAtCommit = 1,  /* tag the running product at a release with commit 1 */
+  kTAVLibTaggingSuppressed = 2 /* never tag from this instance, whatever else is requested */
 };
 
 /* Puts the instance into application context.
@@ -303,13 +303,13 @@ CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL Corvel_TAVLib_RemoveKeyInSubDo
 typedef int32_t TAVLibPrefResult;
 
 enum {
-  kTAVLibPrefSuccess = 0,             /* the operation did what was asked */
-  kTAVLibPrefFailed = -1,             /* any other failure, a missing key or a bad name included */
-  kTAVLibPrefNoFile = -2,             /* neither the user's nor the shared file exists */
-  kTAVLibPrefInvalidArgument = -3,    /* a required argument is null */
-  kTAVLibPrefBufferTooSmall = -4,     /* the buffer cannot hold the value and its NUL */
-  kTAVLibPrefCannotWriteFile = -5,    /* the preferences file could not be written */
-  kTAVLibPrefCannotCreateFolder = -7  /* the folder of the preferences file could not be made */
+  kTAVLibPrefSuccess = 0,            /* the operation did what was asked */
+  kTAVLibPrefFailed = -1,            /* any other failure, a missing key or a bad name included */
+  kTAVLibPrefNoFile = -2,            /* neither the user's nor the shared file exists */
+  kTAVLibPrefInvalidArgument = -3,   /* a required argument is null */
+  kTAVLibPrefBufferTooSmall = -4,    /* the buffer cannot hold the value and its NUL */
+  kTAVLibPrefCannotWriteFile = -5,   /* the preferences file could not be written */
+  kTAVLibPrefCannotCreateFolder = -7 /* the folder of the preferences file could not be made */
 };
 
 /* Reads key of domain into buffer. With a null buffer, sets *size to the value's length plus
@@ -390,8 +390,8 @@ CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL Corvel_TAVLib_KeepProxyCredent
  * value cannot be read (no file, no key, kept by another user or on another machine, a damaged
  * file), both are empty, or one is not UTF-8; the instance and *credentials are then left as
  * they were. */
-CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL Corvel_TAVLib_ReuseProxyCredentials(
-    TAVLibHandle handle, TAVLibProxyCredentials* credentials);
+CORVEL_TAVLIB_API TAVLibStatus CORVEL_TAVLIB_CALL
+Corvel_TAVLib_ReuseProxyCredentials(TAVLibHandle handle, TAVLibProxyCredentials* credentials);
 
 #ifdef __cplusplus
 }

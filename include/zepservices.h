@@ -78,8 +78,8 @@ ZEPHandle ZEP_CALL C_ZEPLoggingServiceCreateWithID(uint32_t id);
 void ZEP_CALL C_ZEPLoggingServiceAddLogger(ZEPHandle service, ZEPHandle logger);
 void ZEP_CALL C_ZEPLoggingServiceCleanUpResource(ZEPHandle service);
 /* A null service writes through the process's first live logging service. */
-void ZEP_CALL C_ZEPLogv(ZEPHandle service, const char* component, int level,
-                        const char* pattern, const char* format, va_list args);
+void ZEP_CALL C_ZEPLogv(ZEPHandle service, const char* component, int level, const char* pattern,
+                        const char* format, va_list args);
 
 /* Persistent cached data store.
  *
@@ -109,21 +109,24 @@ ZEPStatus ZEP_CALL C_ZEPPCDServiceCheckDatabase(ZEPHandle store, bool repair);
 /* Copies at most size - 1 bytes of the value, NUL-terminated, and succeeds (a longer value is
  * cut); a size of 0 fails. An empty value is a value. On failure the buffer, when it has room,
  * holds an empty text. */
-ZEPStatus ZEP_CALL C_ZEPPCDServiceValueForKeyInSubDomain(ZEPHandle store, char* buffer, uint32_t size,
-                                                         const char* key, const char* subdomain,
+ZEPStatus ZEP_CALL C_ZEPPCDServiceValueForKeyInSubDomain(ZEPHandle store, char* buffer,
+                                                         uint32_t size, const char* key,
+                                                         const char* subdomain,
                                                          bool unprotected_domain);
 ZEPStatus ZEP_CALL C_ZEPPCDServiceSetValueForKeyInSubDomain(ZEPHandle store, const char* value,
                                                             const char* key, const char* subdomain,
                                                             bool unprotected_domain);
 /* ZEP_STATUS_NOT_FOUND when the key held no value in that domain. */
 ZEPStatus ZEP_CALL C_ZEPPCDServiceRemoveKeyInSubDomain(ZEPHandle store, const char* key,
-                                                       const char* subdomain, bool unprotected_domain);
+                                                       const char* subdomain,
+                                                       bool unprotected_domain);
 /* Removes every key of the subdomain in one domain; 0 also when there was none. */
 ZEPStatus ZEP_CALL C_ZEPPCDServiceRemoveAllKeysInSubDomain(ZEPHandle store, const char* subdomain,
                                                            bool unprotected_domain);
 /* The "LicensingCode" value stored under the payload code in the protected domain. */
 ZEPStatus ZEP_CALL C_ZEPPCDServiceLicensingCodeForCorvelCode(ZEPHandle store, char* buffer,
-                                                             uint32_t size, const char* payload_code);
+                                                             uint32_t size,
+                                                             const char* payload_code);
 
 /* Enumeration (an extension for the tool): calls `callback` once per stored value, ordered by
  * domain (protected first), subdomain and key, all of them or those of one subdomain (both
@@ -138,8 +141,8 @@ ZEPStatus ZEP_CALL C_ZEPPCDServiceEnumerate(ZEPHandle store, const char* subdoma
 /* End-user agreement. C_EULA_SetState records the state in the store's database, table
  * eula_states: one row per (product_code, kind) holding state, language and the time of the
  * call (recorded_at, seconds since 1970-01-01 UTC); a later call for the same pair replaces
- * the row. The library records an accepted agreement as state 1, kind 4. Inside an open store transaction
- * of the process the row is written into that transaction. */
+ * the row. The library records an accepted agreement as state 1, kind 4. Inside an open store
+ * transaction of the process the row is written into that transaction. */
 ZEPHandle ZEP_CALL C_EULAServiceCreate(void);
 ZEPStatus ZEP_CALL C_EULA_SetState(ZEPHandle eula, const char* product_code, int state, int kind,
                                    const char* language);

@@ -87,8 +87,8 @@ ZEP_EXPORT void C_ZEPLoggingServiceCleanUpResource(ZEPHandle service) {
   }
 }
 
-ZEP_EXPORT void C_ZEPLogv(ZEPHandle service, const char* component, int level,
-                          const char* pattern, const char* format, va_list args) {
+ZEP_EXPORT void C_ZEPLogv(ZEPHandle service, const char* component, int level, const char* pattern,
+                          const char* format, va_list args) {
   // The pattern only describes the arguments; it may be the sentinel
   // ZEP_LOG_PATTERN_NONE and is therefore never read.
   (void)pattern;
@@ -180,8 +180,7 @@ ZEP_EXPORT ZEPStatus C_ZEPPCDServiceRemoveKeyInSubDomain(ZEPHandle store, const 
   }
 }
 
-ZEP_EXPORT ZEPStatus C_ZEPPCDServiceRemoveAllKeysInSubDomain(ZEPHandle store,
-                                                             const char* subdomain,
+ZEP_EXPORT ZEPStatus C_ZEPPCDServiceRemoveAllKeysInSubDomain(ZEPHandle store, const char* subdomain,
                                                              bool unprotected_domain) {
   if (!subdomain) return ZEP_STATUS_INVALID_ARGUMENT;
   try {
@@ -237,8 +236,8 @@ ZEP_EXPORT ZEPHandle C_EULAServiceCreate(void) {
   }
 }
 
-ZEP_EXPORT ZEPStatus C_EULA_SetState(ZEPHandle eula, const char* product_code, int state,
-                                     int kind, const char* language) {
+ZEP_EXPORT ZEPStatus C_EULA_SetState(ZEPHandle eula, const char* product_code, int state, int kind,
+                                     const char* language) {
   if (!product_code || !language) return ZEP_STATUS_INVALID_ARGUMENT;
   try {
     Ref<EulaService> pinned = Pin<EulaService>(eula);

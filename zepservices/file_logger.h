@@ -3,11 +3,11 @@
 // opened (created when missing) when the logger is created, and only when it is a regular
 // file with one link reached without a symbolic link: the log may live in a folder other
 // users can write. Several processes may append to one file. Each line is one write on a
-// descriptor opened for appending, so it lands whole at the end whatever the others do; the exclusive lock
-// each write takes on the file only orders the lines and guards the rotation (with the check
-// that the path still names the file held open, which another process may have rotated). A
-// lock that is not had within a short wait is given up: the line is written without it, the
-// file is not rotated, and later writes of the process to that file no longer wait for it.
+// descriptor opened for appending, so it lands whole at the end whatever the others do; the
+// exclusive lock each write takes on the file only orders the lines and guards the rotation (with
+// the check that the path still names the file held open, which another process may have rotated).
+// A lock that is not had within a short wait is given up: the line is written without it, the file
+// is not rotated, and later writes of the process to that file no longer wait for it.
 #pragma once
 
 #include <cstdint>

@@ -9,8 +9,8 @@
 namespace corvel::zepsvc {
 
 const char* LevelName(int level) {
-  static const char* const kNames[] = {"off", "critical", "error", "warning", "informational",
-                                       "debug"};
+  static const char* const kNames[] = {"off",     "critical",      "error",
+                                       "warning", "informational", "debug"};
   if (level < 0 || level > 5) return "unknown";
   return kNames[level];
 }
@@ -72,7 +72,8 @@ std::string FormatLogLine(int level, const char* component, const std::string& m
   for (char& c : text) {
     if (c == '\n' || c == '\r') c = ' ';
   }
-  std::string body = std::string(LevelName(level)) + " " + (component ? component : "") + ": " + text;
+  std::string body =
+      std::string(LevelName(level)) + " " + (component ? component : "") + ": " + text;
   std::string line = std::string(stamp) + " " + std::to_string(platform::ProcessId()) + " ";
   if (obscured) {
     line += '~';

@@ -12,17 +12,21 @@ constexpr const char* kSql[] = {
     "COMMIT",
     "ROLLBACK",
     "SELECT value FROM pcd_values WHERE unprotected = ?1 AND subdomain = ?2 AND key = ?3",
-    "INSERT OR REPLACE INTO pcd_values (unprotected, subdomain, key, value) VALUES (?1, ?2, ?3, ?4)",
+    "INSERT OR REPLACE INTO pcd_values (unprotected, subdomain, key, value) VALUES (?1, ?2, ?3, "
+    "?4)",
     "DELETE FROM pcd_values WHERE unprotected = ?1 AND subdomain = ?2 AND key = ?3",
     "DELETE FROM pcd_values WHERE unprotected = ?1 AND subdomain = ?2",
-    "SELECT unprotected, subdomain, key, value FROM pcd_values ORDER BY unprotected, subdomain, key",
+    "SELECT unprotected, subdomain, key, value FROM pcd_values ORDER BY unprotected, subdomain, "
+    "key",
     "SELECT unprotected, subdomain, key, value FROM pcd_values WHERE subdomain = ?1 "
     "ORDER BY unprotected, subdomain, key",
     "INSERT OR REPLACE INTO eula_states (product_code, kind, state, language, recorded_at) "
     "VALUES (?1, ?2, ?3, ?4, ?5)",
-    "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN ('pcd_values', 'eula_states')",
+    "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN ('pcd_values', "
+    "'eula_states')",
     "CREATE TABLE IF NOT EXISTS pcd_values ("
-    "unprotected INTEGER NOT NULL, subdomain TEXT NOT NULL, key TEXT NOT NULL, value TEXT NOT NULL, "
+    "unprotected INTEGER NOT NULL, subdomain TEXT NOT NULL, key TEXT NOT NULL, value TEXT NOT "
+    "NULL, "
     "PRIMARY KEY (unprotected, subdomain, key)) WITHOUT ROWID",
     "CREATE TABLE IF NOT EXISTS eula_states ("
     "product_code TEXT NOT NULL, kind INTEGER NOT NULL, state INTEGER NOT NULL, "
@@ -193,9 +197,11 @@ bool Connection::SchemaPresent(ZEPStatus* status) {
 ZEPStatus Connection::CreateSchema() {
   std::lock_guard<std::recursive_mutex> lock(mMutex);
   int changes = 0;
-  ZEPStatus status = WriteStatement(kCreateValues, [](sqlite3_stmt*) {}, &changes);
+  ZEPStatus status = WriteStatement(
+      kCreateValues, [](sqlite3_stmt*) {}, &changes);
   if (status != ZEP_STATUS_OK) return status;
-  return WriteStatement(kCreateEula, [](sqlite3_stmt*) {}, &changes);
+  return WriteStatement(
+      kCreateEula, [](sqlite3_stmt*) {}, &changes);
 }
 
 ZEPStatus Connection::CheckSchema(bool repair) {

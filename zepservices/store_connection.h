@@ -102,9 +102,9 @@ class Connection {
 
   std::recursive_mutex mMutex;
   sqlite3* mDb;
-  int mPid;                 // the process that opened the connection
-  uint32_t mDepth = 0;      // open Begin levels, over all handles
-  bool mChanged = false;    // a statement of the open transaction changed the database
+  int mPid;               // the process that opened the connection
+  uint32_t mDepth = 0;    // open Begin levels, over all handles
+  bool mChanged = false;  // a statement of the open transaction changed the database
   std::array<sqlite3_stmt*, kStatementCount> mStatements{};
 };
 

@@ -34,21 +34,29 @@ std::string TagBlock(std::mt19937& random) {
          "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\r\n\r\n"
          "<!--Mandatory Identity elements -->\r\n"
          "<swid:entitlement_required_indicator>true</swid:entitlement_required_indicator>\r\n"
-         "<swid:product_title>Product &amp; Suite " + n + "</swid:product_title>\r\n"
+         "<swid:product_title>Product &amp; Suite " +
+         n +
+         "</swid:product_title>\r\n"
          "<swid:product_version>\r\n\t<swid:name>12.0</swid:name>\r\n\t<swid:numeric>\r\n"
          "\t\t<swid:major>12</swid:major>\r\n\t\t<swid:minor>0</swid:minor>\r\n"
-         "\t\t<swid:build>" + n + "</swid:build>\r\n\t\t<swid:review>0</swid:review>\r\n"
+         "\t\t<swid:build>" +
+         n +
+         "</swid:build>\r\n\t\t<swid:review>0</swid:review>\r\n"
          "\t</swid:numeric>\r\n</swid:product_version>\r\n"
          "<swid:software_creator>\r\n\t<swid:name>Corvel Software</swid:name>\r\n"
          "\t<swid:regid>regid.2009-04.com.corvel</swid:regid>\r\n</swid:software_creator>\r\n"
-         "<swid:software_id>\r\n\t<swid:unique_id>{" + n + "-ABCD}</swid:unique_id>\r\n"
+         "<swid:software_id>\r\n\t<swid:unique_id>{" +
+         n +
+         "-ABCD}</swid:unique_id>\r\n"
          "\t<swid:tag_creator_regid>regid.2009-04.com.corvel</swid:tag_creator_regid>\r\n"
          "</swid:software_id>\r\n"
          "<!--Optional Identity elements -->\r\n"
          "<swid:license_linkage>\r\n\t<swid:activation_status>TRIAL</swid:activation_status>\r\n"
          "\t<swid:channel_type>RETAIL</swid:channel_type>\r\n"
          "\t<swid:customer_type>INDIVIDUAL</swid:customer_type>\r\n</swid:license_linkage>\r\n"
-         "<swid:serial_number>" + n + n + n + "</swid:serial_number>\r\n"
+         "<swid:serial_number>" +
+         n + n + n +
+         "</swid:serial_number>\r\n"
          "</swid:software_identification_tag>\r\n";
 }
 

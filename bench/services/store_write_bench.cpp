@@ -30,7 +30,8 @@ struct Row {
 std::vector<Row> MakeRows(int count) {
   std::vector<Row> rows;
   for (int i = 0; i < count; ++i) {
-    rows.push_back({"Key" + std::to_string(i), "value of a typical configuration entry #" + std::to_string(i)});
+    rows.push_back({"Key" + std::to_string(i),
+                    "value of a typical configuration entry #" + std::to_string(i)});
   }
   return rows;
 }
@@ -48,9 +49,10 @@ class DirectStore {
     if (sqlite3_open(path.c_str(), &mDb) != SQLITE_OK) throw std::runtime_error("open");
     Exec("PRAGMA journal_mode = DELETE");
     Exec("PRAGMA synchronous = FULL");
-    Exec("CREATE TABLE pcd_values (unprotected INTEGER NOT NULL, subdomain TEXT NOT NULL, "
-         "key TEXT NOT NULL, value TEXT NOT NULL, PRIMARY KEY (unprotected, subdomain, key)) "
-         "WITHOUT ROWID");
+    Exec(
+        "CREATE TABLE pcd_values (unprotected INTEGER NOT NULL, subdomain TEXT NOT NULL, "
+        "key TEXT NOT NULL, value TEXT NOT NULL, PRIMARY KEY (unprotected, subdomain, key)) "
+        "WITHOUT ROWID");
     sqlite3_prepare_v2(mDb,
                        "INSERT OR REPLACE INTO pcd_values (unprotected, subdomain, key, value) "
                        "VALUES (?1, ?2, ?3, ?4)",
@@ -75,7 +77,8 @@ class DirectStore {
 
  private:
   void Exec(const char* sql) {
-    if (sqlite3_exec(mDb, sql, nullptr, nullptr, nullptr) != SQLITE_OK) throw std::runtime_error(sql);
+    if (sqlite3_exec(mDb, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+      throw std::runtime_error(sql);
   }
   sqlite3* mDb = nullptr;
   sqlite3_stmt* mInsert = nullptr;
@@ -123,7 +126,11 @@ void BM_TransactionOfSingleKeyWrites(benchmark::State& state) {
   for (const char* name : {"/bound.db", "/direct.db"}) std::remove((folder + name).c_str());
   corvel::platform::RemoveFolder(folder);
 }
-BENCHMARK(BM_TransactionOfSingleKeyWrites)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TransactionOfSingleKeyWrites)
+    ->Arg(100)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

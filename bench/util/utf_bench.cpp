@@ -154,8 +154,7 @@ class TextMaker {
   std::string LogLine() {
     char stamp[64];
     std::snprintf(stamp, sizeof stamp, "2024-05-%02u 1%u:%02u:%02u.%03u [%u] INFO TAVLib ",
-                  1 + Below(28), Below(10), Below(60), Below(60), Below(1000),
-                  1000 + Below(60000));
+                  1 + Below(28), Below(10), Below(60), Below(60), Below(1000), 1000 + Below(60000));
     std::string line = stamp;
     for (unsigned count = 2 + Below(8); count > 0; --count) line += Pick(mWords.words) + " ";
     return line + Guid();

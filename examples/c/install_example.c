@@ -23,7 +23,8 @@ static const char kDocument[] =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
     "<Configuration>\n"
     "  <Payload>\n"
-    "    <Data key=\"LicensingCode\">" PRODUCT "</Data>\n"
+    "    <Data key=\"LicensingCode\">" PRODUCT
+    "</Data>\n"
     "    <Data key=\"Edition\" protected=\"0\">Standard</Data>\n"
     "  </Payload>\n"
     "</Configuration>\n";
@@ -42,7 +43,8 @@ static bool Expect(const char* step, uint32_t status, uint32_t expected) {
 static uint32_t ReadValue(TAVLibHandle handle, const char* key, const char* subdomain, char* out,
                           size_t size) {
   const char* value = NULL;
-  uint32_t status = Corvel_TAVLib_GetValueforKeyInSubDomain(handle, &value, 512, key, subdomain, 1, false);
+  uint32_t status =
+      Corvel_TAVLib_GetValueforKeyInSubDomain(handle, &value, 512, key, subdomain, 1, false);
   /* The text belongs to the instance: copy it before the next call. */
   snprintf(out, size, "%s", (status == kTAVLibSuccess && value) ? value : "");
   return status;
@@ -75,7 +77,8 @@ int main(int argc, char** argv) {
   /* Installation: one instance, released with commit so the agreement is written. */
   TAVLibHandle install = Corvel_TAVLib_CreateRef();
   if (!install) return 1;
-  bool ok = Expect("Corvel_TAVLib_Process_file", Corvel_TAVLib_Process_file(install, config, PAYLOAD, NULL, NULL), 0) &&
+  bool ok = Expect("Corvel_TAVLib_Process_file",
+                   Corvel_TAVLib_Process_file(install, config, PAYLOAD, NULL, NULL), 0) &&
             Expect("Corvel_TAVLib_Set_Eula", Corvel_TAVLib_Set_Eula(install, "en_US", PRODUCT), 0);
   Corvel_TAVLib_ReleaseRef(install, ok ? 1 : 0);
   if (!ok) return 1;
@@ -84,14 +87,18 @@ int main(int argc, char** argv) {
   TAVLibHandle uninstall = Corvel_TAVLib_CreateRef();
   if (!uninstall) return 1;
   char edition[512], accepted[512];
-  ok = Expect("read Edition", ReadValue(uninstall, "Edition", PAYLOAD, edition, sizeof edition), 0) &&
-       Expect("read EULA_ACCEPTED", ReadValue(uninstall, "EULA_ACCEPTED", PRODUCT, accepted, sizeof accepted), 0);
+  ok = Expect("read Edition", ReadValue(uninstall, "Edition", PAYLOAD, edition, sizeof edition),
+              0) &&
+       Expect("read EULA_ACCEPTED",
+              ReadValue(uninstall, "EULA_ACCEPTED", PRODUCT, accepted, sizeof accepted), 0);
   printf("Edition = %s, EULA_ACCEPTED = %s\n", edition, accepted);
   ok = ok && strcmp(edition, "Standard") == 0 && strcmp(accepted, "1") == 0;
-  ok = ok && Expect("Corvel_TAVLib_Remove_payload", Corvel_TAVLib_Remove_payload(uninstall, PAYLOAD), 0);
+  ok = ok &&
+       Expect("Corvel_TAVLib_Remove_payload", Corvel_TAVLib_Remove_payload(uninstall, PAYLOAD), 0);
   /* Nothing is stored there any more: the read is refused. */
   ok = ok && Expect("read Edition after removal",
-                    ReadValue(uninstall, "Edition", PAYLOAD, edition, sizeof edition), kTAVLibStoreFailed);
+                    ReadValue(uninstall, "Edition", PAYLOAD, edition, sizeof edition),
+                    kTAVLibStoreFailed);
   Corvel_TAVLib_ReleaseRef(uninstall, 0);
   puts(ok ? "install_example: done" : "install_example: FAILED");
   return ok ? 0 : 1;

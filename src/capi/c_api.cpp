@@ -73,7 +73,7 @@ CORVEL_TAVLIB_API TAVLibHandle CORVEL_TAVLIB_CALL Corvel_TAVLib_CreateRef(void) 
 }
 
 CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_ReleaseRef(TAVLibHandle handle,
-                                                                        int32_t commit) {
+                                                                       int32_t commit) {
   InstanceRegistry& registry = InstanceRegistry::Process();
   TAVLibImpl* instance = registry.LiveInstance(handle);
   if (instance == nullptr) return 0;
@@ -112,8 +112,10 @@ CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SetApplicationData(
 
 // ---- Cached data by subdomain ------------------------------------------------------------
 
-CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_EnumerateKeys(
-    TAVLibHandle handle, const char* inKey, const char** outValue, int32_t inSubDomainType) {
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_EnumerateKeys(TAVLibHandle handle,
+                                                                          const char* inKey,
+                                                                          const char** outValue,
+                                                                          int32_t inSubDomainType) {
   return OnInstance(handle, [&](TAVLibImpl& instance) {
     return records::EnumerateKeys(instance, inKey, outValue, inSubDomainType);
   });
@@ -144,8 +146,8 @@ CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_RemoveKeyInSubDomain
   });
 }
 
-CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_CleanUpCachePCD(
-    TAVLibHandle handle, const char* inSubDomain) {
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL
+Corvel_TAVLib_CleanUpCachePCD(TAVLibHandle handle, const char* inSubDomain) {
   return OnInstance(handle, [&](TAVLibImpl& instance) {
     return records::CleanUpCachePCD(instance, inSubDomain);
   });
@@ -154,43 +156,40 @@ CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_CleanUpCachePCD(
 // ---- Installation records ----------------------------------------------------------------
 
 CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_Set_Eula(TAVLibHandle handle,
-                                                                      const char* language,
-                                                                      const char* productCode) {
+                                                                     const char* language,
+                                                                     const char* productCode) {
   return OnInstance(handle, [&](TAVLibImpl& instance) {
     return records::Set_Eula(instance, language, productCode);
   });
 }
 
-CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_Set_InstallLocale(
-    TAVLibHandle handle, const char* locale, const char* productCode) {
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL
+Corvel_TAVLib_Set_InstallLocale(TAVLibHandle handle, const char* locale, const char* productCode) {
   return OnInstance(handle, [&](TAVLibImpl& instance) {
     return records::Set_InstallLocale(instance, locale, productCode);
   });
 }
 
 CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SetCorvelId(TAVLibHandle handle,
-                                                                         const char* productCode) {
-  return OnInstance(handle, [&](TAVLibImpl& instance) {
-    return records::SetCorvelId(instance, productCode);
-  });
+                                                                        const char* productCode) {
+  return OnInstance(
+      handle, [&](TAVLibImpl& instance) { return records::SetCorvelId(instance, productCode); });
 }
 
 CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SaveCorvelId(TAVLibHandle handle,
-                                                                          const char* accountId) {
-  return OnInstance(handle, [&](TAVLibImpl& instance) {
-    return records::SaveCorvelId(instance, accountId);
-  });
+                                                                         const char* accountId) {
+  return OnInstance(
+      handle, [&](TAVLibImpl& instance) { return records::SaveCorvelId(instance, accountId); });
 }
 
 CORVEL_TAVLIB_API bool CORVEL_TAVLIB_CALL Corvel_TAVLib_GetCorvelId(TAVLibHandle handle,
-                                                                     void* output) {
-  return OnInstance(handle, false, false, [&](TAVLibImpl& instance) {
-    return records::GetCorvelId(instance, output);
-  });
+                                                                    void* output) {
+  return OnInstance(handle, false, false,
+                    [&](TAVLibImpl& instance) { return records::GetCorvelId(instance, output); });
 }
 
-CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_SetCorvelIdExtProfile(
-    TAVLibHandle handle, const char* productCode) {
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL
+Corvel_TAVLib_SetCorvelIdExtProfile(TAVLibHandle handle, const char* productCode) {
   return OnInstance(handle, [&](TAVLibImpl& instance) {
     return records::SetCorvelIdExtProfile(instance, productCode);
   });
@@ -212,8 +211,8 @@ CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_KeepProxyCredentials
   });
 }
 
-CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_ReuseProxyCredentials(
-    TAVLibHandle handle, TAVLibProxyCredentials* credentials) {
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL
+Corvel_TAVLib_ReuseProxyCredentials(TAVLibHandle handle, TAVLibProxyCredentials* credentials) {
   return OnInstance(handle, [&](TAVLibImpl& instance) {
     return records::ReuseProxyCredentials(instance, credentials);
   });
@@ -225,22 +224,22 @@ CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL
 Corvel_TAVLib_Process_file(TAVLibHandle handle, const char* configPath, const char* payloadCode,
                            const char* driverCode, const char* overrideDirectory) {
   return OnInstance(handle, [&](TAVLibImpl& instance) {
-    return config::Process_file(instance, configPath, payloadCode, driverCode,
-                                overrideDirectory);
+    return config::Process_file(instance, configPath, payloadCode, driverCode, overrideDirectory);
   });
 }
 
 // Removal reports only its argument check and its commit: out of memory, it answers 0.
 CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL
 Corvel_TAVLib_Remove_payload(TAVLibHandle handle, const char* payloadCode) {
-  return OnInstance(handle, uint32_t{kTAVLibNoInstance}, uint32_t{kTAVLibSuccess},
-                    [&](TAVLibImpl& instance) { return config::Remove_payload(instance, payloadCode); });
+  return OnInstance(
+      handle, uint32_t{kTAVLibNoInstance}, uint32_t{kTAVLibSuccess},
+      [&](TAVLibImpl& instance) { return config::Remove_payload(instance, payloadCode); });
 }
 
 // ---- Tagging -----------------------------------------------------------------------------
 
-CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL Corvel_TAVLib_ISOTaggingAtInstall(
-    TAVLibHandle handle, const char* payloadCode) {
+CORVEL_TAVLIB_API uint32_t CORVEL_TAVLIB_CALL
+Corvel_TAVLib_ISOTaggingAtInstall(TAVLibHandle handle, const char* payloadCode) {
   return OnInstance(handle, uint32_t{kTAVLibNoInstance}, uint32_t{kTAVLibSuccess},
                     [&](TAVLibImpl& instance) {
                       return corvel::swtag::ISOTaggingAtInstall(instance, payloadCode);

@@ -101,8 +101,8 @@ const char* NumericReference(const char* p, std::string* decoded) {
   uint32_t weight = 1;
   for (const char* q = semicolon - 1; *q != (hexadecimal ? 'x' : '#'); --q) {
     if (!IsDigit(*q, hexadecimal)) return nullptr;
-    uint32_t digit = *q <= '9' ? static_cast<uint32_t>(*q - '0')
-                               : static_cast<uint32_t>((*q | 0x20) - 'a' + 10);
+    uint32_t digit =
+        *q <= '9' ? static_cast<uint32_t>(*q - '0') : static_cast<uint32_t>((*q | 0x20) - 'a' + 10);
     value += weight * digit;
     weight *= hexadecimal ? 16 : 10;
   }
@@ -298,8 +298,8 @@ class NestingScan {
   // One character of text or of a quoted value; `decoded` (when not null) receives it. Only
   // a declaration that decides the encoding is decoded, so before any UTF-8 stepping.
   const char* Character(const char* p, std::string* decoded) const {
-    int length = mEncoding == Encoding::Utf8 ? Utf8SequenceLength(static_cast<unsigned char>(*p))
-                                             : 1;
+    int length =
+        mEncoding == Encoding::Utf8 ? Utf8SequenceLength(static_cast<unsigned char>(*p)) : 1;
     if (length == 1) {
       if (*p == '&') return Reference(p, decoded);
       if (decoded != nullptr) *decoded += *p;

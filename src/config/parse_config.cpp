@@ -186,7 +186,8 @@ int parseconfig(const char* path, ConfigurationEntryHandler handler, void* conte
   if (input.stream() == nullptr) {
     int error = platform::LastErrorCode();
     Diagnostics(quiet != 0)
-        .Print("%s: %s\n", path != nullptr ? path : "(null)", platform::ErrorMessage(error).c_str());
+        .Print("%s: %s\n", path != nullptr ? path : "(null)",
+               platform::ErrorMessage(error).c_str());
     return -1;
   }
   return WalkConfigurationStream(input.stream(), handler, context, quiet);

@@ -16,12 +16,12 @@ std::string TextOr(const char* text, const char* fallback) {
 
 }  // namespace
 
-uint32_t SetApplicationData(TAVLibImpl& instance, const char* driverCode,
-                            const char* appProductId, const char* driverProductId,
-                            const char* appLocale, const char* payloadCode, int32_t tagging) {
+uint32_t SetApplicationData(TAVLibImpl& instance, const char* driverCode, const char* appProductId,
+                            const char* driverProductId, const char* appLocale,
+                            const char* payloadCode, int32_t tagging) {
   FrameLog(instance, "TAVLIB SetApplicationData: Started.");
   const bool tagging_known = tagging == kTAVLibTaggingNone || tagging == kTAVLibTaggingAtCommit ||
-                            tagging == kTAVLibTaggingSuppressed;
+                             tagging == kTAVLibTaggingSuppressed;
   if (IsEmptyText(driverCode) || IsEmptyText(appProductId) || !tagging_known) {
     FrameLog(instance, "TAVLIB SetApplicationData: Invalid in params specified.");
     return kTAVLibInvalidArgument;
@@ -44,7 +44,8 @@ uint32_t SetApplicationData(TAVLibImpl& instance, const char* driverCode,
   if (tagging == kTAVLibTaggingSuppressed) instance.mTaggingSuppressed = true;
 
   FrameLog(instance,
-           "TAVLIB SetApplicationData: driverCode = %s, appProductId = %s, driverProductId = %s, appLocale = %s, payloadCode = %s, tagging = %d",
+           "TAVLIB SetApplicationData: driverCode = %s, appProductId = %s, driverProductId = %s, "
+           "appLocale = %s, payloadCode = %s, tagging = %d",
            instance.mDriverCode.c_str(), instance.mAppProductId.c_str(),
            instance.mDriverProductId.c_str(), instance.mAppLocale.c_str(),
            instance.mPayloadCode.c_str(), static_cast<int>(tagging));

@@ -9,8 +9,8 @@ namespace corvel::frame {
 class TAVLibImpl;
 
 // The operation behind Corvel_TAVLib_SetApplicationData.
-uint32_t SetApplicationData(TAVLibImpl& instance, const char* driverCode,
-                            const char* appProductId, const char* driverProductId,
-                            const char* appLocale, const char* payloadCode, int32_t tagging);
+uint32_t SetApplicationData(TAVLibImpl& instance, const char* driverCode, const char* appProductId,
+                            const char* driverProductId, const char* appLocale,
+                            const char* payloadCode, int32_t tagging);
 
 }  // namespace corvel::frame

@@ -16,8 +16,8 @@ namespace {
 
 // Process-wide; no lock (instances are created and destroyed by one thread at a time).
 struct LoggingState {
-  bool setUp = false;      // a process attempted the set-up; reset only by the teardown
-  uint32_t users = 0;      // instances between their set-up step and their teardown step
+  bool setUp = false;  // a process attempted the set-up; reset only by the teardown
+  uint32_t users = 0;  // instances between their set-up step and their teardown step
   // The logging service of the set-up, owned here rather than by the instance that made it:
   // the instances are destroyed in creation order, so that one usually goes first while the
   // lines of the others still need the service.

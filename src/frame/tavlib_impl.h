@@ -26,7 +26,7 @@ class TAVLibImpl {
 
   uint32_t mRefID = 0;  // identifier, set by construction
 
-  ZEPHandle mLogger = nullptr;          // file logger, held only during the logging set-up
+  ZEPHandle mLogger = nullptr;  // file logger, held only during the logging set-up
   // Set only in the instance that set logging up, until its teardown; the process holds the
   // service itself (see main_log.h).
   ZEPHandle mLoggingService = nullptr;
@@ -67,8 +67,6 @@ class TAVLibImpl {
 inline TAVLibHandle ToHandle(TAVLibImpl* instance) {
   return reinterpret_cast<TAVLibHandle>(instance);
 }
-inline TAVLibImpl* FromHandle(TAVLibHandle handle) {
-  return reinterpret_cast<TAVLibImpl*>(handle);
-}
+inline TAVLibImpl* FromHandle(TAVLibHandle handle) { return reinterpret_cast<TAVLibImpl*>(handle); }
 
 }  // namespace corvel::frame

@@ -245,9 +245,9 @@ bool CMarkupSTL::Save(const char* path) {
     written = std::fwrite(bytes.data(), 1, bytes.size(), stream.get()) == bytes.size() &&
               CloseWritten(stream);
     if (written) {
-      mError = Format("%lld bytes to BOM + %lld wide chars",
-                      static_cast<long long>(mDocument.size()),
-                      static_cast<long long>(units.size()));
+      mError =
+          Format("%lld bytes to BOM + %lld wide chars", static_cast<long long>(mDocument.size()),
+                 static_cast<long long>(units.size()));
       return true;
     }
   }

@@ -98,8 +98,8 @@ std::string CMarkupSTL::GetData() const {
 
   const char* doc = mDocument.c_str();
   int32_t content = entry.startRight + 1;
-  if (text::SkipWhitespace(doc, content) && doc[content] == '<' &&
-      content + 11 < entry.endLeft && std::strncmp(doc + content, "<![CDATA[", 9) == 0) {
+  if (text::SkipWhitespace(doc, content) && doc[content] == '<' && content + 11 < entry.endLeft &&
+      std::strncmp(doc + content, "<![CDATA[", 9) == 0) {
     const int32_t begin = content + 9;
     const int32_t end = text::FindText(doc, begin, "]]>");
     if (end >= 0 && end < entry.endLeft) {

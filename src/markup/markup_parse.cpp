@@ -31,7 +31,7 @@ struct CMarkupSTL::ParseStep {
   enum Outcome { kError, kParentEnd, kComplete, kOpen };
   Outcome outcome = kError;
   int32_t element = 0;
-  int32_t nameLeft = 0;    // start tag name of an open element
+  int32_t nameLeft = 0;  // start tag name of an open element
   int32_t nameLength = 0;
 };
 

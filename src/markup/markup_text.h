@@ -11,8 +11,17 @@ inline bool IsWhitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || 
 
 inline bool IsDelimiter(char c) {
   switch (c) {
-    case ' ': case '\t': case '\n': case '\r':
-    case '<': case '>': case '=': case '\\': case '/': case '?': case '!':
+    case ' ':
+    case '\t':
+    case '\n':
+    case '\r':
+    case '<':
+    case '>':
+    case '=':
+    case '\\':
+    case '/':
+    case '?':
+    case '!':
       return true;
     default:
       return false;

@@ -30,8 +30,8 @@ enum class Error {
   WouldBlock,  // held by someone else (a lock), and the call was not to wait
   TooLarge,    // a file too large for what was asked
   NoMemory,
-  Io,          // the device failed
-  Other,       // anything else; LastErrorCode() tells which
+  Io,     // the device failed
+  Other,  // anything else; LastErrorCode() tells which
 };
 
 Error LastError();
@@ -54,7 +54,7 @@ using Permissions = unsigned;
 // How a file is opened; combined with "|". Every descriptor this layer opens is closed when
 // the process starts another program.
 enum class OpenFlags : unsigned {
-  Read = 1u << 0,         // for reading; with Write, for both
+  Read = 1u << 0,  // for reading; with Write, for both
   Write = 1u << 1,
   Append = 1u << 2,       // every write goes to the end of the file
   Create = 1u << 3,       // created, with the permissions given, when missing
@@ -69,7 +69,9 @@ constexpr OpenFlags operator|(OpenFlags a, OpenFlags b) {
 constexpr OpenFlags operator&(OpenFlags a, OpenFlags b) {
   return static_cast<OpenFlags>(static_cast<unsigned>(a) & static_cast<unsigned>(b));
 }
-constexpr OpenFlags operator~(OpenFlags a) { return static_cast<OpenFlags>(~static_cast<unsigned>(a)); }
+constexpr OpenFlags operator~(OpenFlags a) {
+  return static_cast<OpenFlags>(~static_cast<unsigned>(a));
+}
 constexpr bool Has(OpenFlags flags, OpenFlags flag) { return (flags & flag) == flag; }
 
 enum class FileKind { Regular, Folder, Link, Other };
@@ -85,11 +87,11 @@ struct FileId {
 struct FileInfo {
   FileKind kind = FileKind::Other;
   uint64_t size = 0;
-  uint64_t links = 0;        // the names the file has
-  bool ownedByMe = false;    // owned by the effective user
+  uint64_t links = 0;      // the names the file has
+  bool ownedByMe = false;  // owned by the effective user
   Permissions permissions = 0;
   FileId id;
-  int64_t modifiedNs = 0;    // last change of the content, nanoseconds since 1970
+  int64_t modifiedNs = 0;  // last change of the content, nanoseconds since 1970
 };
 
 // ---- Replaceable system calls --------------------------------------------------------------
@@ -164,9 +166,9 @@ std::string LexicalFullPath(const std::string& path);
 std::string TempFolder();
 
 enum class KnownFolder {
-  CommonAppData,    // CORVEL_COMMON_APPDATA, else "/var/lib"
-  CommonFiles,      // CORVEL_COMMON_FILES, else "/usr/share" (also the 32-bit form)
-  LocalAppData,     // CORVEL_LOCAL_APPDATA, else XDG_DATA_HOME, else "$HOME/.local/share"
+  CommonAppData,  // CORVEL_COMMON_APPDATA, else "/var/lib"
+  CommonFiles,    // CORVEL_COMMON_FILES, else "/usr/share" (also the 32-bit form)
+  LocalAppData,   // CORVEL_LOCAL_APPDATA, else XDG_DATA_HOME, else "$HOME/.local/share"
 };
 // The folder's path, without a trailing "/"; empty when it cannot be determined.
 std::string KnownFolderPath(KnownFolder folder);
@@ -194,14 +196,14 @@ bool GetPathInfoNoFollow(const std::string& path, FileInfo* out);
 // What an open descriptor or stream leads to; false on failure.
 bool GetFileInfo(int fd, FileInfo* out);
 bool GetStreamInfo(FILE* stream, FileInfo* out);
-bool PathExists(const std::string& path);     // follows links
-bool IsFolder(const std::string& path);       // follows links
+bool PathExists(const std::string& path);  // follows links
+bool IsFolder(const std::string& path);    // follows links
 bool IsRegularFileNoFollow(const std::string& path);
 int MakeFolder(const std::string& path, Permissions mode);  // 0, or -1 (the umask applies)
-int RemoveFile(const std::string& path);      // 0, or -1; never a folder
-int RemoveFolder(const std::string& path);    // 0, or -1; only an empty folder
+int RemoveFile(const std::string& path);                    // 0, or -1; never a folder
+int RemoveFolder(const std::string& path);                  // 0, or -1; only an empty folder
 int ChangeMode(const std::string& path, Permissions mode);  // 0, or -1
-int ChangeModeFd(int fd, Permissions mode);   // 0, or -1
+int ChangeModeFd(int fd, Permissions mode);                 // 0, or -1
 
 // Opens a file in a folder that other users may write: a symbolic link planted under the
 // name is never followed (Error::Link). Returns the descriptor or -1.
@@ -240,7 +242,8 @@ int ProcessId();
 
 // ---- Time --------------------------------------------------------------------------------
 
-// UTC calendar time to seconds since 1970, limited to 1970-01-01 00:00:00 .. 3000-12-31 23:59:59; -1 outside or on failure.
+// UTC calendar time to seconds since 1970, limited to 1970-01-01 00:00:00 .. 3000-12-31 23:59:59;
+// -1 outside or on failure.
 int64_t UtcCalendarToSeconds(const struct tm& utc);
 // Seconds since 1970 to local calendar time; false on failure.
 bool LocalCalendar(int64_t seconds, struct tm* out);
@@ -299,7 +302,8 @@ struct FileCloser {
 
 // The names in a folder, "." and ".." left out; empty when it cannot be read.
 std::vector<std::string> FolderEntryNames(const std::string& folder);
-// An exclusive lock on an open descriptor taken without waiting; true when held. Closing the descriptor or the death of the process releases it.
+// An exclusive lock on an open descriptor taken without waiting; true when held. Closing the
+// descriptor or the death of the process releases it.
 bool TryLockFd(int fd);
 // Writes all `size` bytes; 0 or -1.
 int WriteAllFd(int fd, const void* data, size_t size);

@@ -40,40 +40,40 @@ int RenameAt2Call(int from_dir, const char* from, int to_dir, const char* to, un
 }
 
 // name, signature, the system's call.
-#define CORVEL_POSIX_SYSTEM_CALLS(X)                                                               \
-  X(open, int(const char*, int, mode_t), OpenCall)                                                 \
-  X(openat, int(int, const char*, int, mode_t), OpenAtCall)                                        \
-  X(close, int(int), ::close)                                                                      \
-  X(write, ssize_t(int, const void*, size_t), ::write)                                             \
-  X(fsync, int(int), ::fsync)                                                                      \
-  X(ftruncate, int(int, off_t), ::ftruncate)                                                       \
-  X(stat, int(const char*, struct stat*), ::stat)                                                  \
-  X(lstat, int(const char*, struct stat*), ::lstat)                                                \
-  X(fstat, int(int, struct stat*), ::fstat)                                                        \
-  X(access, int(const char*, int), ::access)                                                       \
-  X(mkdir, int(const char*, mode_t), ::mkdir)                                                      \
-  X(rmdir, int(const char*), ::rmdir)                                                              \
-  X(unlink, int(const char*), ::unlink)                                                            \
-  X(rename, int(const char*, const char*), ::rename)                                               \
-  X(renameat2, int(int, const char*, int, const char*, unsigned), RenameAt2Call)                   \
-  X(link, int(const char*, const char*), ::link)                                                   \
-  X(chmod, int(const char*, mode_t), ::chmod)                                                      \
-  X(fchmod, int(int, mode_t), ::fchmod)                                                            \
-  X(fchown, int(int, uid_t, gid_t), ::fchown)                                                      \
-  X(flock, int(int, int), ::flock)                                                                 \
-  X(flistxattr, ssize_t(int, char*, size_t), ::flistxattr)                                         \
-  X(mkostemp, int(char*, int), ::mkostemp)                                                         \
-  X(mkdtemp, char*(char*), ::mkdtemp)                                                              \
-  X(opendir, DIR*(const char*), ::opendir)                                                         \
-  X(fopen, FILE*(const char*, const char*), ::fopen)                                               \
-  X(fdopen, FILE*(int, const char*), ::fdopen)                                                     \
-  X(getcwd, char*(char*, size_t), ::getcwd)                                                        \
-  X(geteuid, uid_t(), ::geteuid)                                                                   \
-  X(getpid, pid_t(), ::getpid)                                                                     \
-  X(getpwuid_r, int(uid_t, struct passwd*, char*, size_t, struct passwd**), ::getpwuid_r)          \
-  X(dlopen, void*(const char*, int), ::dlopen)                                                     \
-  X(dlsym, void*(void*, const char*), ::dlsym)                                                     \
-  X(dlclose, int(void*), ::dlclose)                                                                \
+#define CORVEL_POSIX_SYSTEM_CALLS(X)                                                      \
+  X(open, int(const char*, int, mode_t), OpenCall)                                        \
+  X(openat, int(int, const char*, int, mode_t), OpenAtCall)                               \
+  X(close, int(int), ::close)                                                             \
+  X(write, ssize_t(int, const void*, size_t), ::write)                                    \
+  X(fsync, int(int), ::fsync)                                                             \
+  X(ftruncate, int(int, off_t), ::ftruncate)                                              \
+  X(stat, int(const char*, struct stat*), ::stat)                                         \
+  X(lstat, int(const char*, struct stat*), ::lstat)                                       \
+  X(fstat, int(int, struct stat*), ::fstat)                                               \
+  X(access, int(const char*, int), ::access)                                              \
+  X(mkdir, int(const char*, mode_t), ::mkdir)                                             \
+  X(rmdir, int(const char*), ::rmdir)                                                     \
+  X(unlink, int(const char*), ::unlink)                                                   \
+  X(rename, int(const char*, const char*), ::rename)                                      \
+  X(renameat2, int(int, const char*, int, const char*, unsigned), RenameAt2Call)          \
+  X(link, int(const char*, const char*), ::link)                                          \
+  X(chmod, int(const char*, mode_t), ::chmod)                                             \
+  X(fchmod, int(int, mode_t), ::fchmod)                                                   \
+  X(fchown, int(int, uid_t, gid_t), ::fchown)                                             \
+  X(flock, int(int, int), ::flock)                                                        \
+  X(flistxattr, ssize_t(int, char*, size_t), ::flistxattr)                                \
+  X(mkostemp, int(char*, int), ::mkostemp)                                                \
+  X(mkdtemp, char*(char*), ::mkdtemp)                                                     \
+  X(opendir, DIR*(const char*), ::opendir)                                                \
+  X(fopen, FILE*(const char*, const char*), ::fopen)                                      \
+  X(fdopen, FILE*(int, const char*), ::fdopen)                                            \
+  X(getcwd, char*(char*, size_t), ::getcwd)                                               \
+  X(geteuid, uid_t(), ::geteuid)                                                          \
+  X(getpid, pid_t(), ::getpid)                                                            \
+  X(getpwuid_r, int(uid_t, struct passwd*, char*, size_t, struct passwd**), ::getpwuid_r) \
+  X(dlopen, void*(const char*, int), ::dlopen)                                            \
+  X(dlsym, void*(void*, const char*), ::dlsym)                                            \
+  X(dlclose, int(void*), ::dlclose)                                                       \
   X(dladdr, int(const void*, Dl_info*), ::dladdr)
 
 enum CallIndex : size_t {
@@ -92,8 +92,9 @@ struct SystemCallEntry {
 };
 
 SystemCallEntry gSystemCalls[] = {
-#define CORVEL_CALL_ENTRY(name, type, real)                                                        \
-  {#name, reinterpret_cast<SystemCall>(static_cast<Pointer<type>>(real)),                          \
+#define CORVEL_CALL_ENTRY(name, type, real)                        \
+  {#name,                                                          \
+   reinterpret_cast<SystemCall>(static_cast<Pointer<type>>(real)), \
    {reinterpret_cast<SystemCall>(static_cast<Pointer<type>>(real))}},
     CORVEL_POSIX_SYSTEM_CALLS(CORVEL_CALL_ENTRY)
 #undef CORVEL_CALL_ENTRY
@@ -109,11 +110,11 @@ SystemCallEntry* FindSystemCall(const char* name) {
 
 // sys::open(...) and so on: the call now in the table under that name.
 namespace sys {
-#define CORVEL_CALL_THROUGH_TABLE(name, type, real)                                                \
-  template <typename... Args>                                                                      \
-  auto name(Args... args) {                                                                        \
-    return reinterpret_cast<Pointer<type>>(                                                        \
-        gSystemCalls[kCall_##name].current.load(std::memory_order_relaxed))(args...);              \
+#define CORVEL_CALL_THROUGH_TABLE(name, type, real)                                   \
+  template <typename... Args>                                                         \
+  auto name(Args... args) {                                                           \
+    return reinterpret_cast<Pointer<type>>(                                           \
+        gSystemCalls[kCall_##name].current.load(std::memory_order_relaxed))(args...); \
   }
 CORVEL_POSIX_SYSTEM_CALLS(CORVEL_CALL_THROUGH_TABLE)
 #undef CORVEL_CALL_THROUGH_TABLE
@@ -155,20 +156,33 @@ ScopedSystemCall::~ScopedSystemCall() {
 
 Error LastError() {
   switch (errno) {
-    case 0: return Error::None;
-    case ENOENT: return Error::NotFound;
-    case EEXIST: return Error::Exists;
-    case ENOTDIR: return Error::NotFolder;
-    case EISDIR: return Error::IsFolder;
-    case ELOOP: return Error::Link;
+    case 0:
+      return Error::None;
+    case ENOENT:
+      return Error::NotFound;
+    case EEXIST:
+      return Error::Exists;
+    case ENOTDIR:
+      return Error::NotFolder;
+    case EISDIR:
+      return Error::IsFolder;
+    case ELOOP:
+      return Error::Link;
     case EACCES:
-    case EPERM: return Error::Denied;
-    case EINVAL: return Error::Invalid;
-    case EWOULDBLOCK: return Error::WouldBlock;
-    case EFBIG: return Error::TooLarge;
-    case ENOMEM: return Error::NoMemory;
-    case EIO: return Error::Io;
-    default: return Error::Other;
+    case EPERM:
+      return Error::Denied;
+    case EINVAL:
+      return Error::Invalid;
+    case EWOULDBLOCK:
+      return Error::WouldBlock;
+    case EFBIG:
+      return Error::TooLarge;
+    case ENOMEM:
+      return Error::NoMemory;
+    case EIO:
+      return Error::Io;
+    default:
+      return Error::Other;
   }
 }
 
@@ -176,19 +190,31 @@ int LastErrorCode() { return errno; }
 
 int ErrorCode(Error error) {
   switch (error) {
-    case Error::None: return 0;
-    case Error::NotFound: return ENOENT;
-    case Error::Exists: return EEXIST;
-    case Error::NotFolder: return ENOTDIR;
-    case Error::IsFolder: return EISDIR;
-    case Error::Link: return ELOOP;
-    case Error::Denied: return EACCES;
-    case Error::Invalid: return EINVAL;
-    case Error::WouldBlock: return EWOULDBLOCK;
-    case Error::TooLarge: return EFBIG;
-    case Error::NoMemory: return ENOMEM;
+    case Error::None:
+      return 0;
+    case Error::NotFound:
+      return ENOENT;
+    case Error::Exists:
+      return EEXIST;
+    case Error::NotFolder:
+      return ENOTDIR;
+    case Error::IsFolder:
+      return EISDIR;
+    case Error::Link:
+      return ELOOP;
+    case Error::Denied:
+      return EACCES;
+    case Error::Invalid:
+      return EINVAL;
+    case Error::WouldBlock:
+      return EWOULDBLOCK;
+    case Error::TooLarge:
+      return EFBIG;
+    case Error::NoMemory:
+      return ENOMEM;
     case Error::Io:
-    case Error::Other: return EIO;
+    case Error::Other:
+      return EIO;
   }
   return EIO;
 }
@@ -212,8 +238,8 @@ std::string NonEmptyEnv(const char* name) {
 }
 
 int PosixOpenFlags(OpenFlags flags) {
-  int result = Has(flags, OpenFlags::Write) ? (Has(flags, OpenFlags::Read) ? O_RDWR : O_WRONLY)
-                                            : O_RDONLY;
+  int result =
+      Has(flags, OpenFlags::Write) ? (Has(flags, OpenFlags::Read) ? O_RDWR : O_WRONLY) : O_RDONLY;
   if (Has(flags, OpenFlags::Append)) result |= O_APPEND;
   if (Has(flags, OpenFlags::Create)) result |= O_CREAT;
   if (Has(flags, OpenFlags::Exclusive)) result |= O_EXCL;
@@ -391,7 +417,7 @@ bool GetPathInfo(const std::string& path, FileInfo* out) {
     errno = EINVAL;
     return false;
   }
-  struct stat st{};
+  struct stat st {};
   return InfoFromStat(sys::stat(path.c_str(), &st), st, out);
 }
 
@@ -400,7 +426,7 @@ bool GetPathInfoNoFollow(const std::string& path, FileInfo* out) {
     errno = EINVAL;
     return false;
   }
-  struct stat st{};
+  struct stat st {};
   return InfoFromStat(sys::lstat(path.c_str(), &st), st, out);
 }
 
@@ -409,7 +435,7 @@ bool GetFileInfo(int fd, FileInfo* out) {
     errno = EINVAL;
     return false;
   }
-  struct stat st{};
+  struct stat st {};
   return InfoFromStat(sys::fstat(fd, &st), st, out);
 }
 
@@ -421,7 +447,9 @@ bool GetStreamInfo(FILE* stream, FileInfo* out) {
   return GetFileInfo(fileno(stream), out);
 }
 
-bool PathExists(const std::string& path) { return !path.empty() && sys::access(path.c_str(), F_OK) == 0; }
+bool PathExists(const std::string& path) {
+  return !path.empty() && sys::access(path.c_str(), F_OK) == 0;
+}
 
 bool IsFolder(const std::string& path) {
   FileInfo info;
@@ -480,7 +508,7 @@ int CreateFreshFile(const std::string& path, OpenFlags flags, Permissions mode) 
     errno = EINVAL;
     return -1;
   }
-  struct stat st{};
+  struct stat st {};
   if (sys::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) sys::unlink(path.c_str());
   return OpenSharedFolderFile(path, flags | OpenFlags::Create | OpenFlags::Exclusive, mode);
 }
@@ -504,7 +532,7 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
   // file a hard link then does the same job: it fails when the target exists. EINVAL for any
   // other reason (a folder moved into itself) keeps its error.
   int saved = errno;
-  struct stat st{};
+  struct stat st {};
   if (sys::lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
     errno = saved;
     return -1;
@@ -560,7 +588,7 @@ int64_t FileSize(const std::string& path) {
 std::string EffectiveUserName() {
   long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
   std::vector<char> buffer(suggested > 0 ? static_cast<size_t>(suggested) : 4096);
-  struct passwd entry{};
+  struct passwd entry {};
   struct passwd* result = nullptr;
   while (true) {
     int rc = sys::getpwuid_r(sys::geteuid(), &entry, buffer.data(), buffer.size(), &result);
@@ -609,7 +637,7 @@ bool LocalCalendar(int64_t seconds, struct tm* out) {
 }
 
 void CurrentTime(int64_t* seconds, int* milliseconds) {
-  struct timespec now{};
+  struct timespec now {};
   clock_gettime(CLOCK_REALTIME, &now);
   if (seconds) *seconds = static_cast<int64_t>(now.tv_sec);
   if (milliseconds) *milliseconds = static_cast<int>(now.tv_nsec / 1000000);
@@ -620,7 +648,7 @@ void CurrentTime(int64_t* seconds, int* milliseconds) {
 FileLock::FileLock(int fd, int patience_ms) : mFd(fd), mHeld(false) {
   if (mFd < 0) return;
   // Retried at growing intervals of at most 50 ms: a holder that lets go soon is found soon.
-  struct timespec start{};
+  struct timespec start {};
   clock_gettime(CLOCK_MONOTONIC, &start);
   long pause_ms = 1;
   while (true) {
@@ -629,13 +657,15 @@ FileLock::FileLock(int fd, int patience_ms) : mFd(fd), mHeld(false) {
       return;
     }
     if (errno != EWOULDBLOCK && errno != EINTR) return;
-    struct timespec now{};
+    struct timespec now {};
     clock_gettime(CLOCK_MONOTONIC, &now);
     const long waited_ms =
         (now.tv_sec - start.tv_sec) * 1000L + (now.tv_nsec - start.tv_nsec) / 1000000L;
     if (waited_ms >= patience_ms) return;
     pause_ms = std::min({pause_ms * 2, 50L, patience_ms - waited_ms});
-    struct timespec pause{pause_ms / 1000, (pause_ms % 1000) * 1000000L};
+    struct timespec pause {
+      pause_ms / 1000, (pause_ms % 1000) * 1000000L
+    };
     nanosleep(&pause, nullptr);
   }
 }
@@ -694,7 +724,8 @@ int WriteAllFd(int fd, const void* data, size_t size) {
 int SyncFd(int fd) { return sys::fsync(fd); }
 
 int SyncFolder(const std::string& folder) {
-  UniqueFd fd(folder.empty() ? -1 : sys::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+  UniqueFd fd(folder.empty() ? -1
+                             : sys::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
   if (!fd.valid()) return -1;
   return sys::fsync(fd.get());
 }
@@ -702,10 +733,10 @@ int SyncFolder(const std::string& folder) {
 bool RemoveAbandonedFile(const std::string& path) {
   // lstat first, so that nothing but a regular file is ever opened; the descriptor's fstat
   // then checks that the name still leads to that same file.
-  struct stat named{};
+  struct stat named {};
   if (sys::lstat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) return false;
   UniqueFd fd(sys::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0));
-  struct stat opened{};
+  struct stat opened {};
   if (!fd.valid() || sys::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
       opened.st_dev != named.st_dev || opened.st_ino != named.st_ino || opened.st_nlink != 1 ||
       opened.st_uid != sys::geteuid() || !TryLockFd(fd.get())) {
@@ -714,7 +745,6 @@ bool RemoveAbandonedFile(const std::string& path) {
   return sys::unlink(path.c_str()) == 0;
 }
 
-
 // ---- Files in folders other users can write ----------------------------------------------
 
 int OpenSharedFolderFile(const std::string& path, OpenFlags flags, Permissions mode) {
@@ -722,10 +752,10 @@ int OpenSharedFolderFile(const std::string& path, OpenFlags flags, Permissions m
     errno = EINVAL;
     return -1;
   }
-  const int fd = sys::open(path.c_str(),
-                           PosixOpenFlags(flags & ~OpenFlags::Truncate) | O_NONBLOCK | O_NOFOLLOW, mode);
+  const int fd = sys::open(
+      path.c_str(), PosixOpenFlags(flags & ~OpenFlags::Truncate) | O_NONBLOCK | O_NOFOLLOW, mode);
   if (fd < 0) return -1;
-  struct stat st{};
+  struct stat st {};
   int error = 0;
   if (sys::fstat(fd, &st) != 0) {
     error = errno;
@@ -759,14 +789,15 @@ int OpenPrivateLockFile(const std::string& folder, const std::string& name) {
   if (folder.empty() || name.empty() || name.find('/') != std::string::npos) return -1;
   if (sys::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return -1;
   // The file is opened relative to the folder that was checked, not by its path again.
-  UniqueFd dir(sys::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0));
-  struct stat st{};
+  UniqueFd dir(
+      sys::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0));
+  struct stat st {};
   if (!dir.valid() || sys::fstat(dir.get(), &st) != 0 || st.st_uid != sys::geteuid() ||
       (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
     return -1;
   }
   UniqueFd fd(sys::openat(dir.get(), name.c_str(),
-                     O_RDWR | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0600));
+                          O_RDWR | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!fd.valid() || sys::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
       st.st_uid != sys::geteuid()) {
     return -1;
@@ -786,9 +817,10 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 
 // True when `path` still names the file open at `fd`.
 bool StillNamed(const std::string& path, int fd) {
-  struct stat named{};
-  struct stat opened{};
-  return sys::lstat(path.c_str(), &named) == 0 && sys::fstat(fd, &opened) == 0 && SameFile(named, opened);
+  struct stat named {};
+  struct stat opened {};
+  return sys::lstat(path.c_str(), &named) == 0 && sys::fstat(fd, &opened) == 0 &&
+         SameFile(named, opened);
 }
 
 void RemoveIfStillNamed(const std::string& path, int fd) {
@@ -804,15 +836,16 @@ bool HasExtendedAttributes(int fd) {
 
 // The file's status, when a fresh file renamed over it keeps all a reader of it can see.
 bool ReplaceableByRename(int fd, const std::string& path, struct stat* status) {
-  if (sys::fstat(fd, status) != 0 || !S_ISREG(status->st_mode) || status->st_nlink != 1) return false;
-  struct stat named{};
-  return sys::lstat(path.c_str(), &named) == 0 && S_ISREG(named.st_mode) && SameFile(named, *status) &&
-         !HasExtendedAttributes(fd);
+  if (sys::fstat(fd, status) != 0 || !S_ISREG(status->st_mode) || status->st_nlink != 1)
+    return false;
+  struct stat named {};
+  return sys::lstat(path.c_str(), &named) == 0 && S_ISREG(named.st_mode) &&
+         SameFile(named, *status) && !HasExtendedAttributes(fd);
 }
 
 // A fresh file that a killed rewrite left behind: a live rewrite holds a lock on its own.
 void RemoveStrayFreshFile(const std::string& fresh_path) {
-  struct stat named{};
+  struct stat named {};
   if (sys::lstat(fresh_path.c_str(), &named) != 0 || S_ISDIR(named.st_mode)) return;
   if (!S_ISREG(named.st_mode)) {
     sys::unlink(fresh_path.c_str());
@@ -827,14 +860,16 @@ void RemoveStrayFreshFile(const std::string& fresh_path) {
 // `like`, and nothing else (no access list inherited from the folder); -1 (and no file) when
 // any of that fails.
 int CreateFreshFileLike(const std::string& fresh_path, const struct stat& like) {
-  UniqueFd fd(sys::open(fresh_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  UniqueFd fd(
+      sys::open(fresh_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!fd.valid()) return -1;
   const mode_t mode = like.st_mode & 07777;
-  struct stat status{};
+  struct stat status {};
   // The owner first: a change of owner clears the set-user and set-group bits.
-  if (sys::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || sys::fchown(fd.get(), like.st_uid, like.st_gid) != 0 ||
-      sys::fchmod(fd.get(), mode) != 0 || sys::fstat(fd.get(), &status) != 0 ||
-      (status.st_mode & 07777) != mode || HasExtendedAttributes(fd.get())) {
+  if (sys::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 ||
+      sys::fchown(fd.get(), like.st_uid, like.st_gid) != 0 || sys::fchmod(fd.get(), mode) != 0 ||
+      sys::fstat(fd.get(), &status) != 0 || (status.st_mode & 07777) != mode ||
+      HasExtendedAttributes(fd.get())) {
     RemoveIfStillNamed(fresh_path, fd.get());
     return -1;
   }
@@ -865,7 +900,7 @@ void FileRewrite::Discard() {
 
 FILE* FileRewrite::BeginFresh() {
   RemoveStrayFreshFile(mFreshPath);
-  struct stat status{};
+  struct stat status {};
   if (!ReplaceableByRename(mFile.get(), mPath, &status)) return nullptr;
   int fd = CreateFreshFileLike(mFreshPath, status);
   if (fd < 0) return nullptr;
@@ -886,7 +921,7 @@ FILE* FileRewrite::Begin() {
   }
   // In place: truncated as the open for writing would have truncated it (only a regular file
   // has a length to cut).
-  struct stat status{};
+  struct stat status {};
   if (sys::fstat(mFile.get(), &status) != 0) return nullptr;
   if (S_ISREG(status.st_mode) && sys::ftruncate(mFile.get(), 0) != 0) return nullptr;
   mStream = sys::fdopen(mFile.get(), "wb");
@@ -923,8 +958,8 @@ int MakeFolders(const std::string& path, Permissions mode) {
   while (true) {
     const size_t slash = path.find('/', position);
     const std::string prefix = (slash == std::string::npos) ? path : path.substr(0, slash);
-    const bool last = (slash == std::string::npos) ||
-                      path.find_first_not_of('/', slash) == std::string::npos;
+    const bool last =
+        (slash == std::string::npos) || path.find_first_not_of('/', slash) == std::string::npos;
     if (!prefix.empty() && prefix.back() != '/') {
       if (MakeFolder(prefix, mode) == 0) {
         if (ChangeMode(prefix, mode) != 0) return errno;

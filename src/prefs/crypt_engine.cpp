@@ -67,7 +67,8 @@ bool GenerateKey(std::string* key) {
   }
   std::string mixed;
   try {
-    mixed = SwapPairs(MixKeyTexts(CondensedKeyText("machine", machine), CondensedKeyText("user", user)));
+    mixed = SwapPairs(
+        MixKeyTexts(CondensedKeyText("machine", machine), CondensedKeyText("user", user)));
   } catch (const std::exception&) {
     PrefsWarn(kCategory, "Failed in key generation");
     return false;
@@ -80,7 +81,8 @@ bool GenerateKey(std::string* key) {
     return false;
   }
   if (!core.SetKey(SwapPairs(KeyDerivationText()))) {
-    PrefsWarn(kCategory, "While encrypting ...failed to set key  error: %s", core.errorText().c_str());
+    PrefsWarn(kCategory, "While encrypting ...failed to set key  error: %s",
+              core.errorText().c_str());
     return false;
   }
   const std::string& hex = core.Encipher();
@@ -125,7 +127,8 @@ int CryptEngine::Encrypt(const std::string& plain, std::string& out) {
     return kCryptRefused;
   }
   if (!mCore.SetKey(mKey)) {
-    PrefsWarn(kCategory, "While encrypting ...failed to set key  error: %s", mCore.errorText().c_str());
+    PrefsWarn(kCategory, "While encrypting ...failed to set key  error: %s",
+              mCore.errorText().c_str());
     return kCryptRefused;
   }
   const std::string& result = mCore.Encipher();
@@ -159,7 +162,8 @@ int CryptEngine::Decrypt(const std::string& cipher_hex, std::string& out) {
     return kCryptRefused;
   }
   if (!mCore.SetKey(mKey)) {
-    PrefsWarn(kCategory, "While decrypting ...failed to set key  error: %s", mCore.errorText().c_str());
+    PrefsWarn(kCategory, "While decrypting ...failed to set key  error: %s",
+              mCore.errorText().c_str());
     return kCryptRefused;
   }
   const std::string& result = mCore.Decipher();

@@ -13,7 +13,7 @@ namespace corvel::prefs {
 // Results of Encrypt and Decrypt.
 enum CryptResult : int {
   kCryptSuccess = 0,
-  kCryptRefused = 1,         // not initialised, or a value the core refused
+  kCryptRefused = 1,  // not initialised, or a value the core refused
   kCryptNoKey = 2,
   kCryptEmptyInput = 3,
   kCryptEncryptFailed = 4,

@@ -75,7 +75,8 @@ class PrefsLogFile {
     mLock = platform::UniqueFd(OpenUserLock(folder));
     std::string path = folder + "/" + kPrefsLogFileName;
     // A FIFO, a device or a second name of another file under the log's name is refused.
-    constexpr platform::OpenFlags kAppending = platform::OpenFlags::Write | platform::OpenFlags::Append;
+    constexpr platform::OpenFlags kAppending =
+        platform::OpenFlags::Write | platform::OpenFlags::Append;
     int fd = platform::OpenSharedFolderFile(path, kAppending);
     if (fd < 0 && platform::LastError() == platform::Error::Link) {
       // A symbolic link planted under the log's name is removed, never followed.
@@ -97,10 +98,11 @@ class PrefsLogFile {
     std::string temp_path = folder + "/" + kPrefsLogFileName + ".XXXXXX";
     platform::UniqueFd fd(platform::MakeTempFile(temp_path));
     if (!fd.valid()) return false;
-    const bool ready = platform::ChangeModeFd(fd.get(), 0600) == 0 &&
-                       platform::AppendWhole(fd.get(), "\xFF\xFE");
+    const bool ready =
+        platform::ChangeModeFd(fd.get(), 0600) == 0 && platform::AppendWhole(fd.get(), "\xFF\xFE");
     if (!ready || platform::RenameNoReplace(temp_path, path) != 0) {
-      const int saved = ready ? platform::LastErrorCode() : platform::ErrorCode(platform::Error::Io);
+      const int saved =
+          ready ? platform::LastErrorCode() : platform::ErrorCode(platform::Error::Io);
       platform::RemoveFile(temp_path);
       platform::SetErrorCode(saved);
       return false;
@@ -128,7 +130,7 @@ std::string DateTimePrefix() {
   int64_t seconds = 0;
   int milliseconds = 0;
   platform::CurrentTime(&seconds, &milliseconds);
-  struct tm local{};
+  struct tm local {};
   if (!platform::LocalCalendar(seconds, &local)) return "0/0/0000 00:00:00 ";
   char text[64];
   snprintf(text, sizeof text, "%d/%d/%04d %02d:%02d:%02d ", local.tm_mon + 1, local.tm_mday,
@@ -154,7 +156,8 @@ void WriteNarrow(PrefsLogLevel level, const char* category, const char* format, 
   PrefsLogFile& log = LogLocked();
   if (!log.enabled(level)) return;
   char text[kEntryLimit];
-  util::FormatText(text, sizeof text, "[%s] %s - ", PrefsLogLevelName(level), category ? category : "");
+  util::FormatText(text, sizeof text, "[%s] %s - ", PrefsLogLevelName(level),
+                   category ? category : "");
   size_t used = std::char_traits<char>::length(text);
   util::FormatTextV(text + used, sizeof text - used, format, args);
   log.Append(DecodeUtf8Tolerant(DateTimePrefix()) + DecodeUtf8Tolerant(text));
@@ -165,8 +168,8 @@ void WriteWide(PrefsLogLevel level, const char* category, const char* format, va
   std::lock_guard<std::mutex> guard(gLogMutex);
   PrefsLogFile& log = LogLocked();
   if (!log.enabled(level)) return;
-  std::string head = DateTimePrefix() + "[" + PrefsLogLevelName(level) + "] " +
-                     (category ? category : "") + " - ";
+  std::string head =
+      DateTimePrefix() + "[" + PrefsLogLevelName(level) + "] " + (category ? category : "") + " - ";
   std::u16string entry = DecodeUtf8Tolerant(head + FormatWhole(format, args));
   size_t limit = kEntryLimit - 1;
   if (entry.size() > limit) {
@@ -181,12 +184,18 @@ void WriteWide(PrefsLogLevel level, const char* category, const char* format, va
 
 const char* PrefsLogLevelName(PrefsLogLevel level) {
   switch (level) {
-    case PrefsLogLevel::Trace: return "TRACE";
-    case PrefsLogLevel::Debug: return "DEBUG";
-    case PrefsLogLevel::Info: return "INFO";
-    case PrefsLogLevel::Warn: return "WARN";
-    case PrefsLogLevel::Error: return "ERROR";
-    case PrefsLogLevel::Fatal: return "FATAL";
+    case PrefsLogLevel::Trace:
+      return "TRACE";
+    case PrefsLogLevel::Debug:
+      return "DEBUG";
+    case PrefsLogLevel::Info:
+      return "INFO";
+    case PrefsLogLevel::Warn:
+      return "WARN";
+    case PrefsLogLevel::Error:
+      return "ERROR";
+    case PrefsLogLevel::Fatal:
+      return "FATAL";
   }
   return "INFO";
 }
@@ -211,8 +220,8 @@ int SetPrefsLogVerbosity() {
       verbosity = 5;
       switches[static_cast<size_t>(PrefsLogLevel::Debug)] = true;
     }
-    for (PrefsLogLevel level : {PrefsLogLevel::Info, PrefsLogLevel::Warn, PrefsLogLevel::Error,
-                                PrefsLogLevel::Fatal}) {
+    for (PrefsLogLevel level :
+         {PrefsLogLevel::Info, PrefsLogLevel::Warn, PrefsLogLevel::Error, PrefsLogLevel::Fatal}) {
       switches[static_cast<size_t>(level)] = true;
     }
     log.SetSwitches(switches);
@@ -228,12 +237,12 @@ void ClosePrefsLog() {
   closing = std::move(gLog);
 }
 
-#define CORVEL_PREFS_LOG_ENTRY(name, writer, level)                 \
-  void name(const char* category, const char* format, ...) {        \
-    va_list args;                                                   \
-    va_start(args, format);                                         \
-    writer(level, category, format, args);                          \
-    va_end(args);                                                   \
+#define CORVEL_PREFS_LOG_ENTRY(name, writer, level)          \
+  void name(const char* category, const char* format, ...) { \
+    va_list args;                                            \
+    va_start(args, format);                                  \
+    writer(level, category, format, args);                   \
+    va_end(args);                                            \
   }
 
 CORVEL_PREFS_LOG_ENTRY(PrefsTrace, WriteNarrow, PrefsLogLevel::Trace)

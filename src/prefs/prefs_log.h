@@ -35,19 +35,27 @@ void ClosePrefsLog();
 
 // Narrow entries: "[LEVEL] category - message", the whole text cut at 1023 bytes, then
 // converted to UTF-16 and prefixed with the local date and time.
-void PrefsTrace(const char* category, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void PrefsDebug(const char* category, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void PrefsTrace(const char* category, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+void PrefsDebug(const char* category, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
 void PrefsInfo(const char* category, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void PrefsWarn(const char* category, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void PrefsError(const char* category, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void PrefsError(const char* category, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
 
 // Wide entries: the whole line, date and time included, cut at 1023 UTF-16 units. Format and
 // arguments are UTF-8 here too; "wide" names where the limit is counted.
-void PrefsDebugW(const char* category, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void PrefsInfoW(const char* category, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void PrefsWarnW(const char* category, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void PrefsErrorW(const char* category, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void PrefsFatalW(const char* category, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void PrefsDebugW(const char* category, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+void PrefsInfoW(const char* category, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+void PrefsWarnW(const char* category, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+void PrefsErrorW(const char* category, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+void PrefsFatalW(const char* category, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
 
 // The name a level carries in an entry ("TRACE", "DEBUG", "INFO", "WARN", "ERROR", "FATAL").
 const char* PrefsLogLevelName(PrefsLogLevel level);

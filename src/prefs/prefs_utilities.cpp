@@ -33,7 +33,8 @@ bool ToNativeString(const char* text, std::u16string* out) {
 
 std::string LocalAppDataFolder() {
   std::string folder = platform::KnownFolderPath(platform::KnownFolder::LocalAppData);
-  if (folder.empty()) PrefsError(kCategory, "Unable to retreive Local App Data Path from Win library:\n");
+  if (folder.empty())
+    PrefsError(kCategory, "Unable to retreive Local App Data Path from Win library:\n");
   return folder;
 }
 
@@ -58,8 +59,9 @@ bool CreateFolderPath(const std::string& path, int* error) {
   int result = platform::MakeFolders(path, 0700);
   if (error) *error = result;
   if (result == 0) return true;
-  PrefsWarn(kCategory, "Unable to create directoryPath ...Error Code is:(%d). At desired location:%s",
-            result, path.c_str());
+  PrefsWarn(kCategory,
+            "Unable to create directoryPath ...Error Code is:(%d). At desired location:%s", result,
+            path.c_str());
   return false;
 }
 

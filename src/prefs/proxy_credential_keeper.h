@@ -38,10 +38,10 @@ struct ProxyCredentials {
 };
 
 enum class KeepResult {
-  kKept,                  // both values written
-  kNotRemembered,         // the remember flag is not set: nothing written
-  kOutcomeKeepsNothing,   // the outcome keeps nothing: nothing written
-  kWriteFailed,           // a write failed: not kept (the user name may have been written)
+  kKept,                 // both values written
+  kNotRemembered,        // the remember flag is not set: nothing written
+  kOutcomeKeepsNothing,  // the outcome keeps nothing: nothing written
+  kWriteFailed,          // a write failed: not kept (the user name may have been written)
 };
 
 // Applies the keeping rule: writes "ProxyUsername", then "ProxyPassword", into the user's

@@ -20,7 +20,9 @@ std::string ValueXPath(const std::string& domain, const std::string& key) {
   return std::string("//") + kRootName + "/" + domain + "/" + key;
 }
 
-std::string DomainXPath(const std::string& domain) { return std::string("//") + kRootName + "/" + domain; }
+std::string DomainXPath(const std::string& domain) {
+  return std::string("//") + kRootName + "/" + domain;
+}
 
 // The domain to use: "DefaultDomain" for null, else the given one once it converts.
 bool ChooseDomain(const char* domain, std::string* chosen) {
@@ -59,7 +61,8 @@ bool CheckPath(const char* path) {
 // Domain and key become element names and XPath steps as they stand.
 bool CheckNames(const std::string& domain, const std::string& key) {
   if (IsValidXmlName(domain) && IsValidXmlName(key)) return true;
-  PrefsError(kCategory, "Domain or key is not a valid XML name, domain:%s key:%s", domain.c_str(), key.c_str());
+  PrefsError(kCategory, "Domain or key is not a valid XML name, domain:%s key:%s", domain.c_str(),
+             key.c_str());
   return false;
 }
 
@@ -169,7 +172,8 @@ int GetPrefValueImpl(const char* domain, const char* key, char* buffer, uint32_t
   return kPrefsSuccess;
 }
 
-int SetPrefValueImpl(const char* domain, const char* key, const char* value, const char* prefs_file_path) {
+int SetPrefValueImpl(const char* domain, const char* key, const char* value,
+                     const char* prefs_file_path) {
   PrefsTrace(kCategory, "set value for key ...");
   if (!key || !value) {
     PrefsError(kCategory, "Invalid arguments in set value for key...");
@@ -229,7 +233,8 @@ int UpdatePrefsXmlImpl(const std::string& path, const std::string& domain, const
   std::string value_xpath = ValueXPath(domain, key);
   if (parser.nodeExistsXQuery(value_xpath)) {
     if (!parser.setValueForXQuery(value_xpath, value)) {
-      PrefsError(kCategory, "Failed while updating value for key :%s domain:%s", key.c_str(), domain.c_str());
+      PrefsError(kCategory, "Failed while updating value for key :%s domain:%s", key.c_str(),
+                 domain.c_str());
       return kPrefsFailed;
     }
   } else {

@@ -19,11 +19,11 @@ namespace corvel::prefs {
 enum PrefsResult : int {
   kPrefsSuccess = 0,
   kPrefsFailed = -1,
-  kPrefsNoFile = -2,             // no preferences file in either location
-  kPrefsInvalidArgument = -3,    // a required pointer is null (or the domain or key is empty)
+  kPrefsNoFile = -2,           // no preferences file in either location
+  kPrefsInvalidArgument = -3,  // a required pointer is null (or the domain or key is empty)
   kPrefsBufferTooSmall = -4,
-  kPrefsCannotWriteFile = -5,    // a new file could not be written
-  kPrefsCannotCreateFolder = -7, // the new file's folder could not be created
+  kPrefsCannotWriteFile = -5,     // a new file could not be written
+  kPrefsCannotCreateFolder = -7,  // the new file's folder could not be created
 };
 
 inline constexpr const char* kDefaultDomain = "DefaultDomain";

@@ -28,10 +28,13 @@ std::u16string DecodeUtf8Tolerant(const std::string& text) {
     bool good = trail > 0 && i + trail < size;
     for (size_t k = 1; good && k <= trail; ++k) {
       unsigned char next = bytes[i + k];
-      if ((next & 0xC0) != 0x80) good = false;
-      else code = (code << 6) | (next & 0x3F);
+      if ((next & 0xC0) != 0x80)
+        good = false;
+      else
+        code = (code << 6) | (next & 0x3F);
     }
-    if (good && (code < lower || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))) good = false;
+    if (good && (code < lower || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)))
+      good = false;
     if (!good) {
       out.push_back(u'\xFFFD');
       ++i;

@@ -18,11 +18,12 @@ constexpr const char* kCategory = "XMLParser";
 
 // XML 1.0 (fifth edition) name characters, colon excluded.
 bool IsNameStartCode(char32_t c) {
-  return (c >= 'A' && c <= 'Z') || c == '_' || (c >= 'a' && c <= 'z') ||
-         (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) ||
-         (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) || (c >= 0x200C && c <= 0x200D) ||
-         (c >= 0x2070 && c <= 0x218F) || (c >= 0x2C00 && c <= 0x2FEF) || (c >= 0x3001 && c <= 0xD7FF) ||
-         (c >= 0xF900 && c <= 0xFDCF) || (c >= 0xFDF0 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0xEFFFF);
+  return (c >= 'A' && c <= 'Z') || c == '_' || (c >= 'a' && c <= 'z') || (c >= 0xC0 && c <= 0xD6) ||
+         (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) || (c >= 0x370 && c <= 0x37D) ||
+         (c >= 0x37F && c <= 0x1FFF) || (c >= 0x200C && c <= 0x200D) ||
+         (c >= 0x2070 && c <= 0x218F) || (c >= 0x2C00 && c <= 0x2FEF) ||
+         (c >= 0x3001 && c <= 0xD7FF) || (c >= 0xF900 && c <= 0xFDCF) ||
+         (c >= 0xFDF0 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0xEFFFF);
 }
 
 bool IsNameCode(char32_t c) {
@@ -123,8 +124,8 @@ bool ReplaceFile(const std::string& path, const std::string& text) {
   platform::UniqueFd fd(platform::MakeTempFile(temp_path));
   if (!fd.valid()) return false;
   if (!platform::TryLockFd(fd.get()) || platform::ChangeModeFd(fd.get(), 0600) != 0 ||
-      platform::WriteAllFd(fd.get(), text.data(), text.size()) != 0 || platform::SyncFd(fd.get()) != 0 ||
-      platform::RenamePath(temp_path, path) != 0) {
+      platform::WriteAllFd(fd.get(), text.data(), text.size()) != 0 ||
+      platform::SyncFd(fd.get()) != 0 || platform::RenamePath(temp_path, path) != 0) {
     platform::RemoveFile(temp_path);
     return false;
   }
@@ -181,14 +182,15 @@ bool XMLParser::initWithXMLPath(const std::string& path) {
       result = mDocument->load_buffer(text.data(), text.size(), pugi::parse_default);
     }
     if (!result || !mDocument->document_element()) {
-      PrefsError(kCategory, "initWithXMLPath... load failed: %s at offset %lld", result.description(),
-                 static_cast<long long>(result.offset));
+      PrefsError(kCategory, "initWithXMLPath... load failed: %s at offset %lld",
+                 result.description(), static_cast<long long>(result.offset));
       mDocument.reset();
       return false;
     }
     return true;
   } catch (const std::exception&) {
-    PrefsError(kCategory, "Caught exception in ... initWithXMLPath. error:%d", platform::LastErrorCode());
+    PrefsError(kCategory, "Caught exception in ... initWithXMLPath. error:%d",
+               platform::LastErrorCode());
   }
   mDocument.reset();
   return false;
@@ -197,16 +199,18 @@ bool XMLParser::initWithXMLPath(const std::string& path) {
 bool XMLParser::initWithXMLString(const std::string& text) {
   try {
     if (!MakeDocument()) return false;
-    pugi::xml_parse_result result = mDocument->load_buffer(text.data(), text.size(), pugi::parse_default);
+    pugi::xml_parse_result result =
+        mDocument->load_buffer(text.data(), text.size(), pugi::parse_default);
     if (!result || !mDocument->document_element()) {
-      PrefsError(kCategory, "initWithXMLString... load failed: %s at offset %lld", result.description(),
-                 static_cast<long long>(result.offset));
+      PrefsError(kCategory, "initWithXMLString... load failed: %s at offset %lld",
+                 result.description(), static_cast<long long>(result.offset));
       mDocument.reset();
       return false;
     }
     return true;
   } catch (const std::exception&) {
-    PrefsError(kCategory, "Caught exception in ... initWithXMLString. error:%d", platform::LastErrorCode());
+    PrefsError(kCategory, "Caught exception in ... initWithXMLString. error:%d",
+               platform::LastErrorCode());
   }
   mDocument.reset();
   return false;
@@ -217,7 +221,8 @@ bool XMLParser::nodeExistsXQuery(const std::string& xpath) {
   try {
     return static_cast<bool>(mDocument->select_node(xpath.c_str()));
   } catch (const std::exception&) {
-    PrefsError(kCategory, "Caught exception in ... nodeExistsXQuery. error:%d", platform::LastErrorCode());
+    PrefsError(kCategory, "Caught exception in ... nodeExistsXQuery. error:%d",
+               platform::LastErrorCode());
   }
   return false;
 }
@@ -231,12 +236,15 @@ bool XMLParser::stringValueForXQuery(const std::string& xpath, std::string* valu
     pugi::xpath_node found = mDocument->select_node(xpath.c_str());
     if (!found) return false;
     std::string text;
-    if (found.node()) CollectText(found.node(), &text);
-    else text = found.attribute().value();
+    if (found.node())
+      CollectText(found.node(), &text);
+    else
+      text = found.attribute().value();
     *value = Trimmed(text);
     return true;
   } catch (const std::exception&) {
-    PrefsError(kCategory, "Caught exception in ... stringValueForXQuery. error:%d", platform::LastErrorCode());
+    PrefsError(kCategory, "Caught exception in ... stringValueForXQuery. error:%d",
+               platform::LastErrorCode());
   }
   return false;
 }
@@ -249,7 +257,8 @@ pugi::xml_node XMLParser::getNodeForXQuery(const std::string& xpath) {
   try {
     return mDocument->select_node(xpath.c_str()).node();
   } catch (const std::exception&) {
-    PrefsError(kCategory, "Caught exception in ... getNodeForXQuery. error:%d", platform::LastErrorCode());
+    PrefsError(kCategory, "Caught exception in ... getNodeForXQuery. error:%d",
+               platform::LastErrorCode());
   }
   return pugi::xml_node();
 }
@@ -283,7 +292,8 @@ pugi::xml_node XMLParser::addChildToNode(pugi::xml_node node, const std::string&
                  platform::ErrorCode(platform::Error::Invalid));
       return pugi::xml_node();
     }
-    if (value && !value->empty() && !child.append_child(pugi::node_pcdata).set_value(value->c_str())) {
+    if (value && !value->empty() &&
+        !child.append_child(pugi::node_pcdata).set_value(value->c_str())) {
       node.remove_child(child);
       PrefsError(kCategory, "Caught exception in ... addChildToNode. error:%d",
                  platform::ErrorCode(platform::Error::NoMemory));
@@ -291,7 +301,8 @@ pugi::xml_node XMLParser::addChildToNode(pugi::xml_node node, const std::string&
     }
     return child;
   } catch (const std::exception&) {
-    PrefsError(kCategory, "Caught exception in ... addChildToNode. error:%d", platform::LastErrorCode());
+    PrefsError(kCategory, "Caught exception in ... addChildToNode. error:%d",
+               platform::LastErrorCode());
   }
   return pugi::xml_node();
 }
@@ -320,7 +331,8 @@ bool XMLParser::setValueForXQuery(const std::string& xpath, const std::string& v
     }
     return true;
   } catch (const std::exception&) {
-    PrefsError(kCategory, "Caught exception in ... setValueForXQuery. error:%d", platform::LastErrorCode());
+    PrefsError(kCategory, "Caught exception in ... setValueForXQuery. error:%d",
+               platform::LastErrorCode());
   }
   return false;
 }
@@ -340,7 +352,8 @@ bool XMLParser::writeToFile(const std::string& path) {
     }
     return true;
   } catch (const std::exception&) {
-    PrefsError(kCategory, "Caught exception while writing xml data to a file at path :%s", path.c_str());
+    PrefsError(kCategory, "Caught exception while writing xml data to a file at path :%s",
+               path.c_str());
   }
   return false;
 }

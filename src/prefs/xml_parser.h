@@ -40,7 +40,8 @@ class XMLParser {
   pugi::xml_node getRootNode();
   // Appends an element named `name` to `node`, with `value` as its text when given and not
   // empty. The new node, or an empty node on failure (an invalid name included).
-  pugi::xml_node addChildToNode(pugi::xml_node node, const std::string& name, const std::string* value);
+  pugi::xml_node addChildToNode(pugi::xml_node node, const std::string& name,
+                                const std::string* value);
   // Replaces the text of the element the XPath selects.
   bool setValueForXQuery(const std::string& xpath, const std::string& value);
 

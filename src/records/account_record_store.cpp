@@ -18,8 +18,7 @@ bool WriteAccountRecord(const std::string& text) {
   services::StoreTransaction store(kWithoutTransaction);
   if (!store) return false;
   return zep::C_ZEPPCDServiceSetValueForKeyInSubDomain(store.handle(), text.c_str(),
-                                                       kAccountRecordKey,
-                                                       kAccountRecordSubDomain,
+                                                       kAccountRecordKey, kAccountRecordSubDomain,
                                                        kUnprotectedDomain) == 0;
 }
 

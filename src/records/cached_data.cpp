@@ -84,8 +84,7 @@ uint32_t SetValueforKeyInSubDomainInCache(TAVLibImpl& instance, int32_t inSubDom
   services::StoreTransaction store(kWithoutTransaction);
   if (!store) return kTAVLibSuccess;
   if (!IsKnownSubDomainType(inSubDomainType)) {
-    FrameLog(instance,
-             "TAVLIB SetValueforKeyInSubDomainInCache: inSubDomainType not specified !");
+    FrameLog(instance, "TAVLIB SetValueforKeyInSubDomainInCache: inSubDomainType not specified !");
     return kTAVLibInvalidArgument;
   }
 
@@ -103,9 +102,9 @@ uint32_t SetValueforKeyInSubDomainInCache(TAVLibImpl& instance, int32_t inSubDom
   return kTAVLibSuccess;
 }
 
-uint32_t GetValueforKeyInSubDomain(TAVLibImpl& instance, const char** outValue,
-                                   int32_t inCapacity, const char* inKey,
-                                   const char* inSubDomain, int32_t inDomain, bool inDeobfuscate) {
+uint32_t GetValueforKeyInSubDomain(TAVLibImpl& instance, const char** outValue, int32_t inCapacity,
+                                   const char* inKey, const char* inSubDomain, int32_t inDomain,
+                                   bool inDeobfuscate) {
   FrameLog(instance, "TAVLIB GetValueforKeyInSubDomain: Started.");
   // De-obfuscation needs the subdomain as its key, so an empty one is refused for it.
   const bool valid = outValue != nullptr && util::IsUsableText(inKey) &&
@@ -120,9 +119,8 @@ uint32_t GetValueforKeyInSubDomain(TAVLibImpl& instance, const char** outValue,
   if (!store) return kTAVLibSuccess;
 
   const auto capacity = static_cast<uint32_t>(std::min(inCapacity, kMaxReadCapacity));
-  const StoreRead read = ReadStoreValue(store.handle(), inKey, inSubDomain,
-                                                 inDomain != 0, kValueBufferSize,
-                                                 capacity);
+  const StoreRead read =
+      ReadStoreValue(store.handle(), inKey, inSubDomain, inDomain != 0, kValueBufferSize, capacity);
   if (read.status != 0) {
     FrameLog(instance, "Failed to Get the value!");
     return kTAVLibStoreFailed;
@@ -142,8 +140,7 @@ uint32_t GetValueforKeyInSubDomain(TAVLibImpl& instance, const char** outValue,
 uint32_t RemoveKeyInSubDomainInCache(TAVLibImpl& instance, int32_t inSubDomainType,
                                      const char* inKey, const char* inSubDomain) {
   FrameLog(instance, "TAVLIB RemoveKeyInSubDomainInCache: STARTED");
-  if (!util::IsUsableText(inKey) || !util::IsUsableText(inSubDomain) ||
-      inSubDomain[0] == '\0') {
+  if (!util::IsUsableText(inKey) || !util::IsUsableText(inSubDomain) || inSubDomain[0] == '\0') {
     FrameLog(instance, "TAVLIB RemoveKeyInSubDomainInCache: Invalid in params specified.");
     FrameLog(instance, "TAVLIB RemoveKeyInSubDomainInCache: ENDED");
     return kTAVLibInvalidArgument;

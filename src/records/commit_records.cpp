@@ -22,8 +22,7 @@ constexpr int kEulaKind = 4;
 
 bool SetRecord(ZEPHandle store, const char* key, const std::string& value,
                const std::string& subdomain) {
-  return zep::C_ZEPPCDServiceSetValueForKeyInSubDomain(store, value.c_str(), key,
-                                                       subdomain.c_str(),
+  return zep::C_ZEPPCDServiceSetValueForKeyInSubDomain(store, value.c_str(), key, subdomain.c_str(),
                                                        kUnprotectedDomain) == 0;
 }
 
@@ -55,9 +54,8 @@ std::string MergedLocaleList(const std::string& stored, const std::string& local
 void CommitInstallLocale(TAVLibImpl& instance, ZEPHandle store) {
   if (instance.mInstallLocale.empty() || instance.mInstallLocaleProductCode.empty()) return;
   const std::string stored =
-      ReadStoreValue(store, "INSTALLLOCALE",
-                              instance.mInstallLocaleProductCode.c_str(), kUnprotectedDomain,
-                              kValueBufferSize)
+      ReadStoreValue(store, "INSTALLLOCALE", instance.mInstallLocaleProductCode.c_str(),
+                     kUnprotectedDomain, kValueBufferSize)
           .value;
   if (!SetRecord(store, "INSTALLLOCALE", MergedLocaleList(stored, instance.mInstallLocale),
                  instance.mInstallLocaleProductCode)) {
@@ -79,13 +77,11 @@ void CommitAccount(TAVLibImpl& instance, ZEPHandle store) {
     FrameLog(instance, "Set Corvel ID Failed to Commit");
   }
   if (!instance.mEncryptedAccountId.empty() &&
-      !SetRecord(store, "LineCV 15", instance.mEncryptedAccountId,
-                 instance.mAccountProductCode)) {
+      !SetRecord(store, "LineCV 15", instance.mEncryptedAccountId, instance.mAccountProductCode)) {
     FrameLog(instance, "Save CorvelID failed to commit");
   }
   if (!instance.mAccountIdDigest.empty()) {
-    if (UpdateTimeStampedAccountRecord(instance.mAccountProductCode,
-                                                instance.mAccountIdDigest)) {
+    if (UpdateTimeStampedAccountRecord(instance.mAccountProductCode, instance.mAccountIdDigest)) {
       FrameLog(instance, "Corvelid with TS commit succeeded ");
     } else {
       FrameLog(instance, "Corvelid with TS failed to commit ");

@@ -96,8 +96,7 @@ uint32_t ReuseKeptCredentials(TAVLibImpl& instance, TAVLibProxyCredentials* cred
 
 }  // namespace
 
-uint32_t SetCredentialsForProxy(TAVLibImpl& instance,
-                                const TAVLibProxyCredentials* credentials) {
+uint32_t SetCredentialsForProxy(TAVLibImpl& instance, const TAVLibProxyCredentials* credentials) {
   FrameLog(instance, "TAVLIB SetCredentialsForProxy: STARTED");
   uint32_t result = kTAVLibSuccess;
   std::string username, password;

@@ -22,9 +22,9 @@ uint32_t EnumerateKeys(TAVLibImpl& instance, const char* inKey, const char** out
 uint32_t SetValueforKeyInSubDomainInCache(TAVLibImpl& instance, int32_t inSubDomainType,
                                           const char* inKey, const char* inValue,
                                           const char* inSubDomain, bool inObfuscate);
-uint32_t GetValueforKeyInSubDomain(TAVLibImpl& instance, const char** outValue,
-                                   int32_t inCapacity, const char* inKey,
-                                   const char* inSubDomain, int32_t inDomain, bool inDeobfuscate);
+uint32_t GetValueforKeyInSubDomain(TAVLibImpl& instance, const char** outValue, int32_t inCapacity,
+                                   const char* inKey, const char* inSubDomain, int32_t inDomain,
+                                   bool inDeobfuscate);
 uint32_t RemoveKeyInSubDomainInCache(TAVLibImpl& instance, int32_t inSubDomainType,
                                      const char* inKey, const char* inSubDomain);
 uint32_t CleanUpCachePCD(TAVLibImpl& instance, const char* inSubDomain);

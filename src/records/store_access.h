@@ -22,7 +22,7 @@ struct StoreRead {
 
 // Reads `key` of `subdomain` into a zeroed buffer of `buffer_size` bytes, passing
 // `passed_size` (at most `buffer_size`; by default `buffer_size`) to the store as the size.
-StoreRead ReadStoreValue(ZEPHandle store, const char* key, const char* subdomain,
-                         bool domain, uint32_t buffer_size, uint32_t passed_size = 0);
+StoreRead ReadStoreValue(ZEPHandle store, const char* key, const char* subdomain, bool domain,
+                         uint32_t buffer_size, uint32_t passed_size = 0);
 
 }  // namespace corvel::records

@@ -60,7 +60,8 @@ ServiceLoader* ServiceLoader::Instance() {
   gLoader.store(loader, std::memory_order_release);
   try {
     if (!loader->LoadBaseServices()) {
-      loader->Log(kLogCritical, ZEP_LOG_PATTERN_NONE, "ERROR: base services library failed to load");
+      loader->Log(kLogCritical, ZEP_LOG_PATTERN_NONE,
+                  "ERROR: base services library failed to load");
     } else {
       loader->mLoggingServiceInUse = true;
       loader->Log(kLogDebug, nullptr, "using logging service now");
@@ -174,7 +175,8 @@ void* ServiceLoader::ResolveSymbol(const char* library_name, const char* symbol_
     auto found = mLibraries.find(std::string_view(library_name));
     if (found == mLibraries.end()) {
       Log(kLogDebug, kPatternTwoTexts,
-          "Symbol %s can't be found in library %s because the library has not been added to the loader",
+          "Symbol %s can't be found in library %s because the library has not been added to the "
+          "loader",
           symbol_name, library_name);
       return nullptr;
     }

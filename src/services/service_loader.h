@@ -35,11 +35,11 @@ enum LogLevel : int {
 };
 
 struct LibraryRecord {
-  std::string mDirectory;                 // the search-list entry that held the file
-  std::string mPath;                      // absolute path of the file
+  std::string mDirectory;  // the search-list entry that held the file
+  std::string mPath;       // absolute path of the file
   platform::LibraryHandle mModule = nullptr;
   std::map<std::string, void*, std::less<>> mSymbols;  // non-null addresses only
-  uint8_t mAddCount = 0;                  // 1 when located, +1 per later request
+  uint8_t mAddCount = 0;                               // 1 when located, +1 per later request
 };
 
 class ServiceLoader {

@@ -82,8 +82,8 @@ ZEPHandle C_ZEPPCDServiceCreate() {
 }
 
 ZEPStatus C_ZEPPCDServiceBeginTransaction(ZEPHandle store) {
-  if (auto entry = Bind<decltype(&::C_ZEPPCDServiceBeginTransaction)>(
-          "C_ZEPPCDServiceBeginTransaction")) {
+  if (auto entry =
+          Bind<decltype(&::C_ZEPPCDServiceBeginTransaction)>("C_ZEPPCDServiceBeginTransaction")) {
     return entry(store);
   }
   ServiceLoader::DebugLog("PCDService", "failed to find C_ZEPPCDServiceBeginTransaction\n");
@@ -126,7 +126,8 @@ ZEPStatus C_ZEPPCDServiceSetValueForKeyInSubDomain(ZEPHandle store, const char* 
           "C_ZEPPCDServiceSetValueForKeyInSubDomain")) {
     return entry(store, value, key, subdomain, unprotected_domain);
   }
-  ServiceLoader::DebugLog("PCDService", "failed to find C_ZEPPCDServiceSetValueForKeyInSubDomain\n");
+  ServiceLoader::DebugLog("PCDService",
+                          "failed to find C_ZEPPCDServiceSetValueForKeyInSubDomain\n");
   return ZEP_STATUS_UNBOUND;
 }
 
@@ -156,7 +157,8 @@ ZEPStatus C_ZEPPCDServiceLicensingCodeForCorvelCode(ZEPHandle store, char* buffe
           "C_ZEPPCDServiceLicensingCodeForCorvelCode")) {
     return entry(store, buffer, size, payload_code);
   }
-  ServiceLoader::DebugLog("PCDService", "failed to find C_ZEPPCDServiceLicensingCodeForCorvelCode\n");
+  ServiceLoader::DebugLog("PCDService",
+                          "failed to find C_ZEPPCDServiceLicensingCodeForCorvelCode\n");
   return ZEP_STATUS_UNBOUND;
 }
 

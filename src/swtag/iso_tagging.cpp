@@ -56,9 +56,8 @@ uint32_t ISOTaggingAtInstall(frame::TAVLibImpl& instance, const char* payloadCod
            driver_code.c_str(), driver_status);
 
   char product_code_buffer[kRecordBufferSize] = {};
-  if (zep::C_ZEPPCDServiceLicensingCodeForCorvelCode(store, product_code_buffer,
-                                                     sizeof product_code_buffer,
-                                                     payload_code.c_str()) != 0) {
+  if (zep::C_ZEPPCDServiceLicensingCodeForCorvelCode(
+          store, product_code_buffer, sizeof product_code_buffer, payload_code.c_str()) != 0) {
     product_code_buffer[0] = '\0';
   }
   product_code_buffer[sizeof product_code_buffer - 1] = '\0';
@@ -72,7 +71,8 @@ uint32_t ISOTaggingAtInstall(frame::TAVLibImpl& instance, const char* payloadCod
     const std::string product_name = ReadProductRecord(store, kProductNameKey, product_code);
     const ProductTagValues values = ReadProductTagValues(store, product_code);
     FrameLog(instance,
-             "TAVLibImpl::ISOTaggingAtInstall prodName = %s,licensingCode = %s, prodLocale = %s, svrStat = %u ",
+             "TAVLibImpl::ISOTaggingAtInstall prodName = %s,licensingCode = %s, prodLocale = %s, "
+             "svrStat = %u ",
              product_name.c_str(), product_code.c_str(), "", values.queryStatus);
 
     if (SwTagStart(product_name.c_str(), product_code.c_str(), "", 0) != kSwTagSuccess) {
@@ -80,7 +80,8 @@ uint32_t ISOTaggingAtInstall(frame::TAVLibImpl& instance, const char* payloadCod
     } else {
       const VersionParts version = SetTagFields(values, false, values.channelType);
       FrameLog(instance,
-               "TAVLibImpl::ISOTaggingAtInstall productVersion = %s,productMajorVersion = %s, productMinorVersion = %s",
+               "TAVLibImpl::ISOTaggingAtInstall productVersion = %s,productMajorVersion = %s, "
+               "productMinorVersion = %s",
                values.versionText.c_str(), version.major.c_str(), version.minor.c_str());
       SwTagWrite();
       SwTagEnd();
@@ -115,13 +116,14 @@ void DoISOTagging(frame::TAVLibImpl& instance, const char* productCodeOverride,
   FrameLog(instance, "TAVLibImpl::DoISOTagging mPayloadCode = %s", payload_code.c_str());
   FrameLog(instance, "TAVLibImpl::DoISOTagging mDriverCode = %s", driver_code.c_str());
 
-  const std::string driver_product_id = !instance.mDriverProductId.empty()
-                                          ? instance.mDriverProductId
-                                          : ReadProductRecord(store, "LicensingCode", driver_code);
+  const std::string driver_product_id =
+      !instance.mDriverProductId.empty() ? instance.mDriverProductId
+                                         : ReadProductRecord(store, "LicensingCode", driver_code);
   FrameLog(instance, "TAVLibImpl::DoISOTagging mDriverLEIDCode = %s", driver_product_id.c_str());
 
   std::string disabled = ReadProductRecord(store, "ISO_TAGGING_DISABLED", product_code);
-  if (disabled.empty()) disabled = ReadProductRecord(store, "ISO_TAGGING_DISABLED", driver_product_id);
+  if (disabled.empty())
+    disabled = ReadProductRecord(store, "ISO_TAGGING_DISABLED", driver_product_id);
 
   if (!TaggingDisabledBy(disabled)) {
     const ProductTagValues values = ReadProductTagValues(store, product_code);
@@ -129,9 +131,10 @@ void DoISOTagging(frame::TAVLibImpl& instance, const char* productCodeOverride,
     FrameLog(instance, "TAVLibImpl::DoISOTagging zinnia_app = %s", name_key.c_str());
     const std::string product_name = ReadProductRecord(store, name_key.c_str(), product_code);
     const std::string locale = instance.mAppLocale;
-    FrameLog(instance,
-             "TAVLibImpl::DoISOTagging prodName = %s,licensingCode = %s, prodLocale = %s, svrStat = %u ",
-             product_name.c_str(), product_code.c_str(), locale.c_str(), values.queryStatus);
+    FrameLog(
+        instance,
+        "TAVLibImpl::DoISOTagging prodName = %s,licensingCode = %s, prodLocale = %s, svrStat = %u ",
+        product_name.c_str(), product_code.c_str(), locale.c_str(), values.queryStatus);
 
     if (SwTagStart(product_name.c_str(), product_code.c_str(), locale.c_str(), 0) !=
         kSwTagSuccess) {
@@ -140,7 +143,8 @@ void DoISOTagging(frame::TAVLibImpl& instance, const char* productCodeOverride,
       const VersionParts version =
           SetTagFields(values, values.entitlementRequired, values.customerType);
       FrameLog(instance,
-               "TAVLibImpl::DoISOTagging productVersion = %s,productMajorVersion = %s, productMinorVersion = %s",
+               "TAVLibImpl::DoISOTagging productVersion = %s,productMajorVersion = %s, "
+               "productMinorVersion = %s",
                values.versionText.c_str(), version.major.c_str(), version.minor.c_str());
       SwTagWrite();
       SwTagEnd();
@@ -148,8 +152,8 @@ void DoISOTagging(frame::TAVLibImpl& instance, const char* productCodeOverride,
   }
 
   if (const uint32_t ended = transaction.End(); ended != 0) {
-    FrameLog(instance, "TAVLibImpl::DoISOTagging failed to commit the store transaction (status %u)",
-             ended);
+    FrameLog(instance,
+             "TAVLibImpl::DoISOTagging failed to commit the store transaction (status %u)", ended);
   }
   FrameLog(instance, "TAVLibImpl::DoISOTagging ENDED");
 }

@@ -37,8 +37,8 @@ std::string ReadVersionText(ZEPHandle store, const std::string& productCode) {
 std::string ReadProductRecord(ZEPHandle store, const char* key, const std::string& subdomain,
                               uint32_t* status) {
   char buffer[kRecordBufferSize] = {};
-  const uint32_t result = zep::C_ZEPPCDServiceValueForKeyInSubDomain(
-      store, buffer, sizeof buffer, key, subdomain.c_str(), false);
+  const uint32_t result = zep::C_ZEPPCDServiceValueForKeyInSubDomain(store, buffer, sizeof buffer,
+                                                                     key, subdomain.c_str(), false);
   if (status) *status = result;
   if (result != 0) return {};
   buffer[sizeof buffer - 1] = '\0';
@@ -59,7 +59,8 @@ ProductTagValues ReadProductTagValues(ZEPHandle store, const std::string& produc
   values.entitlementRequired =
       ReadProductRecord(store, "EntitlementRequired", productCode).rfind("true", 0) == 0;
   values.versionText = ReadVersionText(store, productCode);
-  values.productNameIndex = PositiveNumber(ReadProductRecord(store, "ProductNameIndex", productCode));
+  values.productNameIndex =
+      PositiveNumber(ReadProductRecord(store, "ProductNameIndex", productCode));
   return values;
 }
 

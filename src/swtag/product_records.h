@@ -54,7 +54,7 @@ struct ProductTagValues {
   std::string customerType;
   bool entitlementRequired = false;
   std::string versionText = kDefaultVersionText;
-  uint32_t queryStatus = 0;      // svrStat
+  uint32_t queryStatus = 0;       // svrStat
   uint32_t productNameIndex = 0;  // 0: none
 };
 

@@ -35,7 +35,8 @@ void ApplyAccessRules(const std::string& path) {
     const OpenFlags kReadFolder = OpenFlags::Read | OpenFlags::NonBlocking | OpenFlags::Folder;
     platform::UniqueFd fd(folder ? platform::OpenNoFollow(path, kReadFolder)
                                  : platform::OpenSharedFolderFile(path, OpenFlags::Read));
-    if (fd.valid()) result = platform::ChangeModeFd(fd.get(), folder ? kTagFolderMode : kTagFileMode);
+    if (fd.valid())
+      result = platform::ChangeModeFd(fd.get(), folder ? kTagFolderMode : kTagFileMode);
   }
   LogSetPrivilegeInfo(path, result);
 }

@@ -9,7 +9,8 @@
 namespace corvel::swtag {
 
 // The ISO/IEC 19770-2:2008 schema namespace and the XML Schema instance namespace.
-inline constexpr const char* kSwidNamespace = "http://standards.iso.org/iso/19770/-2/2008/schema.xsd";
+inline constexpr const char* kSwidNamespace =
+    "http://standards.iso.org/iso/19770/-2/2008/schema.xsd";
 inline constexpr const char* kSchemaInstanceNamespace = "http://www.w3.org/2001/XMLSchema-instance";
 inline constexpr const char* kTagRootName = "swid:software_identification_tag";
 

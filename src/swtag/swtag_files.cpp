@@ -17,7 +17,8 @@ bool IsConvertiblePath(const std::string& path) {
 
 EntryKind EntryAt(const std::string& path) {
   platform::FileInfo info;
-  if (!IsConvertiblePath(path) || !platform::GetPathInfoNoFollow(path, &info)) return EntryKind::Missing;
+  if (!IsConvertiblePath(path) || !platform::GetPathInfoNoFollow(path, &info))
+    return EntryKind::Missing;
   if (info.kind == platform::FileKind::Regular) return EntryKind::RegularFile;
   if (info.kind == platform::FileKind::Folder) return EntryKind::Folder;
   return EntryKind::Other;

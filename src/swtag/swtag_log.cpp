@@ -49,7 +49,8 @@ int OpenForAppending(const std::string& path) {
   if (fd >= 0) return fd;
   if (EntryExists(path)) platform::RemoveFile(path);
   return platform::OpenSharedFolderFile(
-      path, OpenFlags::Write | OpenFlags::Append | OpenFlags::Create | OpenFlags::Exclusive, kTagFileMode);
+      path, OpenFlags::Write | OpenFlags::Append | OpenFlags::Create | OpenFlags::Exclusive,
+      kTagFileMode);
 }
 
 std::string TimePrefix() {
@@ -57,7 +58,7 @@ std::string TimePrefix() {
   int milliseconds = 0;
   platform::CurrentTime(&seconds, &milliseconds);
   char stamp[100] = "";
-  struct tm local{};
+  struct tm local {};
   if (platform::LocalCalendar(seconds, &local)) {
     strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
   }

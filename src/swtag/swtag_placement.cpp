@@ -30,8 +30,10 @@ bool FindCommonAppData(SwTagRecord& record) {
 
 bool DiscoverTagDirectory(SwTagRecord& record) {
   if (!FindCommonAppData(record)) {
-    TagLog::Line("%s: %s: Could not find Corvel specific \"common files\" directory used by ISO tag files. Either \"common files\" was not found or Corvel folder could not be created.\n",
-                 kSwTagModule, kSwTagLevel);
+    TagLog::Line(
+        "%s: %s: Could not find Corvel specific \"common files\" directory used by ISO tag files. "
+        "Either \"common files\" was not found or Corvel folder could not be created.\n",
+        kSwTagModule, kSwTagLevel);
     return false;
   }
   if (!platform::IsFolder(record.mTagPath)) {
@@ -46,8 +48,7 @@ bool DiscoverTagDirectory(SwTagRecord& record) {
   switch (EntryAt(directory)) {
     case EntryKind::Missing:
       if (!IsConvertiblePath(directory) || platform::MakeFolder(directory, kTagFolderMode) != 0) {
-        TagLog::Line("%s: %s: Could not create %s\n", kSwTagModule, kSwTagLevel,
-                     directory.c_str());
+        TagLog::Line("%s: %s: Could not create %s\n", kSwTagModule, kSwTagLevel, directory.c_str());
         return false;
       }
       ApplyAccessRules(directory);
@@ -66,8 +67,10 @@ bool DiscoverTagDirectory(SwTagRecord& record) {
 uint16_t PlaceTag(SwTagRecord& record, const char* productName, const char* productCode,
                   const char* locale, uint32_t caller) {
   if (!record.mDirectoryOk) {
-    TagLog::Line("%s: %s: Either ISO Path was not found or could not be created. No ISO tag files will be generated.\n",
-                 kSwTagModule, kSwTagLevel);
+    TagLog::Line(
+        "%s: %s: Either ISO Path was not found or could not be created. No ISO tag files will be "
+        "generated.\n",
+        kSwTagModule, kSwTagLevel);
     return 260;
   }
   record.mCaller = caller;
@@ -125,7 +128,8 @@ void SaveUpdatedTag(SwTagRecord& record) {
   int fd = OpenExistingFile(path, OpenFlags::Write | OpenFlags::Truncate);
   // A file that cannot be rewritten in place safely (another hard link to it was planted,
   // or it was swapped for a link since it was read) is replaced by a new one instead.
-  if (fd < 0 && IsConvertiblePath(path)) fd = platform::CreateFreshFile(path, OpenFlags::Write, kTagFileMode);
+  if (fd < 0 && IsConvertiblePath(path))
+    fd = platform::CreateFreshFile(path, OpenFlags::Write, kTagFileMode);
   if (fd < 0) return;
   WriteAndClose(fd, TagFileBytes(record.mDocument, record.mUnicodeFile));
 }

@@ -23,10 +23,10 @@ struct SwTagRecord {
   SwTagRecord(const SwTagRecord&) = delete;
   SwTagRecord& operator=(const SwTagRecord&) = delete;
 
-  uint32_t mCaller = 0;                   // kept for the log only
+  uint32_t mCaller = 0;                     // kept for the log only
   char mLocaleLessPath[kTagPathSize] = {};  // the tag file path without a locale
   char mTagPath[kTagPathSize] = {};         // the tag directory, then the tag file path
-  markup::CMarkupSTL mDocument;           // the existing tag, when one was read
+  markup::CMarkupSTL mDocument;             // the existing tag, when one was read
   // mDocument's Unicode-file form: the file began with FF FE and is rewritten as UTF-16LE.
   // Tag files are read without following links and handed to the engine as text, so the
   // record keeps the form the engine's Load would have flagged.

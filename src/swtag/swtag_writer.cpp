@@ -31,9 +31,7 @@ SwTagRecord* OpenRecord() {
 const char* Printable(const char* text) { return text ? text : "(null)"; }
 
 // Non-null, non-empty and holding a character other than a space.
-bool IsBlank(const char* text) {
-  return !text || text[std::strspn(text, " ")] == '\0';
-}
+bool IsBlank(const char* text) { return !text || text[std::strspn(text, " ")] == '\0'; }
 
 // A product code or locale becomes part of a file name; a separator would leave the directory.
 bool HoldsPathSeparator(const char* text) {
@@ -54,18 +52,34 @@ uint16_t SetEntitlement(SwTagRecord& record, const char* value) {
 // The text field that an id sets, or null for the ids that are accepted without effect.
 std::string* TextField(SwTagRecord& record, uint32_t field) {
   switch (field) {
-    case 2: return &record.mVersionName;
-    case 3: return &record.mMajor;
-    case 4: return &record.mMinor;
-    case 5: return &record.mBuild;
-    case 6: return &record.mReview;
-    case 7: case 9: case 13: return &record.mSoftwareCreatorName;
-    case 8: case 10: case 14: return &record.mSoftwareCreatorRegid;
-    case 15: return &record.mActivationStatus;
-    case 16: return &record.mChannelType;
-    case 17: return &record.mCustomerType;
-    case 18: return &record.mSerialNumber;
-    default: return nullptr;
+    case 2:
+      return &record.mVersionName;
+    case 3:
+      return &record.mMajor;
+    case 4:
+      return &record.mMinor;
+    case 5:
+      return &record.mBuild;
+    case 6:
+      return &record.mReview;
+    case 7:
+    case 9:
+    case 13:
+      return &record.mSoftwareCreatorName;
+    case 8:
+    case 10:
+    case 14:
+      return &record.mSoftwareCreatorRegid;
+    case 15:
+      return &record.mActivationStatus;
+    case 16:
+      return &record.mChannelType;
+    case 17:
+      return &record.mCustomerType;
+    case 18:
+      return &record.mSerialNumber;
+    default:
+      return nullptr;
   }
 }
 
@@ -97,8 +111,7 @@ void UpdateTag(SwTagRecord& record) {
 uint16_t SwTagStart(const char* productName, const char* productCode, const char* locale,
                     uint32_t caller) {
   TagLog::Open();
-  TagLog::Line("%s: %s: ==========================================\n", kSwTagModule,
-               kSwTagLevel);
+  TagLog::Line("%s: %s: ==========================================\n", kSwTagModule, kSwTagLevel);
   TagLog::Line("%s: %s: Start SWTAGGING productName=%s; licensingCode=%s; locale=%s; caller=%u\n",
                kSwTagModule, kSwTagLevel, Printable(productName), Printable(productCode),
                Printable(locale), caller);
@@ -135,8 +148,9 @@ uint16_t SwTagWrite() {
   if (!record) return kSwTagNoPass;
   switch (ValidateRecord(*record)) {
     case TagValidation::kMandatoryMissing:
-      TagLog::Line("%s: %s: Error!! All Mandatory Flags are not present, tag file will not be created for\n",
-                   kSwTagModule, kSwTagLevel);
+      TagLog::Line(
+          "%s: %s: Error!! All Mandatory Flags are not present, tag file will not be created for\n",
+          kSwTagModule, kSwTagLevel);
       LogNotCreatedFor(*record);
       break;
     case TagValidation::kInvalidData:

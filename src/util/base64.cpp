@@ -3,8 +3,7 @@
 namespace corvel::util {
 
 namespace {
-constexpr char kAlphabet[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 }  // namespace
 
 void EncodeBase64(const unsigned char* data, size_t length, std::string& out) {

@@ -11,8 +11,8 @@ namespace corvel::util {
 
 constexpr size_t kPathBufferSize = 1024;
 
-FILE* OpenFileUtf8(const char* path, const char* mode);      // null on failure
-int StatUtf8(const char* path, platform::FileInfo* out);     // 0 on success
+FILE* OpenFileUtf8(const char* path, const char* mode);   // null on failure
+int StatUtf8(const char* path, platform::FileInfo* out);  // 0 on success
 bool PathExistsUtf8(const char* path);
 bool IsFolderUtf8(const char* path);
 // 0, or -1 with the platform's last error (Error::Invalid for a bad path).

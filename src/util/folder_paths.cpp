@@ -24,8 +24,8 @@ bool EnsureFolder(const std::string& path) {
 // missing; empty when it cannot be found or created.
 std::string SpecialFolderOfKind(int kind) {
   using platform::KnownFolder;
-  const KnownFolder folder = kind == kCommonAppDataKind ? KnownFolder::CommonAppData
-                                                        : KnownFolder::CommonFiles;
+  const KnownFolder folder =
+      kind == kCommonAppDataKind ? KnownFolder::CommonAppData : KnownFolder::CommonFiles;
   std::string path = platform::KnownFolderPath(folder);
   if (path.empty() || !EnsureFolder(path)) return {};
   return path;

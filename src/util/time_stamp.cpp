@@ -48,8 +48,8 @@ void FormatOffsetTimeStamp(const struct tm& local, long offset_seconds, std::str
   const int minutes = static_cast<int>((magnitude % 3600) / 60);
   char buffer[kStampBufferSize];
   const int written = snprintf(buffer, sizeof(buffer), "%4d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d",
-                               local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                               local.tm_hour, local.tm_min, local.tm_sec, sign, hours, minutes);
+                               local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                               local.tm_min, local.tm_sec, sign, hours, minutes);
   out = written < 0 ? "" : buffer;
 }
 
@@ -58,15 +58,14 @@ bool ParseTimeStamp(const std::string& text, int64_t* seconds_since_1970) {
   int year = 0, month = 0, day = 0, hours = 0, minutes = 0, seconds = 0;
   int offset_hours = 0, offset_minutes = 0;
   char sign = 0;
-  const int read = sscanf(text.c_str(), "%4d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", &year,
-                          &month, &day, &hours, &minutes, &seconds, &sign, &offset_hours,
-                          &offset_minutes);
+  const int read = sscanf(text.c_str(), "%4d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", &year, &month,
+                          &day, &hours, &minutes, &seconds, &sign, &offset_hours, &offset_minutes);
   if (read != 9 || (sign != '+' && sign != '-')) {
     sign = 0;
     offset_hours = 0;
     offset_minutes = 0;
-    if (sscanf(text.c_str(), "%4d-%02d-%02dT%02d:%02d:%02dZ", &year, &month, &day, &hours,
-               &minutes, &seconds) != 6) {
+    if (sscanf(text.c_str(), "%4d-%02d-%02dT%02d:%02d:%02dZ", &year, &month, &day, &hours, &minutes,
+               &seconds) != 6) {
       return false;
     }
   }

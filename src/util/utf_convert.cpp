@@ -249,8 +249,8 @@ UtfStepResult RunSteps(const Source** source, const Source* source_end, Target**
   UtfStepResult result = UtfStepResult::kDone;
   while (s < source_end) {
     if (s[0] < 0x80) {
-      const size_t room = std::min(static_cast<size_t>(source_end - s),
-                                   static_cast<size_t>(target_end - t));
+      const size_t room =
+          std::min(static_cast<size_t>(source_end - s), static_cast<size_t>(target_end - t));
       if (room == 0) {
         result = UtfStepResult::kTargetFull;
         break;
@@ -315,8 +315,7 @@ bool ConvertStrictly(const In& text, Out* out) {
 
 UtfStepResult Utf8ToUtf16Step(const unsigned char** source, const unsigned char* source_end,
                               char16_t** target, char16_t* target_end, bool lenient) {
-  return RunSteps<WidenAscii, Utf8SequenceToUtf16>(source, source_end, target, target_end,
-                                                   lenient);
+  return RunSteps<WidenAscii, Utf8SequenceToUtf16>(source, source_end, target, target_end, lenient);
 }
 
 UtfStepResult Utf16ToUtf8Step(const char16_t** source, const char16_t* source_end,

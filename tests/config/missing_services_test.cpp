@@ -56,9 +56,8 @@ TEST(ConfigWithoutServices, ProcessingGives10AndRemovalStill0) {
   std::string config = scratch.Path("application.xml");
   ASSERT_TRUE(corvel::test::WriteWholeFile(config, document));
 
-  int status = corvel::config::test::RunWithStandardStreams("/dev/null", "", [&] {
-    return ProcessAndRemoveWithoutServices(folder, config);
-  });
+  int status = corvel::config::test::RunWithStandardStreams(
+      "/dev/null", "", [&] { return ProcessAndRemoveWithoutServices(folder, config); });
   EXPECT_EQ(0, status);
   // The document was never rewritten, and no store was created.
   EXPECT_EQ(document, corvel::test::ReadWholeFile(config).value_or(""));

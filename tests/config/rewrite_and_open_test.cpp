@@ -113,8 +113,11 @@ TEST_F(RewriteTest, ReplacesOnlyAPlainDocumentByAFreshFile) {
   const struct {
     std::string name;
     bool replaced;
-  } cases[] = {{"plain", true},       {"hard-linked", false}, {"symlinked", false},
-               {"attributed", false}, {"foreign", false}};
+  } cases[] = {{"plain", true},
+               {"hard-linked", false},
+               {"symlinked", false},
+               {"attributed", false},
+               {"foreign", false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     // Owned by root, so an unprivileged rewrite cannot give a fresh file its owner.
@@ -122,12 +125,14 @@ TEST_F(RewriteTest, ReplacesOnlyAPlainDocumentByAFreshFile) {
     const std::string folder = mScratch.Path(c.name);
     ASSERT_EQ(0, mkdir(folder.c_str(), 0777));
     ASSERT_EQ(0, chmod(folder.c_str(), 0777));
-    const std::string path = Write(c.name + "/application.xml", "<Configuration><Payload/></Configuration>");
+    const std::string path =
+        Write(c.name + "/application.xml", "<Configuration><Payload/></Configuration>");
     // A link planted under the name a killed rewrite leaves: removed, never followed.
     const std::string fresh = folder + "/.tavlib~application.xml";
     ASSERT_EQ(0, symlink(outside.c_str(), fresh.c_str()));
     if (c.name == "plain") {
-      const unsigned owner = corvel::test::RunningAsRoot() ? corvel::test::kUnprivilegedId : getuid();
+      const unsigned owner =
+          corvel::test::RunningAsRoot() ? corvel::test::kUnprivilegedId : getuid();
       ASSERT_EQ(0, chown(path.c_str(), owner, getgid()));
       ASSERT_EQ(0, chmod(path.c_str(), 0640));
     }
@@ -142,7 +147,8 @@ TEST_F(RewriteTest, ReplacesOnlyAPlainDocumentByAFreshFile) {
     if (c.name == "foreign") {
       ASSERT_EQ(0, chmod(path.c_str(), 0666));
     }
-    struct stat before {}, after {};
+    struct stat before {
+    }, after{};
     ASSERT_EQ(0, stat(path.c_str(), &before));
     auto rewrite = [&] { return SetConfigurationPayloadCode(path.c_str(), "P"); };
     EXPECT_EQ(0, c.name == "foreign" ? corvel::test::RunAsUnprivileged(rewrite) : rewrite());

@@ -18,12 +18,12 @@
 
 static int failures = 0;
 
-#define CHECK(condition)                                                  \
-  do {                                                                    \
-    if (!(condition)) {                                                   \
+#define CHECK(condition)                                                            \
+  do {                                                                              \
+    if (!(condition)) {                                                             \
       fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-      ++failures;                                                         \
-    }                                                                     \
+      ++failures;                                                                   \
+    }                                                                               \
   } while (0)
 
 static char root[256];
@@ -103,8 +103,8 @@ int main(void) {
   CHECK(Corvel_TAVLib_GetRefID(NULL) == -1);
   CHECK(Corvel_TAVLib_SetApplicationData(second, "DRV", "PRD", NULL, "de_DE", NULL,
                                          kTAVLibTaggingNone) == kTAVLibSuccess);
-  CHECK(Corvel_TAVLib_SetApplicationData(second, "", "PRD", NULL, NULL, NULL,
-                                         kTAVLibTaggingNone) == kTAVLibInvalidArgument);
+  CHECK(Corvel_TAVLib_SetApplicationData(second, "", "PRD", NULL, NULL, NULL, kTAVLibTaggingNone) ==
+        kTAVLibInvalidArgument);
   CHECK(Corvel_TAVLib_SetApplicationData(NULL, "DRV", "PRD", NULL, NULL, NULL,
                                          kTAVLibTaggingNone) == kTAVLibNoInstance);
   CHECK(Corvel_TAVLib_ReleaseRef(first, 1) == 0);

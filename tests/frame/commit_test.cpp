@@ -11,8 +11,8 @@ namespace {
 using CommitTest = FrameTest;
 using corvel::test::WriteWholeFile;
 
-std::vector<std::string> Between(const std::vector<std::string>& messages,
-                                 const std::string& first, const std::string& last) {
+std::vector<std::string> Between(const std::vector<std::string>& messages, const std::string& first,
+                                 const std::string& last) {
   auto begin = std::find(messages.begin(), messages.end(), first);
   auto end = std::find(begin, messages.end(), last);
   if (begin == messages.end() || end == messages.end()) return {"<bracket lines missing>"};
@@ -106,9 +106,9 @@ TEST_P(CommitTaggingTest, RunsOnlyWhenRequestedCommittedAndStored) {
   }
   TAVLibHandle handle = Corvel_TAVLib_CreateRef();
   for (int32_t request : c.requests) {
-    ASSERT_EQ(Corvel_TAVLib_SetApplicationData(handle, "DRV", "PRD", "DPRD", "en_US", "PAY",
-                                               request),
-              uint32_t{kTAVLibSuccess});
+    ASSERT_EQ(
+        Corvel_TAVLib_SetApplicationData(handle, "DRV", "PRD", "DPRD", "en_US", "PAY", request),
+        uint32_t{kTAVLibSuccess});
   }
   Corvel_TAVLib_ReleaseRef(handle, c.releaseFlag);
 
@@ -127,13 +127,19 @@ INSTANTIATE_TEST_SUITE_P(
     Requests, CommitTaggingTest,
     ::testing::Values(
         TaggingCase{"Requested", {kTAVLibTaggingAtCommit}, 1, true, true},
-        TaggingCase{"RequestKeptByLaterCall", {kTAVLibTaggingAtCommit, kTAVLibTaggingNone}, 1,
-                    true, true},
+        TaggingCase{
+            "RequestKeptByLaterCall", {kTAVLibTaggingAtCommit, kTAVLibTaggingNone}, 1, true, true},
         TaggingCase{"NotRequested", {kTAVLibTaggingNone}, 1, true, false},
-        TaggingCase{"SuppressedAfterRequest", {kTAVLibTaggingAtCommit, kTAVLibTaggingSuppressed},
-                    1, true, false},
-        TaggingCase{"RequestAfterSuppression", {kTAVLibTaggingSuppressed, kTAVLibTaggingAtCommit},
-                    1, true, false},
+        TaggingCase{"SuppressedAfterRequest",
+                    {kTAVLibTaggingAtCommit, kTAVLibTaggingSuppressed},
+                    1,
+                    true,
+                    false},
+        TaggingCase{"RequestAfterSuppression",
+                    {kTAVLibTaggingSuppressed, kTAVLibTaggingAtCommit},
+                    1,
+                    true,
+                    false},
         TaggingCase{"ReleasedWithoutCommit", {kTAVLibTaggingAtCommit}, 0, true, false},
         TaggingCase{"ReleasedWithFlagTwo", {kTAVLibTaggingAtCommit}, 2, true, false},
         TaggingCase{"StoreCannotOpen", {kTAVLibTaggingAtCommit}, 1, false, false}),

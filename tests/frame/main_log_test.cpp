@@ -30,7 +30,7 @@ TEST_F(MainLogTest, FreshFileStartsWithMarkerBannerAndVersion) {
   Corvel_TAVLib_ReleaseRef(handle, 0);
   const std::vector<std::string> all = Messages();
   const std::vector<std::string> expected_all = {kMarker,        kSessionStarts, kVersionLine,
-                                                kCommitStarted, kCommitEnded,   kSessionEnds};
+                                                 kCommitStarted, kCommitEnded,   kSessionEnds};
   EXPECT_EQ(all, expected_all);
 }
 

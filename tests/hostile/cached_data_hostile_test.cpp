@@ -114,8 +114,7 @@ TEST_F(HostileCallerTest, CachedDataReadsGiveTheirStatusAndWriteNothing) {
       {true, 1, "big", "S", 1, false, kTAVLibSuccess, kNull},
       // Damaged stored text: 511 digits (an odd count) convert to 255 zero bytes, which
       // decipher to the key stream up to its first zero byte. Damaged, never an error.
-      {true, 512, "big", "S", 1, true, kTAVLibSuccess,
-       Rc4(std::string(255, '\0'), "S").c_str()},
+      {true, 512, "big", "S", 1, true, kTAVLibSuccess, Rc4(std::string(255, '\0'), "S").c_str()},
       {true, 3, "big", "S", 1, true, kTAVLibSuccess, Rc4(std::string(1, '\0'), "S").c_str()},
       {true, 512, awkward_key, awkward_subdomain, 1, false, kTAVLibSuccess, "awk"},
       {true, 512, "secret", "O", 1, true, kTAVLibSuccess, "plain text"},
@@ -131,14 +130,14 @@ TEST_F(HostileCallerTest, CachedDataReadsGiveTheirStatusAndWriteNothing) {
   }
 
   for (const ReadCase& c : cases) {
-    SCOPED_TRACE("capacity " + std::to_string(c.capacity) + " key " + Label(c.key) +
-                 " subdomain " + Label(c.subdomain) + " domain " + std::to_string(c.domain) +
+    SCOPED_TRACE("capacity " + std::to_string(c.capacity) + " key " + Label(c.key) + " subdomain " +
+                 Label(c.subdomain) + " domain " + std::to_string(c.domain) +
                  (c.deobfuscate ? " de-obfuscated" : ""));
     const char* output = untouched;
-    EXPECT_EQ(Corvel_TAVLib_GetValueforKeyInSubDomain(mHandle, c.output ? &output : nullptr,
-                                                      c.capacity, C(c.key), C(c.subdomain),
-                                                      c.domain, c.deobfuscate),
-              c.status);
+    EXPECT_EQ(
+        Corvel_TAVLib_GetValueforKeyInSubDomain(mHandle, c.output ? &output : nullptr, c.capacity,
+                                                C(c.key), C(c.subdomain), c.domain, c.deobfuscate),
+        c.status);
     if (c.result) {
       EXPECT_EQ(std::string(output), *c.result);
     } else {
@@ -152,29 +151,30 @@ TEST_F(HostileCallerTest, EnumerationGivesItsStatusAndWritesNothing) {
   const char* const untouched = "untouched";
   const auto enumerate = [&](const Arg& key, bool with_output, int32_t type) {
     const char* output = untouched;
-    uint32_t status = Corvel_TAVLib_EnumerateKeys(mHandle, C(key), with_output ? &output : nullptr,
-                                                  type);
+    uint32_t status =
+        Corvel_TAVLib_EnumerateKeys(mHandle, C(key), with_output ? &output : nullptr, type);
     return std::make_pair(status, std::string(output));
   };
   // In an installer: refusals, else nothing read and the output left alone.
-  EXPECT_EQ(enumerate(kNull, true, 0), std::make_pair(uint32_t{kTAVLibInvalidArgument},
-                                                      std::string(untouched)));
+  EXPECT_EQ(enumerate(kNull, true, 0),
+            std::make_pair(uint32_t{kTAVLibInvalidArgument}, std::string(untouched)));
   EXPECT_EQ(enumerate("Name", false, 0).first, kTAVLibInvalidArgument);
   for (const std::string& bad : IllFormedUtf8()) {
     EXPECT_EQ(enumerate(bad, true, 0).first, kTAVLibInvalidArgument) << Label(bad);
   }
   for (const std::string& key : {std::string("Name"), Text1M(), AwkwardTexts()[8]}) {
-    EXPECT_EQ(enumerate(key, true, 7), std::make_pair(uint32_t{kTAVLibSuccess},
-                                                      std::string(untouched)));
+    EXPECT_EQ(enumerate(key, true, 7),
+              std::make_pair(uint32_t{kTAVLibSuccess}, std::string(untouched)));
   }
   ExpectStoreChange();
 
   // In a launched application whose codes are awkward: reads from the driver payload's
   // protected rows, or from the mapped product's; never a write.
-  ASSERT_EQ(Corvel_TAVLib_SetApplicationData(mHandle, "BASE-PAYLOAD", "x{|}y", "%s%n",
-                                             "quo\"te'd", nullptr, kTAVLibTaggingNone),
+  ASSERT_EQ(Corvel_TAVLib_SetApplicationData(mHandle, "BASE-PAYLOAD", "x{|}y", "%s%n", "quo\"te'd",
+                                             nullptr, kTAVLibTaggingNone),
             kTAVLibSuccess);
-  EXPECT_EQ(enumerate("Name", true, 0), std::make_pair(uint32_t{kTAVLibSuccess}, std::string("Base")));
+  EXPECT_EQ(enumerate("Name", true, 0),
+            std::make_pair(uint32_t{kTAVLibSuccess}, std::string("Base")));
   EXPECT_EQ(enumerate("Name", true, 1), std::make_pair(uint32_t{kTAVLibSuccess}, std::string()));
   for (const std::string& key : AwkwardTexts()) {
     EXPECT_EQ(enumerate(key, true, -3), std::make_pair(uint32_t{kTAVLibSuccess}, std::string()))
@@ -202,8 +202,8 @@ TEST_F(HostileCallerTest, ApplicationDataRefusesMissingTextsAndUnknownTagging) {
       {"x{|}y\n", "%s%n", kTAVLibTaggingNone, kTAVLibSuccess},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Corvel_TAVLib_SetApplicationData(mHandle, C(c.driver), C(c.product), nullptr,
-                                               nullptr, nullptr, c.tagging),
+    EXPECT_EQ(Corvel_TAVLib_SetApplicationData(mHandle, C(c.driver), C(c.product), nullptr, nullptr,
+                                               nullptr, c.tagging),
               c.status)
         << Label(c.driver) << " " << Label(c.product) << " " << c.tagging;
   }
@@ -231,7 +231,11 @@ TEST_F(HostileCallerTest, RemovalsRemoveExactlyTheirKeyOrNothing) {
       {0, "_bc", "S", kTAVLibSuccess, {}},
       {0, "k", "%", kTAVLibSuccess, {U("%", "k", "v")}},
       {1, "*", "S", kTAVLibSuccess, {U("S", "*", "star")}},
-      {1, "line\nbreak\r\n", "quo\"te'd", kTAVLibSuccess, {U("quo\"te'd", "line\nbreak\r\n", "awk")}},
+      {1,
+       "line\nbreak\r\n",
+       "quo\"te'd",
+       kTAVLibSuccess,
+       {U("quo\"te'd", "line\nbreak\r\n", "awk")}},
       // Absent keys, long texts, a key held only in the protected domain: nothing removed.
       {1, "absent", "S", kTAVLibSuccess, {}},
       {0, Text64K(), Text1M(), kTAVLibSuccess, {}},

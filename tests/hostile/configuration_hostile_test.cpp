@@ -61,12 +61,13 @@ TEST_F(HostileCallerTest, ProcessingStoresAwkwardCodesVerbatimAndRemovalTakesThe
     // An awkward driver code is stored as the driver; an unusable override folder counts as
     // one without an override document.
     const std::string driver = count % 2 ? code : "DRV\"{|}";
-    const Arg override_directory =
-        count % 3 == 0 ? Arg(Text1M()) : count % 3 == 1 ? Arg("\xC3\x28") : Arg(mScratch.Path(code));
-    ASSERT_EQ(Corvel_TAVLib_Process_file(mHandle, path.c_str(), code.c_str(),
-                                         count % 2 ? nullptr : driver.c_str(),
-                                         C(override_directory)),
-              kTAVLibSuccess);
+    const Arg override_directory = count % 3 == 0   ? Arg(Text1M())
+                                   : count % 3 == 1 ? Arg("\xC3\x28")
+                                                    : Arg(mScratch.Path(code));
+    ASSERT_EQ(
+        Corvel_TAVLib_Process_file(mHandle, path.c_str(), code.c_str(),
+                                   count % 2 ? nullptr : driver.c_str(), C(override_directory)),
+        kTAVLibSuccess);
     ExpectStoreChange(DocumentRows(code, driver, path, "App"));
     // The rewritten document names the payload, and reads back to the same rows.
     ASSERT_EQ(Corvel_TAVLib_Process_file(mHandle, path.c_str(), code.c_str(),
@@ -85,12 +86,9 @@ TEST_F(HostileCallerTest, RemovalRefusesMissingCodesAndRemovesNothingElse) {
     Arg payload;
     uint32_t status;
   };
-  std::vector<Case> cases = {{kNull, kTAVLibInvalidArgument},
-                             {"", kTAVLibInvalidArgument},
-                             {Text1M(), kTAVLibSuccess},
-                             {"%", kTAVLibSuccess},
-                             {"BASE%", kTAVLibSuccess},
-                             {"BASE-PAYLOAD'--", kTAVLibSuccess},
+  std::vector<Case> cases = {{kNull, kTAVLibInvalidArgument}, {"", kTAVLibInvalidArgument},
+                             {Text1M(), kTAVLibSuccess},      {"%", kTAVLibSuccess},
+                             {"BASE%", kTAVLibSuccess},       {"BASE-PAYLOAD'--", kTAVLibSuccess},
                              {"base-payload", kTAVLibSuccess}};
   for (const std::string& text : AwkwardTexts()) cases.push_back({text, kTAVLibSuccess});
   for (const std::string& text : IllFormedUtf8()) cases.push_back({text, kTAVLibSuccess});
@@ -143,8 +141,9 @@ TEST_F(HostileCallerTest, AReaderHoldingTheStoreMakesEveryWritingOperationReport
     const size_t logged = MainLog().size();
     sqlite3* reader = nullptr;
     ASSERT_EQ(sqlite3_open_v2(Database().c_str(), &reader, SQLITE_OPEN_READONLY, nullptr), 0);
-    ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM pcd_values", nullptr, nullptr,
-                           nullptr), 0);
+    ASSERT_EQ(
+        sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM pcd_values", nullptr, nullptr, nullptr),
+        0);
     EXPECT_EQ(c.call(), c.status) << c.line;
     sqlite3_close(reader);
     const std::string log = MainLog().substr(logged);
@@ -172,11 +171,20 @@ std::string XmlEscaped(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '&': out += "&amp;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -187,25 +195,30 @@ TEST_F(HostileCallerTest, TaggingAtInstallAnswersZeroAndWritesOnlyIntoTheTagFold
   // name that breaks the new tag's markup is refused by the tag writer); the last one is
   // well-behaved and gets its tag.
   const std::vector<std::pair<std::string, std::string>> products = {
-      {"../../../escape", "Escape"},  {"a/b", "Slash"}, {"quo\"te'd<&>", "Quote"},
-      {"%s%n", "Printf %s%n"},        {"\xC3\x28", "Bad UTF-8"},
-      {std::string(120, 'L'), "Long"}, {"UNESCAPED", "../<Name> \"%n\""},
-      {"GOOD-PRODUCT", "Good"}};
+      {"../../../escape", "Escape"},     {"a/b", "Slash"},          {"quo\"te'd<&>", "Quote"},
+      {"%s%n", "Printf %s%n"},           {"\xC3\x28", "Bad UTF-8"}, {std::string(120, 'L'), "Long"},
+      {"UNESCAPED", "../<Name> \"%n\""}, {"GOOD-PRODUCT", "Good"}};
   int count = 0;
   for (const auto& [product, name] : products) {
     const std::string payload = "DRV-" + std::to_string(++count);
     const std::string path = mScratch.Path("product" + std::to_string(count) + ".xml");
-    ASSERT_TRUE(corvel::test::WriteWholeFile(
-        path, "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Configuration>\n"
-              "  <Payload corvelCode=\"\"><Data key=\"LicensingCode\">" + XmlEscaped(product) +
-                  "</Data></Payload>\n"
-                  "  <Other corvelCode=\"" + XmlEscaped(product) + "\">\n"
-                  "    <Data key=\"ZINNIA_APP\">" + XmlEscaped(name) + "</Data>\n"
-                  "    <Data key=\"ProductVersion\">12.0</Data>\n"
-                  "    <Data key=\"SerialNumber\">SN-1</Data>\n"
-                  "    <Data key=\"ActivationStatus\">activated</Data>\n"
-                  "    <Data key=\"ChannelType\">retail</Data>\n"
-                  "  </Other>\n</Configuration>\n"));
+    ASSERT_TRUE(
+        corvel::test::WriteWholeFile(path,
+                                     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Configuration>\n"
+                                     "  <Payload corvelCode=\"\"><Data key=\"LicensingCode\">" +
+                                         XmlEscaped(product) +
+                                         "</Data></Payload>\n"
+                                         "  <Other corvelCode=\"" +
+                                         XmlEscaped(product) +
+                                         "\">\n"
+                                         "    <Data key=\"ZINNIA_APP\">" +
+                                         XmlEscaped(name) +
+                                         "</Data>\n"
+                                         "    <Data key=\"ProductVersion\">12.0</Data>\n"
+                                         "    <Data key=\"SerialNumber\">SN-1</Data>\n"
+                                         "    <Data key=\"ActivationStatus\">activated</Data>\n"
+                                         "    <Data key=\"ChannelType\">retail</Data>\n"
+                                         "  </Other>\n</Configuration>\n"));
     EXPECT_EQ(Corvel_TAVLib_Process_file(mHandle, path.c_str(), payload.c_str(), nullptr, nullptr),
               kTAVLibSuccess);
   }

@@ -94,7 +94,8 @@ StoreRows WithoutTimes(const StoreRows& rows) {
   StoreRows masked;
   for (StoreRow row : rows) {
     if (row.key == "InstallDate") row.value = "<time>";
-    if (row.subdomain == "CORVELIDWTTS") row.value = std::regex_replace(row.value, time_stamp, "=<time>$1");
+    if (row.subdomain == "CORVELIDWTTS")
+      row.value = std::regex_replace(row.value, time_stamp, "=<time>$1");
     masked.insert(std::move(row));
   }
   return masked;
@@ -109,15 +110,18 @@ class CrashSafetyTest : public ::testing::Test {
   // A document whose Payload hive holds `entries` Data elements "<prefix><i>" = `value`<i>.
   std::string WriteDocument(const std::string& name, int entries, const std::string& prefix,
                             const std::string& value, bool unprotected) {
-    std::string document = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Configuration>\n"
-                           "  <Payload corvelCode=\"\">\n";
+    std::string document =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Configuration>\n"
+        "  <Payload corvelCode=\"\">\n";
     for (int i = 0; i < entries; ++i) {
       document += "    <Data key=\"" + prefix + std::to_string(i) + "\"" +
                   (unprotected ? " protected=\"0\">" : ">") + value + std::to_string(i) +
                   "</Data>\n";
     }
-    document += "  </Payload>\n  <Other corvelCode=\"SHARED\">\n"
-                "    <Data key=\"Version\">" + value + "</Data>\n  </Other>\n</Configuration>\n";
+    document +=
+        "  </Payload>\n  <Other corvelCode=\"SHARED\">\n"
+        "    <Data key=\"Version\">" +
+        value + "</Data>\n  </Other>\n</Configuration>\n";
     const std::string path = mScratch.Path(name);
     EXPECT_TRUE(corvel::test::WriteWholeFile(path, document));
     return path;
@@ -125,10 +129,10 @@ class CrashSafetyTest : public ::testing::Test {
 
   // Kills `kRuns` runs of the helper at random points, each starting from the store in
   // `baseline`, and checks each store against `none` and `all`. `prepare` runs before each.
-  void KillRepeatedly(const std::vector<std::string>& args, const std::string& baseline,
-                      const StoreRows& none, const StoreRows& all, Clock::duration typical,
-                      const std::function<void()>& prepare = [] {},
-                      const std::function<void()>& check_after = nullptr) {
+  void KillRepeatedly(
+      const std::vector<std::string>& args, const std::string& baseline, const StoreRows& none,
+      const StoreRows& all, Clock::duration typical, const std::function<void()>& prepare = [] {},
+      const std::function<void()>& check_after = nullptr) {
     const unsigned seed = std::random_device{}();
     std::mt19937 random(seed);
     std::uniform_int_distribution<long long> delay_us(
@@ -156,14 +160,14 @@ class CrashSafetyTest : public ::testing::Test {
       } else {
         ADD_FAILURE() << "neither all nor none of the transaction: " << rows.size() << " rows, "
                       << none.size() << " before, " << all.size() << " after a whole run\n"
-                      << "against none:\n" << Difference(none, rows).substr(0, 2000)
-                      << "against all:\n" << Difference(all, rows).substr(0, 2000);
+                      << "against none:\n"
+                      << Difference(none, rows).substr(0, 2000) << "against all:\n"
+                      << Difference(all, rows).substr(0, 2000);
       }
     }
     std::cout << "seed " << seed << ": " << kRuns << " runs, " << killed << " killed, " << journals
-              << " left a journal; store held "
-              << found_none << " times none and " << found_all << " times all of the transaction"
-              << std::endl;
+              << " left a journal; store held " << found_none << " times none and " << found_all
+              << " times all of the transaction" << std::endl;
   }
 
   corvel::test::ScratchFolder mScratch;
@@ -190,9 +194,10 @@ TEST_F(CrashSafetyTest, AnInstallerKilledInsideProcessingLeavesAllOrNoneOfItsEnt
 
   // The payload code is written into the document before the store is touched; a kill during
   // that write leaves the document whole.
-  KillRepeatedly({"process", document, "PAYLOAD", "{fd}"}, baseline, none, all, whole.duration,
-                 [&] { ASSERT_TRUE(corvel::test::WriteWholeFile(document, rewritten)); },
-                 [&] { EXPECT_EQ(corvel::test::ReadWholeFile(document), rewritten); });
+  KillRepeatedly(
+      {"process", document, "PAYLOAD", "{fd}"}, baseline, none, all, whole.duration,
+      [&] { ASSERT_TRUE(corvel::test::WriteWholeFile(document, rewritten)); },
+      [&] { EXPECT_EQ(corvel::test::ReadWholeFile(document), rewritten); });
 }
 
 TEST_F(CrashSafetyTest, AnInstallerKilledInsideTheDocumentRewriteLeavesTheOldOrTheNewDocument) {
@@ -210,13 +215,13 @@ TEST_F(CrashSafetyTest, AnInstallerKilledInsideTheDocumentRewriteLeavesTheOldOrT
   for (const auto& kill : kills) {
     SCOPED_TRACE(kill.at);
     ASSERT_TRUE(corvel::test::WriteWholeFile(document, original));
-    EXPECT_TRUE(RunHelper(process, std::nullopt,
-                          {"LD_PRELOAD=" CORVEL_KILL_INTERPOSER,
-                           std::string("CORVEL_KILL_AT=") + kill.at,
-                           "CORVEL_KILL_MATCH=application.xml",
-                           // Sanitizer builds: the interposer comes before their runtime.
-                           "ASAN_OPTIONS=verify_asan_link_order=0"})
-                    .killed);
+    EXPECT_TRUE(
+        RunHelper(process, std::nullopt,
+                  {"LD_PRELOAD=" CORVEL_KILL_INTERPOSER, std::string("CORVEL_KILL_AT=") + kill.at,
+                   "CORVEL_KILL_MATCH=application.xml",
+                   // Sanitizer builds: the interposer comes before their runtime.
+                   "ASAN_OPTIONS=verify_asan_link_order=0"})
+            .killed);
     EXPECT_TRUE(corvel::test::ReadWholeFile(document) == kill.left);
     // The next installer rewrites it and leaves nothing else beside it.
     ASSERT_EQ(RunHelper(process).exit_code, 0);

@@ -91,7 +91,9 @@ std::string HostileCallerTest::WriteDocument(const std::string& file, const std:
   const std::string document =
       "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Configuration>\n"
       "  <Payload corvelCode=\"\">\n"
-      "    <Data key=\"Name\">" + name + "</Data>\n"
+      "    <Data key=\"Name\">" +
+      name +
+      "</Data>\n"
       "    <Data key=\"Open\" protected=\"0\">yes</Data>\n"
       "  </Payload>\n</Configuration>\n";
   EXPECT_TRUE(corvel::test::WriteWholeFile(path, document));
@@ -111,7 +113,7 @@ StoreRows HostileCallerTest::DocumentRows(const std::string& payload, const std:
                       install_date.find_first_not_of("0123456789") == std::string::npos &&
                       std::stoll(install_date) <= now && std::stoll(install_date) >= now - 3600;
   EXPECT_TRUE(recent) << "InstallDate of " << Label(payload) << ": " << install_date;
-  return {P(payload, "Name", name),          U(payload, "Open", "yes"),
+  return {P(payload, "Name", name), U(payload, "Open", "yes"),
           P(payload, "DefaultDriverPayload", driver), P(payload, "InstallDate", install_date),
           P(payload, "ZEPConfigPath", path)};
 }

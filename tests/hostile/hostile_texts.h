@@ -20,9 +20,9 @@ inline const std::string& Text1M() {
 // form of "/", an encoded surrogate, a sequence cut short at the end, a code point beyond
 // U+10FFFF, and a stray continuation byte in the middle of plain text.
 inline const std::vector<std::string>& IllFormedUtf8() {
-  static const std::vector<std::string> texts = {
-      "\xC3\x28", "\xFF\xFE", "\xC0\xAF", "\xED\xA0\x80", "abc\xE2\x82", "\xF4\x90\x80\x80",
-      "pay\x80load"};
+  static const std::vector<std::string> texts = {"\xC3\x28",     "\xFF\xFE",    "\xC0\xAF",
+                                                 "\xED\xA0\x80", "abc\xE2\x82", "\xF4\x90\x80\x80",
+                                                 "pay\x80load"};
   return texts;
 }
 
@@ -48,8 +48,8 @@ inline const std::vector<std::string>& AwkwardTexts() {
 
 // Names that are not XML names: a digit first, a blank, a colon, markup, empty.
 inline const std::vector<std::string>& XmlInvalidNames() {
-  static const std::vector<std::string> names = {"1abc", "a b", "ns:name", "<x>", "a/b",
-                                                 "-lead", "\xC3\xA9\xFF"};
+  static const std::vector<std::string> names = {"1abc", "a b",   "ns:name",     "<x>",
+                                                 "a/b",  "-lead", "\xC3\xA9\xFF"};
   return names;
 }
 

@@ -36,12 +36,13 @@ int Process(const char* document, const char* payload, int fd) {
 int Commit(const char* product, const char* cleanup, const char* account, int fd) {
   TAVLibHandle handle = Corvel_TAVLib_CreateRef();
   if (handle == nullptr) return 2;
-  const bool recorded = Corvel_TAVLib_Set_Eula(handle, "de_DE", product) == kTAVLibSuccess &&
-                        Corvel_TAVLib_Set_InstallLocale(handle, "fr_FR", product) == kTAVLibSuccess &&
-                        Corvel_TAVLib_SetCorvelId(handle, product) == kTAVLibSuccess &&
-                        Corvel_TAVLib_SaveCorvelId(handle, account) == kTAVLibSuccess &&
-                        Corvel_TAVLib_SetCorvelIdExtProfile(handle, product) == kTAVLibSuccess &&
-                        Corvel_TAVLib_CleanUpCachePCD(handle, cleanup) == kTAVLibSuccess;
+  const bool recorded =
+      Corvel_TAVLib_Set_Eula(handle, "de_DE", product) == kTAVLibSuccess &&
+      Corvel_TAVLib_Set_InstallLocale(handle, "fr_FR", product) == kTAVLibSuccess &&
+      Corvel_TAVLib_SetCorvelId(handle, product) == kTAVLibSuccess &&
+      Corvel_TAVLib_SaveCorvelId(handle, account) == kTAVLibSuccess &&
+      Corvel_TAVLib_SetCorvelIdExtProfile(handle, product) == kTAVLibSuccess &&
+      Corvel_TAVLib_CleanUpCachePCD(handle, cleanup) == kTAVLibSuccess;
   Signal(fd, 'R');
   Corvel_TAVLib_ReleaseRef(handle, 1);
   Signal(fd, 'D');

@@ -47,7 +47,8 @@ int Install(const std::string& document, const std::function<void()>& midway) {
   if (handle == nullptr) return 1;
   midway();
   const bool ok =
-      Corvel_TAVLib_Process_file(handle, document.c_str(), kPayload, "", nullptr) == kTAVLibSuccess &&
+      Corvel_TAVLib_Process_file(handle, document.c_str(), kPayload, "", nullptr) ==
+          kTAVLibSuccess &&
       Corvel_TAVLib_ISOTaggingAtInstall(handle, kPayload) == kTAVLibSuccess &&
       Corvel_TAVLib_SetSecurePreference("Domain", "Key", "value", nullptr) == kTAVLibPrefSuccess;
   Corvel_TAVLib_ReleaseRef(handle, 1);
@@ -57,9 +58,9 @@ int Install(const std::string& document, const std::function<void()>& midway) {
 // The attacker's own file at `path`, marked like a log, readable and writable by all.
 bool CreateOwnFile(const std::string& path) {
   const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
-  const bool ok = fd >= 0 && fchmod(fd, 0666) == 0 &&
-                  write(fd, kVictimText.data(), kVictimText.size()) ==
-                      static_cast<ssize_t>(kVictimText.size());
+  const bool ok =
+      fd >= 0 && fchmod(fd, 0666) == 0 &&
+      write(fd, kVictimText.data(), kVictimText.size()) == static_cast<ssize_t>(kVictimText.size());
   if (fd >= 0) close(fd);
   return ok;
 }
@@ -126,9 +127,12 @@ TEST_P(PlantedFileTest, TheInstallerFinishesAndWritesNothingThroughIt) {
   const std::string target = mTarget;
   const std::string victim = mVictim;
   std::function<int()> plant = [&] { return mkfifo(target.c_str(), 0666); };
-  if (GetParam().plant == Plant::Symlink) plant = [&] { return symlink(victim.c_str(), target.c_str()); };
-  if (GetParam().plant == Plant::HardLink) plant = [&] { return link(victim.c_str(), target.c_str()); };
-  if (GetParam().plant == Plant::FifoSwappedIn) plant = [&] { return CreateOwnFile(target) ? 0 : 1; };
+  if (GetParam().plant == Plant::Symlink)
+    plant = [&] { return symlink(victim.c_str(), target.c_str()); };
+  if (GetParam().plant == Plant::HardLink)
+    plant = [&] { return link(victim.c_str(), target.c_str()); };
+  if (GetParam().plant == Plant::FifoSwappedIn)
+    plant = [&] { return CreateOwnFile(target) ? 0 : 1; };
   // On the stack, not the heap: the installer's forked child must own no block it cannot reach.
   std::optional<HeldLock> lock;
   if (GetParam().plant == Plant::HeldLock) {
@@ -142,7 +146,8 @@ TEST_P(PlantedFileTest, TheInstallerFinishesAndWritesNothingThroughIt) {
   if (GetParam().plant == Plant::FifoSwappedIn) {
     midway = [&] {
       RunAsUnprivileged([&] {
-        return rename(target.c_str(), (target + ".old").c_str()) == 0 ? mkfifo(target.c_str(), 0666) : 1;
+        return rename(target.c_str(), (target + ".old").c_str()) == 0 ? mkfifo(target.c_str(), 0666)
+                                                                      : 1;
       });
     };
   }

@@ -19,9 +19,7 @@ const Arg kNull;
 
 class HostilePrefsTest : public HostileCallerTest {
  protected:
-  std::string UserFile() const {
-    return mScratch.local_appdata() + "/Corvel/TAV/securePrefs.xml";
-  }
+  std::string UserFile() const { return mScratch.local_appdata() + "/Corvel/TAV/securePrefs.xml"; }
   std::string FileText() const {
     return corvel::test::ReadWholeFile(UserFile()).value_or("<no file>");
   }
@@ -39,16 +37,25 @@ class HostilePrefsTest : public HostileCallerTest {
 };
 
 TEST_F(HostilePrefsTest, NamesThatAreNotXmlNamesAddressNothing) {
-  ASSERT_EQ(Corvel_TAVLib_SetSecurePreference("ProxyCredentials", "ProxyPassword", "secret", nullptr),
+  ASSERT_EQ(
+      Corvel_TAVLib_SetSecurePreference("ProxyCredentials", "ProxyPassword", "secret", nullptr),
+      kTAVLibPrefSuccess);
+  ASSERT_EQ(Corvel_TAVLib_SetSecurePreference(nullptr, "Other", "other", nullptr),
             kTAVLibPrefSuccess);
-  ASSERT_EQ(Corvel_TAVLib_SetSecurePreference(nullptr, "Other", "other", nullptr), kTAVLibPrefSuccess);
   const std::string file = FileText();
 
   // Path steps, predicates, wildcards and unions would reach other elements if pasted into
   // the XPath; markup would change the file if pasted into it.
-  std::vector<std::string> names = {"*", "ProxyCredentials/ProxyPassword", "ProxyPassword]",
-                                    "node()", "..", ".", "ProxyPassword|//ProxyPassword",
-                                    "ProxyPassword[1]", "//ProxyPassword", "ProxyPassword "};
+  std::vector<std::string> names = {"*",
+                                    "ProxyCredentials/ProxyPassword",
+                                    "ProxyPassword]",
+                                    "node()",
+                                    "..",
+                                    ".",
+                                    "ProxyPassword|//ProxyPassword",
+                                    "ProxyPassword[1]",
+                                    "//ProxyPassword",
+                                    "ProxyPassword "};
   names.insert(names.end(), XmlInvalidNames().begin(), XmlInvalidNames().end());
   names.insert(names.end(), IllFormedUtf8().begin(), IllFormedUtf8().end());
   names.push_back(AwkwardTexts()[0]);
@@ -58,7 +65,8 @@ TEST_F(HostilePrefsTest, NamesThatAreNotXmlNamesAddressNothing) {
     EXPECT_EQ(Read(name, "ProxyPassword"), "result -1");
     EXPECT_EQ(Read("ProxyCredentials", name), "result -1");
     EXPECT_EQ(Read(kNull, name), "result -1");
-    EXPECT_EQ(Corvel_TAVLib_SetSecurePreference(name.c_str(), "Key", "v", nullptr), kTAVLibPrefFailed);
+    EXPECT_EQ(Corvel_TAVLib_SetSecurePreference(name.c_str(), "Key", "v", nullptr),
+              kTAVLibPrefFailed);
     EXPECT_EQ(Corvel_TAVLib_SetSecurePreference("ProxyCredentials", name.c_str(), "v", nullptr),
               kTAVLibPrefFailed);
     EXPECT_EQ(FileText(), file);
@@ -116,8 +124,9 @@ TEST_F(HostilePrefsTest, AwkwardValuesAndLongNamesComeBackExactly) {
   EXPECT_EQ(FileText().find("DROP TABLE"), std::string::npos) << "values are stored enciphered";
   // Long names that are XML names.
   const std::string long_name = "n" + std::string(64 * 1024, 'a');
-  ASSERT_EQ(Corvel_TAVLib_SetSecurePreference(long_name.c_str(), long_name.c_str(), "deep", nullptr),
-            kTAVLibPrefSuccess);
+  ASSERT_EQ(
+      Corvel_TAVLib_SetSecurePreference(long_name.c_str(), long_name.c_str(), "deep", nullptr),
+      kTAVLibPrefSuccess);
   EXPECT_EQ(Read(long_name, long_name), "deep");
   struct stat info {};
   ASSERT_EQ(stat(UserFile().c_str(), &info), 0);
@@ -127,7 +136,8 @@ TEST_F(HostilePrefsTest, AwkwardValuesAndLongNamesComeBackExactly) {
 
 TEST_F(HostilePrefsTest, ReadsRefuseBadArgumentsAndDamagedFiles) {
   uint32_t size = 0;
-  EXPECT_EQ(Corvel_TAVLib_GetSecurePreference("D", "K", nullptr, &size, nullptr), kTAVLibPrefNoFile);
+  EXPECT_EQ(Corvel_TAVLib_GetSecurePreference("D", "K", nullptr, &size, nullptr),
+            kTAVLibPrefNoFile);
   EXPECT_EQ(Corvel_TAVLib_GetSecurePreference("D", nullptr, nullptr, &size, nullptr),
             kTAVLibPrefInvalidArgument);
   char buffer[4] = "abc";
@@ -203,9 +213,9 @@ TEST_F(HostilePrefsTest, ProxyCredentialsAreKeptAndReusedOnlyAsTheRulesSay) {
   EXPECT_EQ(Read("ProxyCredentials", "ProxyPassword"), password);
 
   // A kept value that is not well-formed UTF-8 is not handed out.
-  ASSERT_EQ(Corvel_TAVLib_SetSecurePreference("ProxyCredentials", "ProxyUsername", "u\xC3\x28",
-                                              nullptr),
-            kTAVLibPrefSuccess);
+  ASSERT_EQ(
+      Corvel_TAVLib_SetSecurePreference("ProxyCredentials", "ProxyUsername", "u\xC3\x28", nullptr),
+      kTAVLibPrefSuccess);
   std::memset(&record, 0x5a, sizeof record);
   EXPECT_EQ(Corvel_TAVLib_ReuseProxyCredentials(mHandle, &record), kTAVLibNotFound);
   EXPECT_EQ(record.remember, 0x5a);

@@ -51,7 +51,8 @@ TEST_F(HostileCallerTest, RecordOperationsRefuseBadTextsWithoutForgettingEarlier
 
   using Call = std::function<uint32_t(const char*)>;
   const std::vector<std::pair<std::string, Call>> one_text_calls = {
-      {"Set_Eula language", [&](const char* t) { return Corvel_TAVLib_Set_Eula(mHandle, t, "P2"); }},
+      {"Set_Eula language",
+       [&](const char* t) { return Corvel_TAVLib_Set_Eula(mHandle, t, "P2"); }},
       {"Set_Eula product", [&](const char* t) { return Corvel_TAVLib_Set_Eula(mHandle, "en", t); }},
       {"Set_InstallLocale locale",
        [&](const char* t) { return Corvel_TAVLib_Set_InstallLocale(mHandle, t, "P2"); }},
@@ -89,12 +90,12 @@ TEST_F(HostileCallerTest, RecordOperationsRefuseBadTextsWithoutForgettingEarlier
   Renew(1);
   StoreSnapshot after = ReadSnapshot(Database());
   TakeAccountRecord(after.values, product, kAccountDigest);
-  const StoreRows expected = Applied(
-      mLast.values, {},
-      {U(product, "EULA_ACCEPTED", "1"), U(product, "EULA_LANGUAGE", "fr\"FR\n"),
-       U(product, "INSTALLLOCALE", "de{|}DE"), U(product, "CORVELID", "1"),
-       U(product, "LineCV 15", Rc4Hex(kAccount, product)),
-       U(product, "CORVELID_EXT_PROFILE", "1")});
+  const StoreRows expected =
+      Applied(mLast.values, {},
+              {U(product, "EULA_ACCEPTED", "1"), U(product, "EULA_LANGUAGE", "fr\"FR\n"),
+               U(product, "INSTALLLOCALE", "de{|}DE"), U(product, "CORVELID", "1"),
+               U(product, "LineCV 15", Rc4Hex(kAccount, product)),
+               U(product, "CORVELID_EXT_PROFILE", "1")});
   EXPECT_TRUE(after.values == expected) << Difference(expected, after.values);
   EXPECT_EQ(IntegrityCheck(Database()), "ok");
 }
@@ -109,11 +110,11 @@ TEST_F(HostileCallerTest, RecordOperationsCommitLongTextsWhole) {
   Renew(1);
   StoreSnapshot after = ReadSnapshot(Database());
   TakeAccountRecord(after.values, Text1M(), kDigestOf64K);
-  const StoreRows expected = Applied(
-      mLast.values, {},
-      {U(Text64K(), "EULA_ACCEPTED", "1"), U(Text64K(), "EULA_LANGUAGE", Text1M()),
-       U(Text64K(), "INSTALLLOCALE", Text1M()), U(Text1M(), "CORVELID", "1"),
-       U(Text1M(), "LineCV 15", Rc4Hex(Text64K(), Text1M().substr(0, 256)))});
+  const StoreRows expected =
+      Applied(mLast.values, {},
+              {U(Text64K(), "EULA_ACCEPTED", "1"), U(Text64K(), "EULA_LANGUAGE", Text1M()),
+               U(Text64K(), "INSTALLLOCALE", Text1M()), U(Text1M(), "CORVELID", "1"),
+               U(Text1M(), "LineCV 15", Rc4Hex(Text64K(), Text1M().substr(0, 256)))});
   EXPECT_TRUE(after.values == expected) << Difference(expected, after.values);
   EXPECT_EQ(IntegrityCheck(Database()), "ok");
 }

@@ -63,8 +63,7 @@ TEST(MarkupSetData, EmptyEmptyContentAndPopulatedElements) {
   EXPECT_EQ(After("<v> <![CDATA[a]]> &amp; </v>", "v", Set("<![CDATA[x]]>")),
             "<v>&lt;![CDATA[x]]&gt;</v>");
   // Later elements and every ancestor's end move; growing and shrinking alike.
-  EXPECT_EQ(After("<r>\n <s><a>1</a><b>2</b></s>\n <t><c/></t>\n</r>\n<!-- after -->",
-                  "/r/s/a",
+  EXPECT_EQ(After("<r>\n <s><a>1</a><b>2</b></s>\n <t><c/></t>\n</r>\n<!-- after -->", "/r/s/a",
                   [](CMarkupSTL& doc) {
                     return doc.SetData("a much longer value") && doc.FindElement("/r/t/c") &&
                            doc.SetData("c") && doc.FindElement("/r/s/a") && doc.SetData("") &&
@@ -80,11 +79,10 @@ TEST(MarkupAddChild, EmptyEmptyContentAndPopulatedParents) {
   EXPECT_EQ(After("<r><p/></r>", "/r/p", AddChild("a")), "<r><p>\r\n<a/>\r\n</p></r>");
   EXPECT_EQ(After("<p x='1'/>", "p", AddChild("a")), "<p x='1'>\r\n<a/>\r\n</p>");
   EXPECT_EQ(After("<p></p>", "p", AddChild("c")), "<p>\r\n<c/>\r\n</p>");
-  EXPECT_EQ(After("<p></p>", "p",
-                  [](CMarkupSTL& doc) {
-                    return doc.AddChildElement("c") && doc.AddChildElement("d");
-                  }),
-            "<p>\r\n<c/>\r\n<d/>\r\n</p>");
+  EXPECT_EQ(
+      After("<p></p>", "p",
+            [](CMarkupSTL& doc) { return doc.AddChildElement("c") && doc.AddChildElement("d"); }),
+      "<p>\r\n<c/>\r\n<d/>\r\n</p>");
   EXPECT_EQ(After("<p><a/></p>", "p", AddChild("c")), "<p><a/><c/>\r\n</p>");
   // After the child position, before the following sibling.
   EXPECT_EQ(After("<p>\r\n<a/>\r\n<b/>\r\n</p>", "p", AddChild("c", 1)),
@@ -152,8 +150,8 @@ class RandomDocument {
   }
 
   std::string Value() {
-    static const char* const kPieces[] = {"v", " ", "<", ">", "&", "'", "\"", "&lt;",
-                                          "]]>", "\xC3\xA9", "\r\n", "<![CDATA[", "12"};
+    static const char* const kPieces[] = {"v",    " ",   "<",        ">",    "&",         "'", "\"",
+                                          "&lt;", "]]>", "\xC3\xA9", "\r\n", "<![CDATA[", "12"};
     std::string out;
     const int count = static_cast<int>(Pick(5));
     for (int i = 0; i < count; ++i) out += kPieces[Pick(13)];

@@ -2,11 +2,11 @@
 // rules, and files that cannot be opened, read or written.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "markup/markup_document.h"
 #include "markup_test_helpers.h"
@@ -180,7 +180,7 @@ TEST_F(MarkupFile, OpenFailuresReportTheSystemMessageAndKeepTheDocument) {
 
 TEST_F(MarkupFile, WriteErrorsAreReported) {
   // /dev/full accepts the open and fails every write with "No space left on device".
-  struct stat info{};
+  struct stat info {};
   if (stat("/dev/full", &info) != 0) GTEST_SKIP() << "no /dev/full";
   CMarkupSTL doc;
   ASSERT_TRUE(doc.SetDocument("<r/>"));

@@ -25,15 +25,16 @@ std::vector<int32_t> ElementsInOrder(const CMarkupSTL& doc) {
   CMarkupSTL fresh;
   const bool well_formed = fresh.SetDocument(edited.GetDoc().c_str());
   if (well_formed != edited.IsWellFormed()) {
-    return ::testing::AssertionFailure()
-           << "re-parse well-formed=" << well_formed << " error '" << fresh.GetError()
-           << "' for text:\n" << edited.GetDoc();
+    return ::testing::AssertionFailure() << "re-parse well-formed=" << well_formed << " error '"
+                                         << fresh.GetError() << "' for text:\n"
+                                         << edited.GetDoc();
   }
   const std::vector<int32_t> mine = ElementsInOrder(edited);
   const std::vector<int32_t> theirs = ElementsInOrder(fresh);
   if (mine.size() != theirs.size()) {
-    return ::testing::AssertionFailure() << "element count " << mine.size() << " vs re-parse "
-                                         << theirs.size() << " for text:\n" << edited.GetDoc();
+    return ::testing::AssertionFailure()
+           << "element count " << mine.size() << " vs re-parse " << theirs.size() << " for text:\n"
+           << edited.GetDoc();
   }
   const ElementIndex& a = edited.GetIndex();
   const ElementIndex& b = fresh.GetIndex();

@@ -77,8 +77,7 @@ TEST_F(PlatformFiles, CreateFreshFileReplacesAPlantedLinkWithItsOwnFile) {
 
 TEST_F(PlatformFiles, CreateFreshFileReplacesAFilePlantedByAnotherUser) {
   ASSERT_EQ(test::RunAsUnprivileged([&] {
-              return test::WriteWholeFile(log, "planted") && chmod(log.c_str(), 0666) == 0 ? 0
-                                                                                          : 1;
+              return test::WriteWholeFile(log, "planted") && chmod(log.c_str(), 0666) == 0 ? 0 : 1;
             }),
             0);
   UniqueFd fd(CreateFreshFile(log, OpenFlags::Read | OpenFlags::Write, 0644));
@@ -113,7 +112,8 @@ TEST_F(PlatformFiles, SharedFolderFilesAreUsedOnlyWhenRegularWithOneLink) {
   ASSERT_EQ(chmod(folder.c_str(), 0700), 0);
   UniqueFd lock(OpenPrivateLockFile(folder, "x.lock"));
   EXPECT_TRUE(lock.valid());
-  EXPECT_EQ(fs::status(folder + "/x.lock").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(folder + "/x.lock").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(PlatformFiles, DebugOutputGoesWhereTheVariableSays) {

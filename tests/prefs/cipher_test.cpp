@@ -60,7 +60,8 @@ TEST_F(CipherTest, EveryLengthUpTo1000RoundTripsInWholeBlocksOfUpperCaseHex) {
 }
 
 TEST_F(CipherTest, DerivedKeyMatchesAnIndependentDerivation) {
-  // Condensed texts from: printf %s machine:<id> | openssl dgst -sha256 -binary | base64 | cut -c1-8
+  // Condensed texts from: printf %s machine:<id> | openssl dgst -sha256 -binary | base64 | cut
+  // -c1-8
   EXPECT_EQ("oqbmE9qU", CondensedKeyText("machine", kMachine));
   EXPECT_EQ("2r0duNNa", CondensedKeyText("user", "alice"));
   std::string mixed = SwapPairs(MixKeyTexts("oqbmE9qU", "2r0duNNa"));
@@ -71,14 +72,17 @@ TEST_F(CipherTest, DerivedKeyMatchesAnIndependentDerivation) {
 
   EXPECT_EQ("abxcdy", MixKeyTexts("abcd", "xy"));
   EXPECT_EQ("awxbcyz", MixKeyTexts("abc", "wxyz"));
-  EXPECT_EQ("\xC3\xA9ubv", MixKeyTexts("\xC3\xA9" "b", "uv"));  // halves counted in characters
+  EXPECT_EQ("\xC3\xA9ubv", MixKeyTexts("\xC3\xA9"
+                                       "b",
+                                       "uv"));  // halves counted in characters
   EXPECT_EQ("badce", SwapPairs("abcde"));
 }
 
 TEST_F(CipherTest, AnotherUserOrMachineDerivesAnotherKeyAndCannotDecipher) {
   std::string hex = Encrypted("proxy-secret");
   std::string alice_key = Key();
-  for (FixedKeyMaterial other : {FixedKeyMaterial(kMachine, "bob"), FixedKeyMaterial("9d11aa2e", "alice")}) {
+  for (FixedKeyMaterial other :
+       {FixedKeyMaterial(kMachine, "bob"), FixedKeyMaterial("9d11aa2e", "alice")}) {
     ScopedKeyMaterial swap(other);
     EXPECT_NE(alice_key, Key());
     CryptEngine engine("");
@@ -130,10 +134,11 @@ TEST_F(CipherTest, MalformedCipherTextFailsWithResultFive) {
   std::string hex = Encrypted("a value of some length");  // 64 characters
   std::string out;
   EXPECT_EQ(kCryptDecryptFailed, engine.Decrypt(hex.substr(0, 34), out));  // 17 bytes
-  EXPECT_TRUE(LogContains(
-      "Failed in error: StreamTransformationFilter: ciphertext length is not a multiple of block size"));
+  EXPECT_TRUE(
+      LogContains("Failed in error: StreamTransformationFilter: ciphertext length is not a "
+                  "multiple of block size"));
   EXPECT_EQ(kCryptDecryptFailed, engine.Decrypt(hex.substr(0, 31), out));  // odd: 15 bytes
-  EXPECT_EQ(kCryptDecryptFailed, engine.Decrypt("Z", out));                 // no byte at all
+  EXPECT_EQ(kCryptDecryptFailed, engine.Decrypt("Z", out));                // no byte at all
   // A bad digit in the last block changes the byte read, so the block deciphers to noise and
   // the padding check fails.
   size_t position = hex.find_first_not_of('0', 32);
@@ -147,7 +152,9 @@ TEST(HexText, TwoUpperCaseDigitsPerByteAndLenientReading) {
   EXPECT_EQ(std::string("\x1F\xA0", 2), HexToBytes("1FA0"));
   EXPECT_EQ(std::string("\x1F", 1), HexToBytes("1FA"));  // odd last character ignored
   // A byte keeps the nibbles read before the first bad character.
-  EXPECT_EQ(std::string("\x05\x00\x00", 3), HexToBytes("5G" "G5" "af"));
+  EXPECT_EQ(std::string("\x05\x00\x00", 3), HexToBytes("5G"
+                                                       "G5"
+                                                       "af"));
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 // Several processes creating and appending to the preferences log at the same time.
 #include <gtest/gtest.h>
 
-#include <map>
-#include <regex>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <map>
+#include <regex>
 
 #include "prefs/prefs_log.h"
 #include "prefs_test_helpers.h"
@@ -50,8 +50,10 @@ TEST(PrefsLogConcurrency, ProcessesAppendingAtOnceLeaveWholeLinesOnly) {
   EXPECT_EQ("\xFF\xFE", test::LogBytes().substr(0, 2));
   std::vector<std::string> lines = test::LogLines();
   ASSERT_EQ(static_cast<size_t>(kWriters * (kEntries + 2)), lines.size());
-  std::regex entry(R"(^\d+/\d+/\d{4} \d\d:\d\d:\d\d \[ERROR\] Load - writer (\d) entry (\d+) \[([a-z]*)\] end$)");
-  std::regex banner(R"(^\d+/\d+/\d{4} \d\d:\d\d:\d\d \[INFO\] NVX - (Build Version - 3\.0\.34\.0|Logging Level verbosity Set  to 4)$)");
+  std::regex entry(
+      R"(^\d+/\d+/\d{4} \d\d:\d\d:\d\d \[ERROR\] Load - writer (\d) entry (\d+) \[([a-z]*)\] end$)");
+  std::regex banner(
+      R"(^\d+/\d+/\d{4} \d\d:\d\d:\d\d \[INFO\] NVX - (Build Version - 3\.0\.34\.0|Logging Level verbosity Set  to 4)$)");
   std::map<int, int> next;
   for (const std::string& line : lines) {
     std::smatch match;
@@ -60,7 +62,8 @@ TEST(PrefsLogConcurrency, ProcessesAppendingAtOnceLeaveWholeLinesOnly) {
     int writer = std::stoi(match[1]);
     int number = std::stoi(match[2]);
     ASSERT_EQ(next[writer]++, number) << "a writer's entries stay whole and in order";
-    EXPECT_EQ(std::string(static_cast<size_t>(number * 37 % 900), static_cast<char>('a' + writer)), match[3]);
+    EXPECT_EQ(std::string(static_cast<size_t>(number * 37 % 900), static_cast<char>('a' + writer)),
+              match[3]);
   }
   for (int writer = 0; writer < kWriters; ++writer) EXPECT_EQ(kEntries, next[writer]);
 }

@@ -18,9 +18,7 @@ class PrefsApiTest : public ::testing::Test {
  protected:
   std::string UserFolder() const { return mScratch.local_appdata() + "/Corvel/TAV"; }
   std::string UserFile() const { return UserFolder() + "/securePrefs.xml"; }
-  std::string UserFileText() const {
-    return corvel::test::ReadWholeFile(UserFile()).value_or("");
-  }
+  std::string UserFileText() const { return corvel::test::ReadWholeFile(UserFile()).value_or(""); }
   // The main log as written so far ("" when it does not exist).
   std::string MainLog() const {
     return corvel::test::ReadWholeFile(mScratch.temp() + "/tavlib.log").value_or("");
@@ -41,8 +39,7 @@ class PrefsApiTest : public ::testing::Test {
 
   // The value the export reads, size first; nullopt with the failing result in *result.
   static std::optional<std::string> Read(const char* domain, const char* key,
-                                         int32_t* result = nullptr,
-                                         const char* path = nullptr) {
+                                         int32_t* result = nullptr, const char* path = nullptr) {
     uint32_t size = 0;
     int32_t status = Corvel_TAVLib_GetSecurePreference(domain, key, nullptr, &size, path);
     std::string value;

@@ -15,9 +15,9 @@
 #include <filesystem>
 #include <set>
 
+#include "platform/platform.h"
 #include "prefs/key_material.h"
 #include "prefs/secure_prefs.h"
-#include "platform/platform.h"
 #include "prefs/xml_parser.h"
 #include "test_support.h"
 
@@ -28,15 +28,16 @@ const char* g_kill_on_rename_to = nullptr;  // armed: renaming onto this kills t
 
 extern "C" int fsync(int fd) {
   static auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fsync"));
-  struct stat st{};
+  struct stat st {};
   if (fstat(fd, &st) == 0) g_flushed = st.st_ino;
   return real(fd);
 }
 
 extern "C" int rename(const char* from, const char* to) noexcept {
-  static auto real = reinterpret_cast<int (*)(const char*, const char*)>(dlsym(RTLD_NEXT, "rename"));
+  static auto real =
+      reinterpret_cast<int (*)(const char*, const char*)>(dlsym(RTLD_NEXT, "rename"));
   if (g_kill_on_rename_to && std::strcmp(to, g_kill_on_rename_to) == 0) {
-    struct stat st{};
+    struct stat st {};
     if (lstat(from, &st) != 0 || st.st_ino != g_flushed) _exit(3);
     raise(SIGKILL);
   }
@@ -50,7 +51,8 @@ using corvel::test::ReadWholeFile;
 
 std::set<std::string> Names(const std::string& folder) {
   std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename());
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.insert(entry.path().filename());
   return names;
 }
 
@@ -71,15 +73,16 @@ TEST(PrefsKillTest, KilledWriteKeepsTheOldFileAndTheNextWriteRemovesItsLeftover)
   }
   int status = 0;
   ASSERT_EQ(child, waitpid(child, &status, 0));
-  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "exit " << WEXITSTATUS(status)
-                                                                   << " (3: renamed before it was flushed)";
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+      << "exit " << WEXITSTATUS(status) << " (3: renamed before it was flushed)";
   EXPECT_EQ(before, ReadWholeFile(file));
   ASSERT_EQ(2u, Names(folder).size()) << "the killed write's new file";
 
   // Beside it, names of the same pattern that the next write leaves alone: a link, the file of
   // a write in progress (locked) and, as root, another user's file.
   const std::string victim = scratch.Path("victim"), link = kSaveTempPrefix + std::string("link01"),
-                    live = kSaveTempPrefix + std::string("live01"), other = kSaveTempPrefix + std::string("othr01");
+                    live = kSaveTempPrefix + std::string("live01"),
+                    other = kSaveTempPrefix + std::string("othr01");
   ASSERT_TRUE(corvel::test::WriteWholeFile(victim, "untouched"));
   ASSERT_EQ(0, symlink(victim.c_str(), (folder + "/" + link).c_str()));
   ASSERT_TRUE(corvel::test::WriteWholeFile(folder + "/" + live, "in progress"));

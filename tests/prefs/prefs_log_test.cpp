@@ -1,9 +1,9 @@
 // The preferences log: file creation, line layout, level switches and hostile files.
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <regex>
 
 #include "prefs/prefs_log.h"
 #include "prefs_test_helpers.h"
@@ -39,7 +39,7 @@ TEST_F(PrefsLogTest, NewLogStartsWithMarkAndAnExistingOneIsAppendedTo) {
   ASSERT_EQ(4u, lines.size());
   EXPECT_NE(std::string::npos, lines[0].find("[INFO] NVX - Build Version - 3.0.34.0"));
   EXPECT_NE(std::string::npos, lines[3].find("[INFO] NVX - Logging Level verbosity Set  to 4"));
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(0, lstat(test::LogPath().c_str(), &st));
   EXPECT_EQ(0600u, st.st_mode & 0777);
 }
@@ -47,15 +47,20 @@ TEST_F(PrefsLogTest, NewLogStartsWithMarkAndAnExistingOneIsAppendedTo) {
 TEST_F(PrefsLogTest, EntryLayoutIsDateTimeLevelCategoryMessageInUtf16) {
   SetPrefsLogVerbosity();
   PrefsError("NVX", "Failed to initialize crypt Engine");
-  PrefsWarnW("Utilities", "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC %d", 7);
+  PrefsWarnW("Utilities",
+             "Gr\xC3\xBC\xC3\x9F"
+             "e \xE2\x82\xAC %d",
+             7);
   PrefsInfo("Utilities", "File does not exist\n");
   PrefsError("Cat", "%s", std::string(3000, 'n').c_str());
   PrefsErrorW("Cat", "%s", std::string(3000, 'w').c_str());
   std::vector<std::string> lines = LogLines();
   ASSERT_EQ(7u, lines.size());
-  std::regex layout(R"(^\d{1,2}/\d{1,2}/\d{4} \d{2}:\d{2}:\d{2} \[ERROR\] NVX - Failed to initialize crypt Engine$)");
+  std::regex layout(
+      R"(^\d{1,2}/\d{1,2}/\d{4} \d{2}:\d{2}:\d{2} \[ERROR\] NVX - Failed to initialize crypt Engine$)");
   EXPECT_TRUE(std::regex_match(lines[2], layout)) << lines[2];
-  EXPECT_NE(std::string::npos, lines[3].find("[WARN] Utilities - Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC 7"));
+  EXPECT_NE(std::string::npos, lines[3].find("[WARN] Utilities - Gr\xC3\xBC\xC3\x9F"
+                                             "e \xE2\x82\xAC 7"));
   // A message's own line break stays in front of the entry's CR LF.
   EXPECT_NE(std::string::npos, lines[4].find("[INFO] Utilities - File does not exist\n"));
   // Narrow entries are cut at 1023 bytes after the date and time, wide ones at 1023 units.
@@ -77,13 +82,15 @@ TEST_F(PrefsLogTest, MarkerFilesSwitchTraceAndDebugOn) {
   EXPECT_EQ(4, SetPrefsLogVerbosity());
   write_each();
   EXPECT_FALSE(LogContains("trace entry") || LogContains("debug entry"));
-  for (const char* line : {"[INFO] T - info entry", "[WARN] T - warn entry", "[FATAL] T - wide fatal entry"}) {
+  for (const char* line :
+       {"[INFO] T - info entry", "[WARN] T - warn entry", "[FATAL] T - wide fatal entry"}) {
     EXPECT_TRUE(LogContains(line)) << line;
   }
   Touch("qiv.debug");
   EXPECT_EQ(5, SetPrefsLogVerbosity());
   write_each();
-  EXPECT_TRUE(LogContains("[DEBUG] T - debug entry") && LogContains("[DEBUG] T - wide debug entry"));
+  EXPECT_TRUE(LogContains("[DEBUG] T - debug entry") &&
+              LogContains("[DEBUG] T - wide debug entry"));
   EXPECT_FALSE(LogContains("trace entry"));
   Touch("qiv.trace");  // wins over "qiv.debug"
   EXPECT_EQ(6, SetPrefsLogVerbosity());

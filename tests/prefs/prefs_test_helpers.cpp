@@ -38,9 +38,9 @@ bool LogContains(const std::string& fragment) {
   return false;
 }
 
-std::optional<std::string> OpenSslAes(bool encrypt, const std::string& input, const std::string& key,
-                                      const std::string& iv) {
-  const EVP_CIPHER* cipher = key.size() == 16 ? EVP_aes_128_cbc()
+std::optional<std::string> OpenSslAes(bool encrypt, const std::string& input,
+                                      const std::string& key, const std::string& iv) {
+  const EVP_CIPHER* cipher = key.size() == 16   ? EVP_aes_128_cbc()
                              : key.size() == 24 ? EVP_aes_192_cbc()
                              : key.size() == 32 ? EVP_aes_256_cbc()
                                                 : nullptr;
@@ -51,9 +51,11 @@ std::optional<std::string> OpenSslAes(bool encrypt, const std::string& input, co
   auto* o = reinterpret_cast<unsigned char*>(out.data());
   int written = 0;
   int final_written = 0;
-  if (EVP_CipherInit_ex(context.get(), cipher, nullptr, reinterpret_cast<const unsigned char*>(key.data()),
+  if (EVP_CipherInit_ex(context.get(), cipher, nullptr,
+                        reinterpret_cast<const unsigned char*>(key.data()),
                         reinterpret_cast<const unsigned char*>(iv.data()), encrypt ? 1 : 0) != 1 ||
-      EVP_CipherUpdate(context.get(), o, &written, reinterpret_cast<const unsigned char*>(input.data()),
+      EVP_CipherUpdate(context.get(), o, &written,
+                       reinterpret_cast<const unsigned char*>(input.data()),
                        static_cast<int>(input.size())) != 1 ||
       EVP_CipherFinal_ex(context.get(), o + written, &final_written) != 1) {
     return std::nullopt;

@@ -16,8 +16,8 @@ bool LogContains(const std::string& fragment);
 
 // AES-CBC with PKCS #7 padding through OpenSSL; the key length picks AES-128/192/256.
 // nullopt when OpenSSL refuses (a padding error included).
-std::optional<std::string> OpenSslAes(bool encrypt, const std::string& input, const std::string& key,
-                                      const std::string& iv);
+std::optional<std::string> OpenSslAes(bool encrypt, const std::string& input,
+                                      const std::string& key, const std::string& iv);
 // Strict hexadecimal decoding: nullopt for odd length or any character but 0-9 and A-F.
 std::optional<std::string> FromHex(const std::string& hex);
 

@@ -124,7 +124,8 @@ TEST_F(ProxyKeepingTest, KeepRefusals) {
   kept = true;
   EXPECT_EQ(Keep(kTAVLibProxyRequestSucceeded, &kept), kTAVLibStoreFailed);
   EXPECT_FALSE(kept);
-  EXPECT_TRUE(MainLogHas("TAVLIB Proxy credentials not kept: writing the secure preferences failed"));
+  EXPECT_TRUE(
+      MainLogHas("TAVLIB Proxy credentials not kept: writing the secure preferences failed"));
 }
 
 TEST_F(ProxyKeepingTest, NullOrReleasedHandleDoesNothing) {
@@ -163,8 +164,9 @@ TEST_F(ProxyKeepingTest, ReuseGivesKeptCredentialsToAnotherInstance) {
   EXPECT_TRUE(MainLogHas("TAVLIB Kept proxy credentials reused"));
 
   // The instance now holds them: keeping again writes them back over other stored values.
-  ASSERT_EQ(Corvel_TAVLib_SetSecurePreference("ProxyCredentials", "ProxyUsername", "other", nullptr),
-            kTAVLibPrefSuccess);
+  ASSERT_EQ(
+      Corvel_TAVLib_SetSecurePreference("ProxyCredentials", "ProxyUsername", "other", nullptr),
+      kTAVLibPrefSuccess);
   bool kept = false;
   ASSERT_EQ(Keep(kTAVLibProxyRequestSucceeded, &kept), kTAVLibSuccess);
   EXPECT_TRUE(kept);

@@ -34,7 +34,8 @@ TEST_F(SecurePreferenceApiTest, SizeFirstReadAndOneByteShort) {
   // An empty value reads back as "" with size 1; a replaced value reads back replaced.
   ASSERT_EQ(Corvel_TAVLib_SetSecurePreference("Domain", "Key", "", nullptr), kTAVLibPrefSuccess);
   EXPECT_EQ(Read("Domain", "Key"), "");
-  ASSERT_EQ(Corvel_TAVLib_SetSecurePreference("Domain", "Key", "again", nullptr), kTAVLibPrefSuccess);
+  ASSERT_EQ(Corvel_TAVLib_SetSecurePreference("Domain", "Key", "again", nullptr),
+            kTAVLibPrefSuccess);
   EXPECT_EQ(Read("Domain", "Key"), "again");
 }
 
@@ -55,8 +56,7 @@ TEST_F(SecurePreferenceApiTest, FailureResults) {
             kTAVLibPrefInvalidArgument);
   EXPECT_EQ(Corvel_TAVLib_SetSecurePreference("Domain", "", "v", nullptr),
             kTAVLibPrefInvalidArgument);
-  EXPECT_EQ(Corvel_TAVLib_SetSecurePreference("", "Key", "v", nullptr),
-            kTAVLibPrefInvalidArgument);
+  EXPECT_EQ(Corvel_TAVLib_SetSecurePreference("", "Key", "v", nullptr), kTAVLibPrefInvalidArgument);
   EXPECT_EQ(Corvel_TAVLib_SetSecurePreference("Domain", "not a name", "v", nullptr),
             kTAVLibPrefFailed);
   EXPECT_FALSE(Mode(UserFile())) << "no failed write creates the file";
@@ -73,12 +73,14 @@ TEST_F(SecurePreferenceApiTest, FailureResults) {
   ASSERT_TRUE(corvel::test::WriteWholeFile(blocker, "x"));
   EXPECT_EQ(Corvel_TAVLib_SetSecurePreference("Domain", "Key", "v", (blocker + "/p.xml").c_str()),
             kTAVLibPrefCannotWriteFile);
-  EXPECT_EQ(Corvel_TAVLib_SetSecurePreference("Domain", "Key", "v", (blocker + "/sub/p.xml").c_str()),
-            kTAVLibPrefCannotCreateFolder);
+  EXPECT_EQ(
+      Corvel_TAVLib_SetSecurePreference("Domain", "Key", "v", (blocker + "/sub/p.xml").c_str()),
+      kTAVLibPrefCannotCreateFolder);
 }
 
 TEST_F(SecurePreferenceApiTest, NullDomainIsTheDefaultDomain) {
-  ASSERT_EQ(Corvel_TAVLib_SetSecurePreference(nullptr, "Key", "value", nullptr), kTAVLibPrefSuccess);
+  ASSERT_EQ(Corvel_TAVLib_SetSecurePreference(nullptr, "Key", "value", nullptr),
+            kTAVLibPrefSuccess);
   EXPECT_EQ(Read("DefaultDomain", "Key"), "value");
   ASSERT_EQ(Corvel_TAVLib_SetSecurePreference("DefaultDomain", "Key", "other", nullptr),
             kTAVLibPrefSuccess);
@@ -87,7 +89,8 @@ TEST_F(SecurePreferenceApiTest, NullDomainIsTheDefaultDomain) {
 
 TEST_F(SecurePreferenceApiTest, OwnerOnlyFileWithoutInstanceOrMainLog) {
   ASSERT_EQ(Corvel_TAVLib_SetSecurePreference("Domain", "First", "1", nullptr), kTAVLibPrefSuccess);
-  ASSERT_EQ(Corvel_TAVLib_SetSecurePreference("Domain", "Second", "2", nullptr), kTAVLibPrefSuccess);
+  ASSERT_EQ(Corvel_TAVLib_SetSecurePreference("Domain", "Second", "2", nullptr),
+            kTAVLibPrefSuccess);
   ASSERT_EQ(Corvel_TAVLib_SetSecurePreference("Domain", "First", "3", nullptr), kTAVLibPrefSuccess);
   EXPECT_EQ(Mode(UserFile()), 0600u) << "rewrites keep the file private";
   EXPECT_EQ(Mode(UserFolder()), 0700u);
@@ -107,7 +110,8 @@ TEST_F(SecurePreferenceApiTest, ExplicitPathAndSharedFallback) {
   EXPECT_FALSE(Mode(UserFile()));
   EXPECT_EQ(Read("Domain", "Key"), "shared");
 
-  ASSERT_EQ(Corvel_TAVLib_SetSecurePreference("Domain", "Key", "mine", nullptr), kTAVLibPrefSuccess);
+  ASSERT_EQ(Corvel_TAVLib_SetSecurePreference("Domain", "Key", "mine", nullptr),
+            kTAVLibPrefSuccess);
   EXPECT_EQ(Read("Domain", "Key"), "mine");
   EXPECT_EQ(Read("Domain", "Key", nullptr, shared.c_str()), "shared");
 }

@@ -62,7 +62,7 @@ class SecurePrefsTest : public ::testing::Test {
 
 TEST_F(SecurePrefsTest, WritesCreatePrivateFileAndKeepTheLayout) {
   ASSERT_EQ(0, SetPrefValue("ProxyCredentials", "ProxyUsername", "first", nullptr));
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(0, stat(UserFile().c_str(), &st));
   EXPECT_EQ(0600u, st.st_mode & 0777);
   for (const char* folder : {"/Corvel", "/Corvel/TAV"}) {
@@ -135,8 +135,9 @@ TEST_F(SecurePrefsTest, SizeFirstExactBufferOneByteShortAndEmptyValue) {
 
 TEST_F(SecurePrefsTest, NoUserFolderIsLoggedOnReadAndWrite) {
   for (const char* name : {"CORVEL_LOCAL_APPDATA", "XDG_DATA_HOME", "HOME"}) unsetenv(name);
-  const std::string no_folder[] = {"[ERROR] Utilities - Unable to retreive Local App Data Path from Win library:\n",
-                                   "[ERROR] NVX - failed to get user specific Folder path ..."};
+  const std::string no_folder[] = {
+      "[ERROR] Utilities - Unable to retreive Local App Data Path from Win library:\n",
+      "[ERROR] NVX - failed to get user specific Folder path ..."};
   uint32_t size = 0;
   struct Case {
     std::function<int()> call;
@@ -144,20 +145,24 @@ TEST_F(SecurePrefsTest, NoUserFolderIsLoggedOnReadAndWrite) {
     std::vector<std::string> lines;  // the call's lines, from the level on
   };
   const Case cases[] = {
-      {[] { return SetPrefValue("D", "K", "v", nullptr); }, -1,
-       {"[TRACE] NVX - set value for key ...", "[TRACE] NVX - setting prefs file to default..", no_folder[0],
-        no_folder[1], "[ERROR] NVX - failed in get prefs file path"}},
-      {[&] { return GetPrefValue("D", "K", nullptr, &size, nullptr); }, -2,
+      {[] { return SetPrefValue("D", "K", "v", nullptr); },
+       -1,
+       {"[TRACE] NVX - set value for key ...", "[TRACE] NVX - setting prefs file to default..",
+        no_folder[0], no_folder[1], "[ERROR] NVX - failed in get prefs file path"}},
+      {[&] { return GetPrefValue("D", "K", nullptr, &size, nullptr); },
+       -2,
        {"[TRACE] NVX - get value for Key ...", no_folder[0], no_folder[1],
         "[DEBUG] Utilities - ZRL Path retreived :" + scratch_.common_files() + "/Corvel\n",
-        "[INFO] Utilities - File does not exist\n", "[WARN] NVX - Failed to get pref file path..."}},
+        "[INFO] Utilities - File does not exist\n",
+        "[WARN] NVX - Failed to get pref file path..."}},
   };
   for (const Case& c : cases) {
     size_t start = test::LogLines().size();
     EXPECT_EQ(c.result, c.call());
     std::vector<std::string> lines = test::LogLines();
     std::vector<std::string> own;
-    for (size_t i = start; i < lines.size(); ++i) own.push_back(lines[i].substr(lines[i].find('[')));
+    for (size_t i = start; i < lines.size(); ++i)
+      own.push_back(lines[i].substr(lines[i].find('[')));
     EXPECT_EQ(c.lines, own);
   }
 }
@@ -185,11 +190,14 @@ TEST_F(SecurePrefsTest, BadNamesAndTextsAreRefusedAndTheFileStaysUnchanged) {
   EXPECT_EQ(-3, SetPrefValue("D", "", "v", nullptr));
   EXPECT_EQ(-3, UpdatePrefsXml("", "D", "K", "00"));
   EXPECT_TRUE(LogContains("Invalid arguments in set user credentials..."));
-  EXPECT_EQ("-1", Get("D", "K", "bad\xFF" "path"));
+  EXPECT_EQ("-1", Get("D", "K",
+                      "bad\xFF"
+                      "path"));
   EXPECT_TRUE(LogContains("failed in getting NativeString for prefsFilePath"));
   EXPECT_EQ(-1, SetPrefValue("D", "K", std::string(1 << 20, 'v').c_str(), nullptr));  // 1 MB
   EXPECT_EQ(before, Contents());
-  EXPECT_EQ(0, SetPrefValue("Dom\xC3\xA4ne", "_k-1.x", "ok", nullptr));  // non-ASCII names are names
+  EXPECT_EQ(0,
+            SetPrefValue("Dom\xC3\xA4ne", "_k-1.x", "ok", nullptr));  // non-ASCII names are names
   EXPECT_EQ("0=ok", Get("Dom\xC3\xA4ne", "_k-1.x"));
   std::string largest(kMaxPrefValueLength, 'w');
   ASSERT_EQ(0, SetPrefValue("D", "K", largest.c_str(), nullptr));
@@ -199,7 +207,8 @@ TEST_F(SecurePrefsTest, BadNamesAndTextsAreRefusedAndTheFileStaysUnchanged) {
 TEST_F(SecurePrefsTest, ValueOpensOnlyForItsUserAndMachineAndIsGenuineAes256Cbc) {
   const std::string value = "p\xC3\xA4ss w\xC3\xB6rd with 16+ bytes";
   ASSERT_EQ(0, SetPrefValue("ProxyCredentials", "ProxyPassword", value.c_str(), nullptr));
-  for (FixedKeyMaterial other : {FixedKeyMaterial(kMachine, "bob"), FixedKeyMaterial("77aa3c9a7e55d2", "alice")}) {
+  for (FixedKeyMaterial other :
+       {FixedKeyMaterial(kMachine, "bob"), FixedKeyMaterial("77aa3c9a7e55d2", "alice")}) {
     ScopedKeyMaterial swap(other);
     EXPECT_EQ("-1", Get("ProxyCredentials", "ProxyPassword"));
   }
@@ -209,10 +218,12 @@ TEST_F(SecurePrefsTest, ValueOpensOnlyForItsUserAndMachineAndIsGenuineAes256Cbc)
   std::string key;
   ASSERT_TRUE(GenerateKey(&key));
   pugi::xml_document document;
-  std::optional<std::string> cipher =
-      test::FromHex(Root(document, UserFile()).child("ProxyCredentials").child("ProxyPassword").text().get());
+  std::optional<std::string> cipher = test::FromHex(
+      Root(document, UserFile()).child("ProxyCredentials").child("ProxyPassword").text().get());
   ASSERT_TRUE(cipher.has_value());
-  EXPECT_EQ(value, test::OpenSslAes(false, *cipher, key, InitialisationVectorText()).value_or("<refused>"));
+  EXPECT_EQ(
+      value,
+      test::OpenSslAes(false, *cipher, key, InitialisationVectorText()).value_or("<refused>"));
 }
 
 TEST_F(SecurePrefsTest, DamagedFilesFailAndStayUnchanged) {
@@ -220,8 +231,9 @@ TEST_F(SecurePrefsTest, DamagedFilesFailAndStayUnchanged) {
   std::string good = Contents();
   pugi::xml_document document;
   std::string stored = Root(document, UserFile()).child("D").child("K").text().get();
-  for (const std::string& content : {good.substr(0, good.size() / 2), std::string("this is not XML"),
-                                     std::string(), "<Other><D><K>" + stored + "</K></D></Other>"}) {
+  for (const std::string& content :
+       {good.substr(0, good.size() / 2), std::string("this is not XML"), std::string(),
+        "<Other><D><K>" + stored + "</K></D></Other>"}) {
     ASSERT_TRUE(WriteWholeFile(UserFile(), content));
     EXPECT_EQ(-1, SetPrefValue("D", "K2", "new", nullptr)) << content;
     EXPECT_EQ("-1", Get("D", "K2")) << content;
@@ -231,7 +243,8 @@ TEST_F(SecurePrefsTest, DamagedFilesFailAndStayUnchanged) {
   EXPECT_TRUE(LogContains("[ERROR] NVX - Failed to read from xml :" + UserFile()));
   EXPECT_TRUE(LogContains("Failed in get root node, while updating pref xml..."));
   // Cipher text that is cut short, has a bad digit, or is not a whole block.
-  for (const std::string& text : {stored.substr(0, 31), stored.substr(0, 30) + "G1", stored + "00"}) {
+  for (const std::string& text :
+       {stored.substr(0, 31), stored.substr(0, 30) + "G1", stored + "00"}) {
     ASSERT_TRUE(WriteWholeFile(UserFile(), "<TAVPrefs><D><K>" + text + "</K></D></TAVPrefs>"));
     EXPECT_EQ("-1", Get("D", "K")) << text;
   }
@@ -253,8 +266,9 @@ TEST_F(SecurePrefsTest, DeeplyNestedFilesAreReadAndRewrittenWithoutIndentation) 
   // Nesting around the stored value, and in another domain.
   for (auto [around_value, elsewhere] : {std::pair<size_t, size_t>{0, 3000}, {200000, 200000}}) {
     SCOPED_TRACE(around_value);
-    ASSERT_TRUE(WriteWholeFile(UserFile(), "<TAVPrefs><D><K>" + nested(around_value, stored) + "</K></D><E>" +
-                                               nested(elsewhere, "") + "</E></TAVPrefs>"));
+    ASSERT_TRUE(WriteWholeFile(UserFile(), "<TAVPrefs><D><K>" + nested(around_value, stored) +
+                                               "</K></D><E>" + nested(elsewhere, "") +
+                                               "</E></TAVPrefs>"));
     const size_t before = Contents().size();
     EXPECT_EQ("0=value", Get("D", "K"));
     ASSERT_EQ(0, SetPrefValue("D", "K", "other", nullptr));
@@ -283,8 +297,10 @@ TEST_F(SecurePrefsTest, ReadOnlyFolderLeavesTheFileUnchanged) {
   std::string own_temp = scratch_.Path("unprivileged_tmp");  // the child's own log folder
   ASSERT_EQ(0, mkdir(own_temp.c_str(), 0700));
   if (corvel::test::RunningAsRoot()) {
-    for (const std::string& path : {scratch_.local_appdata() + "/Corvel", folder, UserFile(), own_temp}) {
-      ASSERT_EQ(0, chown(path.c_str(), corvel::test::kUnprivilegedId, corvel::test::kUnprivilegedId));
+    for (const std::string& path :
+         {scratch_.local_appdata() + "/Corvel", folder, UserFile(), own_temp}) {
+      ASSERT_EQ(0,
+                chown(path.c_str(), corvel::test::kUnprivilegedId, corvel::test::kUnprivilegedId));
     }
   }
   ASSERT_EQ(0, chmod(folder.c_str(), 0500));

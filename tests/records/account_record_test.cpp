@@ -11,7 +11,7 @@ namespace {
 TEST(AccountRecord, EntriesAreKeptInByteOrderWithoutATrailingSeparator) {
   std::string text = UpdatedAccountRecordText("", "beta", "D1", "10");
   EXPECT_EQ(text, "beta=D1=10");
-  text = UpdatedAccountRecordText(text, "Zeta", "D2", "20");      // 'Z' sorts before 'b'
+  text = UpdatedAccountRecordText(text, "Zeta", "D2", "20");               // 'Z' sorts before 'b'
   text = UpdatedAccountRecordText(text, "\xC3\xA9t\xC3\xA9", "D3", "30");  // above ASCII
   EXPECT_EQ(text, "Zeta=D2=20{|}beta=D1=10{|}\xC3\xA9t\xC3\xA9=D3=30");
 }

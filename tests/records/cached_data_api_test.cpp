@@ -201,8 +201,8 @@ TEST_F(CachedDataTest, WithoutAStoreNothingIsWrittenReadOrRemoved) {
   ASSERT_EQ(Corvel_TAVLib_EnumerateKeys(mHandle, "K", &value, 0), 0u);
   EXPECT_STREQ(value, "");
   const std::string log = MainLog();
-  for (const char* line : {"Obfuscated!", "Failed to", "not specified !", "Key Successfully",
-                           "Error in removing"}) {
+  for (const char* line :
+       {"Obfuscated!", "Failed to", "not specified !", "Key Successfully", "Error in removing"}) {
     EXPECT_EQ(log.find(line), std::string::npos) << line;
   }
 }

@@ -88,8 +88,7 @@ TEST_F(InstallationRecordsTest, ApplicationContextRecordsTheAgreementThroughTheS
   ReleaseAndRenew(1);
   // The driver's product code wins over the application's; no store keys are written.
   EXPECT_TRUE(Contents().empty());
-  EXPECT_EQ(AgreementRows(mScratch.pcd_db()),
-            std::vector<std::string>{"DRIVER-PRODUCT,1,4,ja_JP"});
+  EXPECT_EQ(AgreementRows(mScratch.pcd_db()), std::vector<std::string>{"DRIVER-PRODUCT,1,4,ja_JP"});
 }
 
 TEST_F(InstallationRecordsTest, InstallLocaleListGrowsBySubstringTest) {
@@ -138,9 +137,9 @@ TEST_F(InstallationRecordsTest, AccountRecordsOfOneProduct) {
   // "LineCV 15" is the identifier enciphered under the product code.
   EXPECT_EQ(contents.at(Unprotected("PROD-B", "LineCV 15")).size(), 6u);
   const char* value = nullptr;
-  ASSERT_EQ(Corvel_TAVLib_GetValueforKeyInSubDomain(mHandle, &value, 512, "LineCV 15", "PROD-B",
-                                                    1, true),
-            0u);
+  ASSERT_EQ(
+      Corvel_TAVLib_GetValueforKeyInSubDomain(mHandle, &value, 512, "LineCV 15", "PROD-B", 1, true),
+      0u);
   EXPECT_STREQ(value, kIdAbc);
 }
 
@@ -155,9 +154,9 @@ TEST_F(InstallationRecordsTest, AccountRecordUpdatesKeepOrderAndDigests) {
   ReleaseAndRenew(1);
   RecordAccount(mHandle, "PROD-C", kIdAbc);  // other digest: left as it was
   ReleaseAndRenew(1);
-  EXPECT_EQ(WithFreshStampsMarked(Stored("CORVELIDWTTS", "DATA").value_or(""), before),
-            "PROD-A=" + kDigestA + "=NOW{|}PROD-B=" + kDigestAbc + "=NOW{|}PROD-C=" + kDigestA +
-                "=300");
+  EXPECT_EQ(
+      WithFreshStampsMarked(Stored("CORVELIDWTTS", "DATA").value_or(""), before),
+      "PROD-A=" + kDigestA + "=NOW{|}PROD-B=" + kDigestAbc + "=NOW{|}PROD-C=" + kDigestA + "=300");
   EXPECT_EQ(LogCount("Corvelid with TS commit succeeded "), 3);
   EXPECT_EQ(Stored("PROD-C", "CORVELID"), "1");
 }
@@ -180,12 +179,12 @@ TEST_F(InstallationRecordsTest, EveryRecordOfOneCommitAndNothingElse) {
 
   std::vector<std::string> keys;
   for (const auto& [key, value] : Contents()) keys.push_back(key);
-  EXPECT_EQ(keys, (std::vector<std::string>{
-                      Unprotected("CORVELIDWTTS", "DATA"), Unprotected("PRODUCT", "CORVELID"),
-                      Unprotected("PRODUCT", "CORVELID_EXT_PROFILE"),
-                      Unprotected("PRODUCT", "EULA_ACCEPTED"),
-                      Unprotected("PRODUCT", "EULA_LANGUAGE"),
-                      Unprotected("PRODUCT", "INSTALLLOCALE"), Unprotected("PRODUCT", "LineCV 15")}));
+  EXPECT_EQ(keys,
+            (std::vector<std::string>{
+                Unprotected("CORVELIDWTTS", "DATA"), Unprotected("PRODUCT", "CORVELID"),
+                Unprotected("PRODUCT", "CORVELID_EXT_PROFILE"),
+                Unprotected("PRODUCT", "EULA_ACCEPTED"), Unprotected("PRODUCT", "EULA_LANGUAGE"),
+                Unprotected("PRODUCT", "INSTALLLOCALE"), Unprotected("PRODUCT", "LineCV 15")}));
   const std::string log = MainLog();
   EXPECT_EQ(log.find("Failed to Commit"), std::string::npos);
   EXPECT_EQ(log.find("proxy-secret"), std::string::npos);

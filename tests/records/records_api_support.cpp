@@ -40,8 +40,8 @@ std::string Protected(const std::string& subdomain, const std::string& key) {
   return "P|" + subdomain + "|" + key;
 }
 
-bool WriteStoreValue(const std::string& subdomain, const std::string& key,
-                     const std::string& value, bool unprotected) {
+bool WriteStoreValue(const std::string& subdomain, const std::string& key, const std::string& value,
+                     bool unprotected) {
   DirectStore store;
   return store.get() != nullptr &&
          C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), value.c_str(), key.c_str(),
@@ -75,8 +75,7 @@ StoreContents RecordsApiTest::Contents() const {
 }
 
 std::optional<std::string> RecordsApiTest::Stored(const std::string& subdomain,
-                                                  const std::string& key,
-                                                  bool unprotected) const {
+                                                  const std::string& key, bool unprotected) const {
   const StoreContents contents = Contents();
   const auto found =
       contents.find(unprotected ? Unprotected(subdomain, key) : Protected(subdomain, key));

@@ -48,8 +48,8 @@ std::string Unprotected(const std::string& subdomain, const std::string& key);
 std::string Protected(const std::string& subdomain, const std::string& key);
 
 // Writes one value straight into the store; false when the store refuses it.
-bool WriteStoreValue(const std::string& subdomain, const std::string& key,
-                     const std::string& value, bool unprotected = true);
+bool WriteStoreValue(const std::string& subdomain, const std::string& key, const std::string& value,
+                     bool unprotected = true);
 
 // Seconds since 1970, now.
 int64_t NowSeconds();

@@ -50,20 +50,30 @@ TEST(Bindings, StoreSequenceWritesReadsAndRemoves) {
     ASSERT_TRUE(store);
     EXPECT_EQ(C_ZEPPCDServiceCheckDatabase(store.get(), false), 0u);
     EXPECT_EQ(C_ZEPPCDServiceBeginTransaction(store.get()), 0u);
-    EXPECT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), "1", "EULA_ACCEPTED", "PROD", true), 0u);
-    EXPECT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), "PROD", "LicensingCode", "PAY", false), 0u);
+    EXPECT_EQ(
+        C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), "1", "EULA_ACCEPTED", "PROD", true),
+        0u);
+    EXPECT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), "PROD", "LicensingCode", "PAY",
+                                                       false),
+              0u);
     EXPECT_EQ(C_ZEPPCDServiceEndTransaction(store.get()), 0u);
   }
   ScopedHandle store(C_ZEPPCDServiceCreate());
   char buffer[512];
-  EXPECT_EQ(C_ZEPPCDServiceValueForKeyInSubDomain(store.get(), buffer, sizeof buffer, "EULA_ACCEPTED", "PROD", true), 0u);
+  EXPECT_EQ(C_ZEPPCDServiceValueForKeyInSubDomain(store.get(), buffer, sizeof buffer,
+                                                  "EULA_ACCEPTED", "PROD", true),
+            0u);
   EXPECT_STREQ(buffer, "1");
-  EXPECT_NE(C_ZEPPCDServiceValueForKeyInSubDomain(store.get(), buffer, sizeof buffer, "EULA_ACCEPTED", "PROD", false), 0u);
-  EXPECT_EQ(C_ZEPPCDServiceLicensingCodeForCorvelCode(store.get(), buffer, sizeof buffer, "PAY"), 0u);
+  EXPECT_NE(C_ZEPPCDServiceValueForKeyInSubDomain(store.get(), buffer, sizeof buffer,
+                                                  "EULA_ACCEPTED", "PROD", false),
+            0u);
+  EXPECT_EQ(C_ZEPPCDServiceLicensingCodeForCorvelCode(store.get(), buffer, sizeof buffer, "PAY"),
+            0u);
   EXPECT_STREQ(buffer, "PROD");
   EXPECT_EQ(C_ZEPPCDServiceRemoveKeyInSubDomain(store.get(), "EULA_ACCEPTED", "PROD", true), 0u);
   EXPECT_EQ(C_ZEPPCDServiceRemoveAllKeysInSubDomain(store.get(), "PAY", false), 0u);
-  EXPECT_NE(C_ZEPPCDServiceLicensingCodeForCorvelCode(store.get(), buffer, sizeof buffer, "PAY"), 0u);
+  EXPECT_NE(C_ZEPPCDServiceLicensingCodeForCorvelCode(store.get(), buffer, sizeof buffer, "PAY"),
+            0u);
 
   ScopedHandle eula(C_EULAServiceCreate());
   ASSERT_TRUE(eula);

@@ -24,8 +24,10 @@ std::map<std::string, Calls> ExpectedSequences() {
   std::istringstream lines(ReadWholeFile(CALL_SEQUENCES_FILE).value_or(""));
   Calls* current = nullptr;
   for (std::string line; std::getline(lines, line);) {
-    if (line.rfind("== ", 0) == 0) current = &sequences[line.substr(3)];
-    else if (!line.empty() && current != nullptr) current->push_back(line);
+    if (line.rfind("== ", 0) == 0)
+      current = &sequences[line.substr(3)];
+    else if (!line.empty() && current != nullptr)
+      current->push_back(line);
   }
   return sequences;
 }
@@ -75,11 +77,17 @@ const Row kRows[] = {
     {"enumerate_product_keys", false, InApplicationContext,
      [](TAVLibHandle& h) { Corvel_TAVLib_EnumerateKeys(h, "k", &gText, 1); }},
     {"set_value", false, NoSetUp,
-     [](TAVLibHandle& h) { Corvel_TAVLib_SetValueforKeyInSubDomainInCache(h, 0, "k", "v", "S", 1); }},
+     [](TAVLibHandle& h) {
+       Corvel_TAVLib_SetValueforKeyInSubDomainInCache(h, 0, "k", "v", "S", 1);
+     }},
     {"set_value_of_unknown_type", false, NoSetUp,
-     [](TAVLibHandle& h) { Corvel_TAVLib_SetValueforKeyInSubDomainInCache(h, 7, "k", "v", "S", 0); }},
+     [](TAVLibHandle& h) {
+       Corvel_TAVLib_SetValueforKeyInSubDomainInCache(h, 7, "k", "v", "S", 0);
+     }},
     {"get_value", false, NoSetUp,
-     [](TAVLibHandle& h) { Corvel_TAVLib_GetValueforKeyInSubDomain(h, &gText, 9, "k", "S", 1, 0); }},
+     [](TAVLibHandle& h) {
+       Corvel_TAVLib_GetValueforKeyInSubDomain(h, &gText, 9, "k", "S", 1, 0);
+     }},
     {"remove_key", false, NoSetUp,
      [](TAVLibHandle& h) { Corvel_TAVLib_RemoveKeyInSubDomainInCache(h, 0, "k", "S"); }},
     {"process_file", false, NoSetUp, ProcessFile},
@@ -107,8 +115,9 @@ TEST_P(CallSequenceTest, OperationCallsTheServicesInItsOrder) {
   const Row& row = GetParam();
   const std::string config = scratch.Path("application.xml");
   ASSERT_TRUE(corvel::test::WriteWholeFile(
-      config, "<Configuration><Payload><Data key=\"LicensingCode\">PRD</Data>"
-              "<Data key=\"MurmelCode\">MUR</Data></Payload></Configuration>"));
+      config,
+      "<Configuration><Payload><Data key=\"LicensingCode\">PRD</Data>"
+      "<Data key=\"MurmelCode\">MUR</Data></Payload></Configuration>"));
   gConfigPath = config.c_str();
   const std::string record = scratch.Path("calls.txt");
   setenv("ZEP_CALL_RECORD", record.c_str(), 1);

@@ -22,8 +22,8 @@ int gStoreToken;
 
 #ifndef FAKE_WITHOUT_LOG
 // One record per call: "<service>|<component>|<level>|<pattern>|<message>\n".
-FAKE_EXPORT void C_ZEPLogv(ZEPHandle service, const char* component, int level,
-                           const char* pattern, const char* format, va_list args) {
+FAKE_EXPORT void C_ZEPLogv(ZEPHandle service, const char* component, int level, const char* pattern,
+                           const char* format, va_list args) {
   char message[1024];
   vsnprintf(message, sizeof message, format, args);
   gRecorded += std::string(service ? "service" : "null") + "|" + (component ? component : "") +

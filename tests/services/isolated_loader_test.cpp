@@ -24,9 +24,7 @@ class IsolatedLoader : public ::testing::Test {
 
   std::string Debug() const { return test::ReadWholeFile(scratch.debug_output()).value_or(""); }
   std::string LibraryPath() const { return platform::CurrentDirectory() + "/" + kServices; }
-  void PlaceLibrary(const char* source) {
-    std::filesystem::copy_file(source, LibraryPath());
-  }
+  void PlaceLibrary(const char* source) { std::filesystem::copy_file(source, LibraryPath()); }
   // The lines the damaged library's C_ZEPLogv recorded.
   std::string Recorded() {
     using Lines = const char* (*)();
@@ -67,7 +65,8 @@ TEST_F(IsolatedLoader, AbsentLibraryIsReportedOnceAndEveryCallAnswersUnbound) {
   EXPECT_EQ(zep::C_ZEPPCDServiceBeginTransaction(nullptr), unbound);
   EXPECT_EQ(zep::C_ZEPPCDServiceEndTransaction(nullptr), unbound);
   EXPECT_EQ(zep::C_ZEPPCDServiceCheckDatabase(nullptr, false), unbound);
-  EXPECT_EQ(zep::C_ZEPPCDServiceValueForKeyInSubDomain(nullptr, buffer, 8, "k", "s", true), unbound);
+  EXPECT_EQ(zep::C_ZEPPCDServiceValueForKeyInSubDomain(nullptr, buffer, 8, "k", "s", true),
+            unbound);
   EXPECT_EQ(zep::C_ZEPPCDServiceSetValueForKeyInSubDomain(nullptr, "v", "k", "s", true), unbound);
   EXPECT_EQ(zep::C_ZEPPCDServiceRemoveKeyInSubDomain(nullptr, "k", "s", true), unbound);
   EXPECT_EQ(zep::C_ZEPPCDServiceRemoveAllKeysInSubDomain(nullptr, "s", true), unbound);
@@ -119,8 +118,10 @@ TEST_F(IsolatedLoader, MissingExportIsNullLoggedAndAskedAgain) {
   // component "ServiceLoader" and the argument pattern of each message.
   EXPECT_EQ(Recorded(),
             "null|ServiceLoader|5|null|using logging service now\n"
-            "null|ServiceLoader|2|%s %s|Unable to locate symbol C_ZEPPCDServiceBeginTransaction in libzepservices.so\n"
-            "null|ServiceLoader|2|%s %s|Unable to locate symbol C_ZEPPCDServiceBeginTransaction in libzepservices.so\n");
+            "null|ServiceLoader|2|%s %s|Unable to locate symbol C_ZEPPCDServiceBeginTransaction in "
+            "libzepservices.so\n"
+            "null|ServiceLoader|2|%s %s|Unable to locate symbol C_ZEPPCDServiceBeginTransaction in "
+            "libzepservices.so\n");
   LibraryRecord record;
   ASSERT_TRUE(ServiceLoader::Instance()->LookupRecord(kServices, &record));
   EXPECT_EQ(record.mSymbols.count("C_ZEPPCDServiceCreate"), 1u);
@@ -147,7 +148,8 @@ TEST_F(IsolatedLoader, FileThatIsNoLibraryFailsToOpenOnEveryCall) {
   const std::string failed_open = "ServiceLoader: Failed to open library " + LibraryPath() + "\r\n";
   const std::string no_log = "Logging: failed to find C_ZEPLogv\n\r\n";
   EXPECT_EQ(Debug(), failed_open + no_log +  // at creation, "using logging service now"
-                         failed_open + no_log + "PCDService: failed to find C_ZEPPCDServiceCreate\n\r\n");
+                         failed_open + no_log +
+                         "PCDService: failed to find C_ZEPPCDServiceCreate\n\r\n");
   LibraryRecord record;
   ASSERT_TRUE(ServiceLoader::Instance()->LookupRecord(kServices, &record));
   EXPECT_EQ(record.mModule, nullptr);

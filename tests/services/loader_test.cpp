@@ -42,7 +42,8 @@ class LoggedLoader : public ::testing::Test {
   std::string LogText() const { return test::ReadWholeFile(log_path).value_or(""); }
   static size_t Count(const std::string& text, const std::string& part) {
     size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+      ++count;
     return count;
   }
 
@@ -91,7 +92,9 @@ TEST_F(LoggedLoader, KnownLibraryIsCountedWithoutSearchingAgain) {
   EXPECT_EQ(record.mAddCount, 2);
   EXPECT_EQ(record.mPath, here + "/libother.so");
   std::string log = LogText();
-  EXPECT_EQ(Count(log, "debug ServiceLoader: looking for library " + ModuleFolder() + "/libother.so\n"), 1u);
+  EXPECT_EQ(
+      Count(log, "debug ServiceLoader: looking for library " + ModuleFolder() + "/libother.so\n"),
+      1u);
   EXPECT_EQ(Count(log, "debug ServiceLoader: Found library " + here + "/libother.so\n"), 1u);
 }
 
@@ -110,8 +113,14 @@ TEST_F(LoggedLoader, ResolvedSymbolsAreCachedAndMissingOnesAskedAgain) {
   EXPECT_EQ(record.mSymbols.count("C_ZEPRelease"), 1u);
   EXPECT_EQ(record.mSymbols.count("C_ZEPNoSuchEntry"), 0u);
   std::string log = LogText();
-  EXPECT_EQ(Count(log, "error ServiceLoader: Unable to locate symbol C_ZEPNoSuchEntry in libzepservices.so\n"), 2u);
-  EXPECT_EQ(Count(log, "debug ServiceLoader: Symbol C_ZEPRelease can't be found in library libnotadded.so because the library has not been added to the loader\n"), 1u);
+  EXPECT_EQ(
+      Count(log,
+            "error ServiceLoader: Unable to locate symbol C_ZEPNoSuchEntry in libzepservices.so\n"),
+      2u);
+  EXPECT_EQ(Count(log,
+                  "debug ServiceLoader: Symbol C_ZEPRelease can't be found in library "
+                  "libnotadded.so because the library has not been added to the loader\n"),
+            1u);
 }
 
 TEST(Loader, ShutdownFreesTheLibraryAndTheNextCallStartsAfresh) {

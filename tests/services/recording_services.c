@@ -72,11 +72,10 @@ RECORDING_EXPORT ZEPStatus C_ZEPPCDServiceValueForKeyInSubDomain(ZEPHandle h, ch
                                                                  uint32_t size, const char* key,
                                                                  const char* subdomain,
                                                                  bool unprotected) {
-  return RECORD_AND_FORWARD(C_ZEPPCDServiceValueForKeyInSubDomain, h, buffer, size, key,
-                            subdomain, unprotected);
+  return RECORD_AND_FORWARD(C_ZEPPCDServiceValueForKeyInSubDomain, h, buffer, size, key, subdomain,
+                            unprotected);
 }
-RECORDING_EXPORT ZEPStatus C_ZEPPCDServiceSetValueForKeyInSubDomain(ZEPHandle h,
-                                                                    const char* value,
+RECORDING_EXPORT ZEPStatus C_ZEPPCDServiceSetValueForKeyInSubDomain(ZEPHandle h, const char* value,
                                                                     const char* key,
                                                                     const char* subdomain,
                                                                     bool unprotected) {
@@ -99,8 +98,7 @@ RECORDING_EXPORT ZEPStatus C_ZEPPCDServiceLicensingCodeForCorvelCode(ZEPHandle h
   return RECORD_AND_FORWARD(C_ZEPPCDServiceLicensingCodeForCorvelCode, h, buffer, size, payload);
 }
 RECORDING_EXPORT ZEPStatus C_ZEPPCDServiceEnumerate(ZEPHandle h, const char* subdomain,
-                                                    ZEPEnumerateCallback callback,
-                                                    void* context) {
+                                                    ZEPEnumerateCallback callback, void* context) {
   return RECORD_AND_FORWARD(C_ZEPPCDServiceEnumerate, h, subdomain, callback, context);
 }
 

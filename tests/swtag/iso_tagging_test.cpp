@@ -23,8 +23,9 @@ constexpr const char* kOtherPayload = "PAYLOAD-LANG";
 // Whether another writer can start a transaction at once, that is, none was left open.
 bool StoreUnlocked(const std::string& database) {
   sqlite3* db = nullptr;
-  bool unlocked = sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
-                  sqlite3_exec(db, "BEGIN IMMEDIATE; ROLLBACK;", nullptr, nullptr, nullptr) == SQLITE_OK;
+  bool unlocked =
+      sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
+      sqlite3_exec(db, "BEGIN IMMEDIATE; ROLLBACK;", nullptr, nullptr, nullptr) == SQLITE_OK;
   sqlite3_close(db);
   return unlocked;
 }
@@ -41,8 +42,9 @@ class IsoTaggingTest : public ::testing::Test {
   std::string ProductDocument(const std::string& version, const std::string& extra = "") {
     std::string doc =
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Configuration>\n"
-        "  <Payload corvelCode=\"\">\n    <Data key=\"LicensingCode\">" + std::string(kProduct) +
-        "</Data>\n  </Payload>\n  <Other corvelCode=\"" + kProduct + "\">\n"
+        "  <Payload corvelCode=\"\">\n    <Data key=\"LicensingCode\">" +
+        std::string(kProduct) + "</Data>\n  </Payload>\n  <Other corvelCode=\"" + kProduct +
+        "\">\n"
         "    <Data key=\"ZINNIA_APP\">Corvel Studio</Data>\n"
         "    <Data key=\"SerialNumber\">SN-4711</Data>\n"
         "    <Data key=\"ActivationStatus\">activated</Data>\n"
@@ -54,7 +56,8 @@ class IsoTaggingTest : public ::testing::Test {
   // Processes a product document for a payload (an empty driver: the payload is the driver).
   void Install(const std::string& document, const char* payload, const char* driver = "") {
     static int count = 0;
-    const std::string path = mScratch.scratch().Path("application" + std::to_string(++count) + ".xml");
+    const std::string path =
+        mScratch.scratch().Path("application" + std::to_string(++count) + ".xml");
     ASSERT_TRUE(WriteWholeFile(path, document));
     ASSERT_EQ(Corvel_TAVLib_Process_file(mHandle, path.c_str(), payload, driver, nullptr),
               kTAVLibSuccess);
@@ -93,8 +96,10 @@ TEST_F(IsoTaggingTest, InstallingTheDriverPayloadWritesTheLocaleLessTag) {
         "TAVLibImpl::ISOTaggingAtInstall inpayloadCode = PAYLOAD-DRV",
         "TAVLibImpl::ISOTaggingAtInstall driverCode = PAYLOAD-DRV, stat = 0",
         "TAVLibImpl::ISOTaggingAtInstall zinnia_app = ZINNIA_APP",
-        "TAVLibImpl::ISOTaggingAtInstall prodName = Corvel Studio,licensingCode = PRODUCT-1, prodLocale = , svrStat = 0 ",
-        "TAVLibImpl::ISOTaggingAtInstall productVersion = 12.0,productMajorVersion = 12, productMinorVersion = 0",
+        "TAVLibImpl::ISOTaggingAtInstall prodName = Corvel Studio,licensingCode = PRODUCT-1, "
+        "prodLocale = , svrStat = 0 ",
+        "TAVLibImpl::ISOTaggingAtInstall productVersion = 12.0,productMajorVersion = 12, "
+        "productMinorVersion = 0",
         "TAVLibImpl::ISOTaggingAtInstall ENDED"}) {
     EXPECT_NE(log.find(line), std::string::npos) << line;
   }
@@ -123,8 +128,9 @@ TEST_F(IsoTaggingTest, OnlyTheDriverPayloadTagsAtInstall) {
 
 TEST_F(IsoTaggingTest, TaggingIsDisabledByTrueInItsTwoSpellingsAndByOne) {
   for (const std::string value : {"True", "true", "1"}) {
-    Install(ProductDocument("12.0", "    <Data key=\"ISO_TAGGING_DISABLED\">" + value + "</Data>\n"),
-            kDriverPayload);
+    Install(
+        ProductDocument("12.0", "    <Data key=\"ISO_TAGGING_DISABLED\">" + value + "</Data>\n"),
+        kDriverPayload);
     EXPECT_EQ(Corvel_TAVLib_ISOTaggingAtInstall(mHandle, kDriverPayload), kTAVLibSuccess);
     EXPECT_FALSE(ReadWholeFile(mScratch.TagFile(kProduct)).has_value()) << value;
   }
@@ -155,8 +161,9 @@ TEST_F(IsoTaggingTest, VersionTextsSplitIntoMajorAndMinor) {
   Corvel_TAVLib_ISOTaggingAtInstall(mHandle, kDriverPayload);
   EXPECT_FALSE(ReadWholeFile(file).has_value());
   EXPECT_EQ(CountOf(mScratch.ReadLog(), "Error!! All Data is not Valid"), 1u);
-  EXPECT_NE(MainLog().find("productVersion = 12.0.1,productMajorVersion = 12, productMinorVersion = 0.1"),
-            std::string::npos);
+  EXPECT_NE(
+      MainLog().find("productVersion = 12.0.1,productMajorVersion = 12, productMinorVersion = 0.1"),
+      std::string::npos);
 }
 
 TEST_F(IsoTaggingTest, ALaterCommitWithALocaleRenamesAndUpdatesTheInstallTag) {
@@ -193,8 +200,10 @@ TEST_F(IsoTaggingTest, ALaterCommitWithALocaleRenamesAndUpdatesTheInstallTag) {
         "TAVLibImpl::DoISOTagging mDriverCode = PAYLOAD-DRV",
         "TAVLibImpl::DoISOTagging mDriverLEIDCode = PRODUCT-1",
         "TAVLibImpl::DoISOTagging zinnia_app = ZINNIA_APP",
-        "TAVLibImpl::DoISOTagging prodName = Corvel Studio,licensingCode = PRODUCT-1, prodLocale = fr_FR, svrStat = 0 ",
-        "TAVLibImpl::DoISOTagging productVersion = 12.5,productMajorVersion = 12, productMinorVersion = 5",
+        "TAVLibImpl::DoISOTagging prodName = Corvel Studio,licensingCode = PRODUCT-1, prodLocale = "
+        "fr_FR, svrStat = 0 ",
+        "TAVLibImpl::DoISOTagging productVersion = 12.5,productMajorVersion = 12, "
+        "productMinorVersion = 5",
         "TAVLibImpl::DoISOTagging ENDED"}) {
     EXPECT_NE(log.find(line), std::string::npos) << line;
   }
@@ -202,8 +211,9 @@ TEST_F(IsoTaggingTest, ALaterCommitWithALocaleRenamesAndUpdatesTheInstallTag) {
 }
 
 TEST_F(IsoTaggingTest, TheRunningProductsNameKeyAndDisabledFlagComeFromItsRecords) {
-  Install(ProductDocument("3.1", "    <Data key=\"ProductNameIndex\">2</Data>\n"
-                                 "    <Data key=\"ZINNIA_APP_2\">Corvel Studio Pro</Data>\n"),
+  Install(ProductDocument("3.1",
+                          "    <Data key=\"ProductNameIndex\">2</Data>\n"
+                          "    <Data key=\"ZINNIA_APP_2\">Corvel Studio Pro</Data>\n"),
           kDriverPayload);
   TAVLibHandle app = Corvel_TAVLib_CreateRef();
   ASSERT_EQ(Corvel_TAVLib_SetApplicationData(app, kDriverPayload, kProduct, "", "", "",
@@ -212,14 +222,16 @@ TEST_F(IsoTaggingTest, TheRunningProductsNameKeyAndDisabledFlagComeFromItsRecord
   Corvel_TAVLib_ReleaseRef(app, 1);
   const std::string file = mScratch.TagFile(kProduct, "en_US");
   EXPECT_EQ(XPathText(file, {"product_title"}), "Corvel Studio Pro");
-  EXPECT_NE(MainLog().find("TAVLibImpl::DoISOTagging zinnia_app = ZINNIA_APP_2"), std::string::npos);
+  EXPECT_NE(MainLog().find("TAVLibImpl::DoISOTagging zinnia_app = ZINNIA_APP_2"),
+            std::string::npos);
 
   // Suppressed, or released without commit: no pass at all.
   ASSERT_EQ(unlink(file.c_str()), 0);
   for (int32_t commit_flag : {0, 1}) {
     TAVLibHandle other = Corvel_TAVLib_CreateRef();
-    Corvel_TAVLib_SetApplicationData(other, kDriverPayload, kProduct, "", "", "",
-                                     commit_flag ? kTAVLibTaggingSuppressed : kTAVLibTaggingAtCommit);
+    Corvel_TAVLib_SetApplicationData(
+        other, kDriverPayload, kProduct, "", "", "",
+        commit_flag ? kTAVLibTaggingSuppressed : kTAVLibTaggingAtCommit);
     Corvel_TAVLib_ReleaseRef(other, commit_flag);
   }
   EXPECT_FALSE(ReadWholeFile(file).has_value());

@@ -32,12 +32,12 @@ class TagPlacementTest : public ::testing::Test {
 };
 
 bool IsSymlink(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 bool IsRegular(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
@@ -51,7 +51,8 @@ TEST_F(TagPlacementTest, ATagDirectoryPathHoldingAFileGives260) {
   const size_t not_dir =
       log.find("SWTAG: _info_: " + mScratch.TagDir() + " exists but is not a directory.\n");
   const size_t no_path = log.find(
-      "SWTAG: _info_: Either ISO Path was not found or could not be created. No ISO tag files will be generated.\n");
+      "SWTAG: _info_: Either ISO Path was not found or could not be created. No ISO tag files will "
+      "be generated.\n");
   ASSERT_NE(not_dir, std::string::npos);
   ASSERT_NE(no_path, std::string::npos);
   EXPECT_LT(not_dir, no_path);
@@ -75,25 +76,27 @@ TEST_F(TagPlacementTest, AMissingCommonDataFolderIsCreatedAndAFileThereFails) {
   const std::string log = mScratch.ReadLog();
   EXPECT_NE(log.find("SWTAG: _info_: " + blocked + " exists but is not a directory.\n"),
             std::string::npos);
-  EXPECT_NE(log.find("SWTAG: _info_: Could not find Corvel specific \"common files\" directory used by ISO tag files. Either \"common files\" was not found or Corvel folder could not be created.\n"),
+  EXPECT_NE(log.find("SWTAG: _info_: Could not find Corvel specific \"common files\" directory "
+                     "used by ISO tag files. Either \"common files\" was not found or Corvel "
+                     "folder could not be created.\n"),
             std::string::npos);
 }
 
 TEST_F(TagPlacementTest, LogLinesCarryTimeProcessAndModule) {
   ASSERT_EQ(RunPass("Corvel Studio", kCode, "de_DE", TypicalFields()), kSwTagSuccess);
   const std::string log = mScratch.ReadLog();
-  const std::string prefix = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \[)" + std::to_string(getpid()) +
-                             R"(\] SWTAG: _info_: )";
+  const std::string prefix =
+      R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \[)" + std::to_string(getpid()) + R"(\] SWTAG: _info_: )";
   EXPECT_TRUE(std::regex_search(log, std::regex("^" + prefix + kMarker + "\n")));
   EXPECT_TRUE(std::regex_search(
-      log, std::regex(prefix + "Start SWTAGGING productName=Corvel Studio; licensingCode=" +
-                      kCode + "; locale=de_DE; caller=0\n")));
-  EXPECT_TRUE(std::regex_search(
-      log, std::regex(prefix + "End SWTAGGING\n" + prefix +
-                      "==========================================\n\n\n$")));
+      log, std::regex(prefix + "Start SWTAGGING productName=Corvel Studio; licensingCode=" + kCode +
+                      "; locale=de_DE; caller=0\n")));
+  EXPECT_TRUE(
+      std::regex_search(log, std::regex(prefix + "End SWTAGGING\n" + prefix +
+                                        "==========================================\n\n\n$")));
   EXPECT_NE(log.find("Get privilege info for \"" + mScratch.LogPath() + "\" returned 0\n"),
             std::string::npos);
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(stat(mScratch.LogPath().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0666u);
 }
@@ -159,7 +162,8 @@ class PlantedLinkTest : public TagPlacementTest {
   // Plants, as an unprivileged user, a symbolic link at `link` to the target.
   void PlantLink(const std::string& link) {
     const std::string target = mTarget;
-    ASSERT_EQ(RunAsUnprivileged([&] { return symlink(target.c_str(), link.c_str()) == 0 ? 0 : 1; }), 0);
+    ASSERT_EQ(RunAsUnprivileged([&] { return symlink(target.c_str(), link.c_str()) == 0 ? 0 : 1; }),
+              0);
     ASSERT_TRUE(IsSymlink(link));
   }
 

@@ -44,8 +44,8 @@ std::string ShellQuote(const std::string& text) {
 }  // namespace
 
 std::map<uint32_t, std::string> TypicalFields() {
-  return {{0, "false"}, {15, "activated"}, {18, "SN-0001"},   {16, "retail"}, {17, "retail"},
-          {2, "12.0"},  {3, "12"},         {4, "0"},          {5, "0"},       {6, "0"}};
+  return {{0, "false"}, {15, "activated"}, {18, "SN-0001"}, {16, "retail"}, {17, "retail"},
+          {2, "12.0"},  {3, "12"},         {4, "0"},        {5, "0"},       {6, "0"}};
 }
 
 std::string TagScratch::TagDir() const {
@@ -84,9 +84,9 @@ std::optional<std::string> XPathText(const std::string& file,
   // A marker around the value tells an empty element from a missing one.
   const std::string expression = "concat('[', string(" + steps + "), ']', count(" + steps + "))";
   int status = 0;
-  auto out = Capture("xmllint --nonet --xpath " + ShellQuote(expression) + " " +
-                         ShellQuote(file) + " 2>/dev/null",
-                     &status);
+  auto out = Capture(
+      "xmllint --nonet --xpath " + ShellQuote(expression) + " " + ShellQuote(file) + " 2>/dev/null",
+      &status);
   if (!out || status != 0) return std::nullopt;
   const size_t close = out->rfind(']');
   if (out->empty() || (*out)[0] != '[' || close == std::string::npos) return std::nullopt;
@@ -109,7 +109,7 @@ size_t CountOf(const std::string& text, const std::string& needle) {
 }
 
 long long ModificationTime(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   if (lstat(path.c_str(), &st) != 0) return -1;
   return static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
 }

@@ -85,7 +85,7 @@ TEST_F(TagWriterTest, NewTagIsWrittenByteForByteWithOpenModes) {
   ASSERT_TRUE(bytes.has_value());
   EXPECT_EQ(*bytes, ExpectedNewTag("Corvel Studio", kCode));
 
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(stat(mScratch.TagDir().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0777u);
   ASSERT_EQ(stat(mScratch.TagFile(kCode).c_str(), &st), 0);
@@ -143,8 +143,14 @@ TEST_F(TagWriterTest, ValidationFailuresWriteNothing) {
 
   EXPECT_FALSE(ReadWholeFile(mScratch.TagFile(kCode)).has_value());
   const std::string log = mScratch.ReadLog();
-  EXPECT_EQ(CountOf(log, "SWTAG: _info_: Error!! All Data is not Valid, tag file will not be created for\n"), 2u);
-  EXPECT_EQ(CountOf(log, "SWTAG: _info_: Error!! All Mandatory Flags are not present, tag file will not be created for\n"), 1u);
+  EXPECT_EQ(
+      CountOf(log,
+              "SWTAG: _info_: Error!! All Data is not Valid, tag file will not be created for\n"),
+      2u);
+  EXPECT_EQ(CountOf(log,
+                    "SWTAG: _info_: Error!! All Mandatory Flags are not present, tag file will not "
+                    "be created for\n"),
+            1u);
   EXPECT_EQ(CountOf(log, std::string("SWTAG: _info_: Unique ID = ") + kCode +
                              " & Product Title = Corvel Studio.\n"),
             3u);
@@ -324,7 +330,9 @@ std::string Utf16LeWithMark(const std::string& utf8) {
 TEST_F(TagWriterTest, Utf16TagsStayUtf16AndUtf8TagsStayUtf8) {
   const std::string file = mScratch.TagFile(kCode);
   // A title beyond ASCII, with a character outside the basic plane (a surrogate pair).
-  const std::string title = "Corvel St\xC3\xBC" "dio \xF0\x9F\x8E\xA8";
+  const std::string title =
+      "Corvel St\xC3\xBC"
+      "dio \xF0\x9F\x8E\xA8";
   ASSERT_EQ(RunPass(title, kCode, "", TypicalFields()), kSwTagSuccess);
   const std::string utf8 = ReadWholeFile(file).value();
   ASSERT_TRUE(WriteWholeFile(file, Utf16LeWithMark(utf8)));

@@ -50,9 +50,12 @@ TEST_F(BadInputTest, CommandLinesThatDoNotParseAreUsageErrors) {
 }
 
 TEST_F(BadInputTest, MissingFilesAndStoresAreToolErrors) {
-  ExpectRefused({"process", scratch.Path("missing.xml"), "-p", "P"}, 3, "no configuration document");
-  const std::string config = WriteFile("application.xml", "<Configuration><Payload/></Configuration>");
-  ExpectRefused({"process", config, "-p", "P", "-o", scratch.Path("nowhere")}, 3, "no override folder");
+  ExpectRefused({"process", scratch.Path("missing.xml"), "-p", "P"}, 3,
+                "no configuration document");
+  const std::string config =
+      WriteFile("application.xml", "<Configuration><Payload/></Configuration>");
+  ExpectRefused({"process", config, "-p", "P", "-o", scratch.Path("nowhere")}, 3,
+                "no override folder");
   ExpectRefused({"dump"}, 3, "no store at " + scratch.pcd_db());
   ExpectRefused({"cache", "get", "k", "-s", "S"}, 3, "no store");
   ExpectRefused({"cache", "remove", "k", "-s", "S"}, 3, "no store");
@@ -72,8 +75,9 @@ TEST_F(BadInputTest, UnreadableStoresAreToolErrors) {
 
   // A folder where the store should be, and a file where its folder should be.
   ExpectRefused({"--store", scratch.temp(), "dump"}, 3, "cannot open the store");
-  ExpectRefused({"--store", scratch.pcd_db() + "/inner/pcd.db", "cache", "set", "k", "v", "-s", "S"}, 3,
-                "is not a folder");
+  ExpectRefused(
+      {"--store", scratch.pcd_db() + "/inner/pcd.db", "cache", "set", "k", "v", "-s", "S"}, 3,
+      "is not a folder");
 }
 
 TEST_F(BadInputTest, JsonToolErrorsCarryNoLibraryStatus) {
@@ -86,11 +90,25 @@ TEST_F(BadInputTest, JsonToolErrorsCarryNoLibraryStatus) {
 }
 
 TEST_F(BadInputTest, EveryCommandHasHelpAndOnlyTheTopLevelTheExitStatuses) {
-  const std::vector<std::vector<std::string>> commands = {
-      {}, {"process"}, {"remove"}, {"tag"}, {"record"}, {"cache"}, {"cache", "get"},
-      {"cache", "set"}, {"cache", "remove"}, {"pref"}, {"pref", "get"}, {"pref", "set"},
-      {"proxy"}, {"proxy", "keep"}, {"proxy", "reuse"}, {"version"}, {"where"}, {"dump"},
-      {"demo"}};
+  const std::vector<std::vector<std::string>> commands = {{},
+                                                          {"process"},
+                                                          {"remove"},
+                                                          {"tag"},
+                                                          {"record"},
+                                                          {"cache"},
+                                                          {"cache", "get"},
+                                                          {"cache", "set"},
+                                                          {"cache", "remove"},
+                                                          {"pref"},
+                                                          {"pref", "get"},
+                                                          {"pref", "set"},
+                                                          {"proxy"},
+                                                          {"proxy", "keep"},
+                                                          {"proxy", "reuse"},
+                                                          {"version"},
+                                                          {"where"},
+                                                          {"dump"},
+                                                          {"demo"}};
   for (std::vector<std::string> words : commands) {
     std::string usage = "Usage: tavctl";
     for (const std::string& word : words) usage += " " + word;

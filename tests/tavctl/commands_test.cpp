@@ -132,7 +132,8 @@ TEST_F(ToolTest, CacheKeysRoundTripWithObfuscation) {
 
   EXPECT_EQ(Run({"cache", "get", "colour", "-s", "SUB"}).out, hex + "\n");
   EXPECT_EQ(Run({"cache", "get", "colour", "-s", "SUB", "--deobfuscate"}).out, "abc\n");
-  EXPECT_EQ(Run({"cache", "get", "colour", "-s", "SUB", "--capacity", "3"}).out, hex.substr(0, 2) + "\n");
+  EXPECT_EQ(Run({"cache", "get", "colour", "-s", "SUB", "--capacity", "3"}).out,
+            hex.substr(0, 2) + "\n");
 
   EXPECT_EQ(Run({"cache", "remove", "colour", "-s", "SUB"}).exit, 0);
   const RunResult gone = Run({"--json", "cache", "get", "colour", "-s", "SUB"});
@@ -170,8 +171,8 @@ TEST_F(ToolTest, PreferencesRoundTripAndReportSignedResults) {
 
 TEST_F(ToolTest, ProxyCredentialsAreKeptOnlyAfterARequestThatAllowsIt) {
   EXPECT_EQ(Run({"proxy", "reuse"}).exit, 5);
-  const RunResult refused = Run({"--json", "proxy", "keep", "alice", "--password", "s3cret",
-                                 "--outcome", "auth-failed"});
+  const RunResult refused =
+      Run({"--json", "proxy", "keep", "alice", "--password", "s3cret", "--outcome", "auth-failed"});
   EXPECT_EQ(refused.exit, 0);
   EXPECT_EQ(refused.Json()["kept"], false);
   EXPECT_EQ(Run({"--json", "proxy", "reuse"}).Json()["status"], 6);

@@ -25,18 +25,24 @@ TEST_F(ToolTest, DemoInstallsAndUninstallsInTheFoldersTheEnvironmentNames) {
   EXPECT_THAT(demo.out, HasSubstr("Demo complete"));
 
   // What remains is what the uninstallation leaves, read independently of the demo's output.
-  EXPECT_THAT(Rows(), ElementsAre(HasSubstr("unprotected|CORVELIDWTTS|DATA=CVDEMO-PRODUCT-1200="),
-                                  "unprotected|CVDEMO-SHARED|SharedComponents=fonts;color-profiles"));
+  EXPECT_THAT(Rows(),
+              ElementsAre(HasSubstr("unprotected|CORVELIDWTTS|DATA=CVDEMO-PRODUCT-1200="),
+                          "unprotected|CVDEMO-SHARED|SharedComponents=fonts;color-profiles"));
   const std::string tag = scratch.common_appdata() + "/" + TAG_REGID + "/" + TagName();
-  EXPECT_THAT(corvel::test::ReadWholeFile(tag).value_or(""), HasSubstr("<swid:major>12</swid:major>"));
+  EXPECT_THAT(corvel::test::ReadWholeFile(tag).value_or(""),
+              HasSubstr("<swid:major>12</swid:major>"));
   EXPECT_THAT(corvel::test::ReadWholeFile(scratch.temp() + "/tavlib.log").value_or(""),
               HasSubstr("TAVLib Config Process Done"));
 }
 
 TEST_F(ToolTest, DemoWithoutEnvironmentKeepsEverythingInItsScratchFolder) {
-  const EnvChanges bare = {{"TMPDIR", std::nullopt}, {"TEMP", std::nullopt}, {"TMP", std::nullopt},
-                           {"ZEP_PCD_DB", std::nullopt}, {"CORVEL_COMMON_APPDATA", std::nullopt},
-                           {"CORVEL_LOCAL_APPDATA", std::nullopt}, {"CORVEL_COMMON_FILES", std::nullopt}};
+  const EnvChanges bare = {{"TMPDIR", std::nullopt},
+                           {"TEMP", std::nullopt},
+                           {"TMP", std::nullopt},
+                           {"ZEP_PCD_DB", std::nullopt},
+                           {"CORVEL_COMMON_APPDATA", std::nullopt},
+                           {"CORVEL_LOCAL_APPDATA", std::nullopt},
+                           {"CORVEL_COMMON_FILES", std::nullopt}};
   const std::string parent = scratch.Path("demos");
   std::filesystem::create_directory(parent);
   const RunResult demo = Run({"--json", "demo", "--dir", parent}, bare);

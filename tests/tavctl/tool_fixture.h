@@ -51,10 +51,14 @@ class ToolTest : public testing::Test {
 inline std::string ProductDocument(const std::string& product) {
   return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Configuration>\n"
          "  <Payload>\n"
-         "    <Data key=\"LicensingCode\">" + product + "</Data>\n"
+         "    <Data key=\"LicensingCode\">" +
+         product +
+         "</Data>\n"
          "    <Data key=\"Folder\" protected=\"0\">/opt/app</Data>\n"
          "  </Payload>\n"
-         "  <Other corvelCode=\"" + product + "\">\n"
+         "  <Other corvelCode=\"" +
+         product +
+         "\">\n"
          "    <Data key=\"ZINNIA_APP\">Test Product</Data>\n"
          "    <Data key=\"ProductVersion\">7.1</Data>\n"
          "  </Other>\n"

@@ -17,9 +17,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kEuro = "\xe2\x82\xac";          // one unit, three bytes
-const std::string kGrin = "\xf0\x9f\x98\x80";      // two units, four bytes
-const char* const kBadPaths[] = {nullptr, "", "bad\xff" "name", "cut\xe2\x82"};
+const std::string kEuro = "\xe2\x82\xac";      // one unit, three bytes
+const std::string kGrin = "\xf0\x9f\x98\x80";  // two units, four bytes
+const char* const kBadPaths[] = {nullptr, "",
+                                 "bad\xff"
+                                 "name",
+                                 "cut\xe2\x82"};
 
 size_t Units(const std::string& text) { return ConvertUtf8ToUtf16(text, false).size(); }
 
@@ -49,7 +52,9 @@ class FileUtf8 : public ::testing::Test {
 TEST_F(FileUtf8, BadPathsFailWithoutTouchingTheSystem) {
   // Each of these names could be created on this system: only the checks stop them.
   fs::create_directory(scratch.Path("long"));
-  const std::string invalid = scratch.Path("bad\xff" "name");
+  const std::string invalid = scratch.Path(
+      "bad\xff"
+      "name");
   const std::string cut = scratch.Path("cut\xe2\x82");
   const std::string too_long = DeepPath(scratch.Path("long"), "d", kPathBufferSize);
   const char* const paths[] = {nullptr, "", invalid.c_str(), cut.c_str(), too_long.c_str()};

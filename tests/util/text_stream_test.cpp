@@ -105,7 +105,8 @@ TEST_F(CreateTempFileTest, MakesTheTemplateUniqueAndOpensForUpdate) {
 TEST_F(CreateTempFileTest, FailuresLeaveTheTemplateAlone) {
   FILE* stream = reinterpret_cast<FILE*>(1);
   for (std::string bad : {scratch.temp() + "/no-pattern", scratch.Path("missing/tavXXXXXX"),
-                          scratch.temp() + "/bad\xff" "XXXXXX",
+                          scratch.temp() + "/bad\xff"
+                                           "XXXXXX",
                           scratch.temp() + "/" + std::string(1024, 'l') + "XXXXXX"}) {
     const std::string before = bad;
     EXPECT_EQ(CreateTempFile(bad.data(), &stream), nullptr) << before.substr(0, 60);

@@ -72,9 +72,9 @@ TEST(TimeStamp, ParsesBothForms) {
 
 TEST(TimeStamp, ParseFailures) {
   int64_t seconds = 12345;
-  for (const char* text : {"2012-03-04 05:06:07", "", "garbage", "2012-03-04", "T05:06:07Z",
-                           "1969-12-31T23:59:59Z", "1900-01-01T00:00:00Z",
-                           "3001-01-01T00:00:00Z", "9999-12-31T23:59:59+01:00"}) {
+  for (const char* text :
+       {"2012-03-04 05:06:07", "", "garbage", "2012-03-04", "T05:06:07Z", "1969-12-31T23:59:59Z",
+        "1900-01-01T00:00:00Z", "3001-01-01T00:00:00Z", "9999-12-31T23:59:59+01:00"}) {
     EXPECT_FALSE(ParseTimeStamp(text, &seconds)) << text;
   }
   EXPECT_EQ(seconds, 12345);

@@ -32,8 +32,9 @@ std::string Utf16FailureOf(const std::u16string& text, bool lenient) {
 
 // Mixed text: ASCII, two-, three- and four-byte characters in random order.
 std::u16string MixedText(size_t characters, unsigned seed) {
-  static const std::u16string kPieces[] = {u"a", u"Z", u" ", u"\u00e9", u"\u03a9", u"\u20ac",
-                                          u"\u4e2d", u"\ufffd", u"\U0001F600", u"\U0010FFFF"};
+  static const std::u16string kPieces[] = {u"a",          u"Z",         u" ",      u"\u00e9",
+                                           u"\u03a9",     u"\u20ac",    u"\u4e2d", u"\ufffd",
+                                           u"\U0001F600", u"\U0010FFFF"};
   std::mt19937 random(seed);
   std::uniform_int_distribution<size_t> pick(0, std::size(kPieces) - 1);
   std::u16string text;
@@ -64,7 +65,10 @@ TEST(UtfConvert, EncodedSurrogateFailsStrictAndPassesThroughLenient) {
 TEST(UtfConvert, CodePointAboveRangeFailsStrictAndBecomesReplacementLenient) {
   EXPECT_EQ(Utf8FailureOf("\xf4\x90\x80\x80", false), "Bad UTF-8 sequence.");
   EXPECT_EQ(ConvertUtf8ToUtf16("\xf4\x90\x80\x80", true), u"\uFFFD");
-  EXPECT_EQ(ConvertUtf8ToUtf16("a\xf4\xbf\xbf\xbf" "b", true), u"a\uFFFDb");
+  EXPECT_EQ(ConvertUtf8ToUtf16("a\xf4\xbf\xbf\xbf"
+                               "b",
+                               true),
+            u"a\uFFFDb");
   EXPECT_EQ(ConvertUtf8ToUtf16("\xf4\x8f\xbf\xbf", false), u"\U0010FFFF");
 }
 
@@ -111,7 +115,9 @@ TEST(UtfConvert, LoneSurrogatesInUtf16) {
 
   const std::u16string high_then_letter = std::u16string(1, char16_t(0xD800)) + u"A";
   EXPECT_EQ(Utf16FailureOf(high_then_letter, false), "Bad UTF-16 sequence.");
-  EXPECT_EQ(ConvertUtf16ToUtf8(high_then_letter, true), "\xed\xa0\x80" "A");
+  EXPECT_EQ(ConvertUtf16ToUtf8(high_then_letter, true),
+            "\xed\xa0\x80"
+            "A");
 
   const std::u16string two_highs(2, char16_t(0xDBFF));
   EXPECT_EQ(Utf16FailureOf(two_highs, false), "Bad UTF-16 sequence.");
@@ -142,8 +148,7 @@ TEST(UtfConvert, OutputDoesNotDependOnTheBufferSize) {
 TEST(UtfConvert, StepWithoutRoomReportsEmptyTargetBuffer) {
   EXPECT_EQ(FailureOf([] { ConvertUtf8ToUtf16Buffered("\xf0\x9f\x98\x80", false, 1); }),
             "Empty target buffer.");
-  EXPECT_EQ(FailureOf([] { ConvertUtf8ToUtf16Buffered("a", false, 0); }),
-            "Empty target buffer.");
+  EXPECT_EQ(FailureOf([] { ConvertUtf8ToUtf16Buffered("a", false, 0); }), "Empty target buffer.");
   EXPECT_EQ(FailureOf([] { ConvertUtf16ToUtf8Buffered(u"\u20ac", false, 2); }),
             "Empty target buffer.");
   // Room for the units that fit is used; the buffer is only "empty" when nothing fits.
@@ -163,7 +168,10 @@ TEST(UtfConvert, ThroughThePlatform) {
   std::u16string wide;
   EXPECT_FALSE(Utf8ToWide("", &wide));
   EXPECT_FALSE(Utf8ToWide("a", nullptr));
-  ASSERT_TRUE(Utf8ToWide("\xe2\x82\xac" "1", &wide));
+  ASSERT_TRUE(
+      Utf8ToWide("\xe2\x82\xac"
+                 "1",
+                 &wide));
   EXPECT_EQ(wide, u"\u20ac1");
   ASSERT_TRUE(Utf8ToWide("\xc0\x80", &wide));
   EXPECT_EQ(wide, u"");

@@ -63,8 +63,8 @@ TEST(UtfAgainstIconv, EveryScalarValueConvertsAsIconvConvertsIt) {
 TEST(UtfAgainstIconv, OneSequenceAtEveryOffsetOfAnAsciiRun) {
   IconvReference to_utf16("UTF-8", "UTF-16LE");
   const std::string ascii = "/var/lib/Corvel/PCD/pcd.db {3F2504E0-4F89-11D3} INFO TAVLib";
-  for (const char* other : {"\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80", "\x80", "\xe2\x82",
-                            "\xed\xa0\x80"}) {
+  for (const char* other :
+       {"\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80", "\x80", "\xe2\x82", "\xed\xa0\x80"}) {
     for (size_t at = 0; at <= 40; ++at) {
       for (size_t after = 0; after <= 33; ++after) {
         const std::string utf8 = ascii.substr(0, at) + other + ascii.substr(at, after);

@@ -32,9 +32,10 @@ TEST(StoreCrash, KilledInsideATransactionLeavesTheStoreAsBefore) {
     for (int i = 0; ok && i < 16000; ++i) {
       std::string key = "New" + std::to_string(i);
       ok = C_ZEPPCDServiceSetValueForKeyInSubDomain(store, std::string(300, 'v').c_str(),
-                                                     key.c_str(), "S", false) == 0;
+                                                    key.c_str(), "S", false) == 0;
     }
-    ok = ok && C_ZEPPCDServiceSetValueForKeyInSubDomain(store, "overwritten", "Old", "S", false) == 0;
+    ok = ok &&
+         C_ZEPPCDServiceSetValueForKeyInSubDomain(store, "overwritten", "Old", "S", false) == 0;
     ok = ok && C_ZEPPCDServiceRemoveKeyInSubDomain(store, "Old", "S", false) == 0;
     char flag = ok ? 'y' : 'n';
     if (write(ready[1], &flag, 1) != 1) _exit(2);

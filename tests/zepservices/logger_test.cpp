@@ -72,13 +72,14 @@ TEST(Logger, WritesOneFlushedLinePerCallWithLevelAndComponent) {
   Log(session.service.get(), "TAVLib", 4, "Version %s\n", "3.0.0.10,3.0");
   // Readable at once, while the service lives.
   EXPECT_EQ(Bodies(path), std::vector<std::string>{"informational TAVLib: Version 3.0.0.10,3.0"});
-  for (int level = 0; level <= 6; ++level) Log(session.service.get(), "L", level, "level %d", level);
+  for (int level = 0; level <= 6; ++level)
+    Log(session.service.get(), "L", level, "level %d", level);
   Log(session.service.get(), "Multi", 2, "one\ntwo\r\nthree\n\n");
   Log(session.service.get(), nullptr, 4, "no component");
   EXPECT_EQ(Bodies(path), (std::vector<std::string>{
-                              "informational TAVLib: Version 3.0.0.10,3.0",
-                              "critical L: level 1", "error L: level 2", "warning L: level 3",
-                              "informational L: level 4", "debug L: level 5", "unknown L: level 6",
+                              "informational TAVLib: Version 3.0.0.10,3.0", "critical L: level 1",
+                              "error L: level 2", "warning L: level 3", "informational L: level 4",
+                              "debug L: level 5", "unknown L: level 6",
                               "error Multi: one two  three", "informational : no component"}));
 }
 
@@ -104,7 +105,8 @@ TEST(Logger, RotatesOnceKeepingTheFirstLine) {
   std::string path = scratch.Path("rotating.log");
   Session session(path, 400);
   Log(session.service.get(), "TAVLib", 4, "__TAVLIB_LOG_FILE__");
-  for (int i = 0; i < 12; ++i) Log(session.service.get(), "TAVLib", 4, "line %02d %s", i, "padding padding");
+  for (int i = 0; i < 12; ++i)
+    Log(session.service.get(), "TAVLib", 4, "line %02d %s", i, "padding padding");
   std::vector<std::string> current = Bodies(path);
   std::vector<std::string> previous = Bodies(path + ".1");
   ASSERT_GE(current.size(), 2u);
@@ -137,9 +139,9 @@ TEST(Logger, NullServiceWritesThroughTheFirstLiveService) {
   }
   Log(nullptr, "Late", 4, "after all services");
   EXPECT_EQ(Bodies(first), std::vector<std::string>{"informational Later: no service given"});
-  EXPECT_EQ(Bodies(second), (std::vector<std::string>{
-                                "informational Own: the second service",
-                                "informational Later: after the first was cleaned up"}));
+  EXPECT_EQ(Bodies(second),
+            (std::vector<std::string>{"informational Own: the second service",
+                                      "informational Later: after the first was cleaned up"}));
 }
 
 TEST(Logger, KeepsAppendingToAnExistingFile) {

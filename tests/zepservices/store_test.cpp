@@ -20,14 +20,17 @@ TEST(Store, DomainsAreIndependent) {
   test::ScratchFolder scratch;
   Handle store(C_ZEPPCDServiceCreate());
   ASSERT_TRUE(store);
-  ASSERT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), "protected", "Key", "SUB", false), 0u);
+  ASSERT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), "protected", "Key", "SUB", false),
+            0u);
   ASSERT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), "open", "Key", "SUB", true), 0u);
-  ASSERT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), "other", "Key", "SUB2", true), 0u);
+  ASSERT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), "other", "Key", "SUB2", true),
+            0u);
   EXPECT_EQ(Get(store.get(), "Key", "SUB", false), "protected");
   EXPECT_EQ(Get(store.get(), "Key", "SUB", true), "open");
 
   EXPECT_EQ(C_ZEPPCDServiceRemoveKeyInSubDomain(store.get(), "Key", "SUB", true), 0u);
-  EXPECT_EQ(C_ZEPPCDServiceRemoveKeyInSubDomain(store.get(), "Key", "SUB", true), ZEP_STATUS_NOT_FOUND);
+  EXPECT_EQ(C_ZEPPCDServiceRemoveKeyInSubDomain(store.get(), "Key", "SUB", true),
+            ZEP_STATUS_NOT_FOUND);
   EXPECT_EQ(Get(store.get(), "Key", "SUB", true), NotFound());
   EXPECT_EQ(Get(store.get(), "Key", "SUB", false), "protected");
 
@@ -74,16 +77,20 @@ TEST(Store, TextsAreStoredByteForByte) {
   {
     Handle store(C_ZEPPCDServiceCreate());
     ASSERT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), value.c_str(), key.c_str(),
-                                                       subdomain.c_str(), false), 0u);
+                                                       subdomain.c_str(), false),
+              0u);
   }
   Handle store(C_ZEPPCDServiceCreate());
   EXPECT_EQ(Get(store.get(), key.c_str(), subdomain.c_str(), false), value);
-  EXPECT_EQ(Rows(store.get(), subdomain.c_str()), Strings{"p " + subdomain + " " + key + "=" + value});
+  EXPECT_EQ(Rows(store.get(), subdomain.c_str()),
+            Strings{"p " + subdomain + " " + key + "=" + value});
   // Keys differing only in case are different keys.
-  EXPECT_EQ(Get(store.get(), "IT'S \"QUOTED\"; DROP TABLE PCD_VALUES; --", subdomain.c_str(), false),
-            NotFound());
+  EXPECT_EQ(
+      Get(store.get(), "IT'S \"QUOTED\"; DROP TABLE PCD_VALUES; --", subdomain.c_str(), false),
+      NotFound());
   EXPECT_EQ(QueryText(scratch.pcd_db(), "SELECT hex(value) FROM pcd_values"),
-            "636166C3A920E282AC20FFFE207261773B20277827202279222025732025" "6E");
+            "636166C3A920E282AC20FFFE207261773B20277827202279222025732025"
+            "6E");
 }
 
 TEST(Store, TransactionsNestAndCommitAtTheOutermostEnd) {
@@ -95,9 +102,13 @@ TEST(Store, TransactionsNestAndCommitAtTheOutermostEnd) {
   EXPECT_EQ(C_ZEPPCDServiceEndTransaction(store.get()), 0u);
   // Still inside the outer transaction: another process sees nothing yet.
   std::string db = scratch.pcd_db();
-  EXPECT_EQ(RunInChildProcess([&] { return QueryText(db, "SELECT count(*) FROM pcd_values") == "0" ? 0 : 1; }), 0);
+  EXPECT_EQ(RunInChildProcess(
+                [&] { return QueryText(db, "SELECT count(*) FROM pcd_values") == "0" ? 0 : 1; }),
+            0);
   EXPECT_EQ(C_ZEPPCDServiceEndTransaction(store.get()), 0u);
-  EXPECT_EQ(RunInChildProcess([&] { return QueryText(db, "SELECT value FROM pcd_values") == "v" ? 0 : 1; }), 0);
+  EXPECT_EQ(RunInChildProcess(
+                [&] { return QueryText(db, "SELECT value FROM pcd_values") == "v" ? 0 : 1; }),
+            0);
   EXPECT_EQ(C_ZEPPCDServiceEndTransaction(store.get()), ZEP_STATUS_NO_TRANSACTION);
 }
 
@@ -112,7 +123,8 @@ TEST(Store, SecondHandleWritesInsideTheOpenTransaction) {
     Handle inner(C_ZEPPCDServiceCreate());
     ASSERT_TRUE(inner);
     EXPECT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(inner.get(), "b", "B", "S", true), 0u);
-    EXPECT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(inner.get(), "changed", "Old", "S", true), 0u);
+    EXPECT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(inner.get(), "changed", "Old", "S", true),
+              0u);
     EXPECT_EQ(Get(inner.get(), "A", "S", true), "a");  // sees the transaction's writes
     // The inner handle cannot end a transaction it did not begin.
     EXPECT_EQ(C_ZEPPCDServiceEndTransaction(inner.get()), ZEP_STATUS_NO_TRANSACTION);
@@ -131,7 +143,10 @@ TEST(Store, SecondHandleWritesInsideTheOpenTransaction) {
   }
   ASSERT_EQ(C_ZEPPCDServiceEndTransaction(store.get()), 0u);
   EXPECT_EQ(Rows(store.get()), (Strings{"u S B=b", "u S Old=before"}));
-  EXPECT_EQ(QueryText(scratch.pcd_db(), "SELECT language FROM eula_states WHERE product_code = 'PROD' AND kind = 4 AND state = 1"), "fr_FR");
+  EXPECT_EQ(QueryText(scratch.pcd_db(),
+                      "SELECT language FROM eula_states WHERE product_code = 'PROD' AND kind = 4 "
+                      "AND state = 1"),
+            "fr_FR");
 }
 
 TEST(Store, ThreadsShareTheConnectionAndItsTransaction) {
@@ -219,8 +234,11 @@ TEST(Store, ReadOnlyStoreRefusesWritesWithAStatus) {
     Handle store(C_ZEPPCDServiceCreate());
     if (!store) return 1;
     if (Get(store.get(), "K", "S", false) != "v") return 2;
-    if (C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), "w", "K", "S", false) != ZEP_STATUS_READ_ONLY) return 3;
-    if (C_ZEPPCDServiceRemoveKeyInSubDomain(store.get(), "K", "S", false) != ZEP_STATUS_READ_ONLY) return 4;
+    if (C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), "w", "K", "S", false) !=
+        ZEP_STATUS_READ_ONLY)
+      return 3;
+    if (C_ZEPPCDServiceRemoveKeyInSubDomain(store.get(), "K", "S", false) != ZEP_STATUS_READ_ONLY)
+      return 4;
     Handle eula(C_EULAServiceCreate());
     if (C_EULA_SetState(eula.get(), "P", 1, 4, "en") != ZEP_STATUS_READ_ONLY) return 5;
     // A transaction on a store it can only read still gives consistent reads.
@@ -239,21 +257,29 @@ TEST(Store, ReadOnlyStoreRefusesWritesWithAStatus) {
 TEST(Store, LicensingCodeAndEnumeration) {
   test::ScratchFolder scratch;
   Handle store(C_ZEPPCDServiceCreate());
-  ASSERT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), "PRODUCT1", "LicensingCode", "PAYLOAD1", false), 0u);
-  ASSERT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), "UNPROT", "LicensingCode", "PAYLOAD2", true), 0u);
+  ASSERT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), "PRODUCT1", "LicensingCode",
+                                                     "PAYLOAD1", false),
+            0u);
+  ASSERT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), "UNPROT", "LicensingCode",
+                                                     "PAYLOAD2", true),
+            0u);
   ASSERT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), "z", "B", "PAYLOAD1", true), 0u);
   char buffer[512];
-  EXPECT_EQ(C_ZEPPCDServiceLicensingCodeForCorvelCode(store.get(), buffer, sizeof buffer, "PAYLOAD1"), 0u);
+  EXPECT_EQ(
+      C_ZEPPCDServiceLicensingCodeForCorvelCode(store.get(), buffer, sizeof buffer, "PAYLOAD1"),
+      0u);
   EXPECT_STREQ(buffer, "PRODUCT1");
   // Only the protected domain answers.
-  EXPECT_EQ(C_ZEPPCDServiceLicensingCodeForCorvelCode(store.get(), buffer, sizeof buffer, "PAYLOAD2"),
-            ZEP_STATUS_NOT_FOUND);
+  EXPECT_EQ(
+      C_ZEPPCDServiceLicensingCodeForCorvelCode(store.get(), buffer, sizeof buffer, "PAYLOAD2"),
+      ZEP_STATUS_NOT_FOUND);
   EXPECT_EQ(C_ZEPPCDServiceLicensingCodeForCorvelCode(store.get(), buffer, 4, "PAYLOAD1"), 0u);
   EXPECT_STREQ(buffer, "PRO");
 
-  EXPECT_EQ(Rows(store.get()), (Strings{"p PAYLOAD1 LicensingCode=PRODUCT1",
-                                        "u PAYLOAD1 B=z", "u PAYLOAD2 LicensingCode=UNPROT"}));
-  EXPECT_EQ(Rows(store.get(), "PAYLOAD1"), (Strings{"p PAYLOAD1 LicensingCode=PRODUCT1", "u PAYLOAD1 B=z"}));
+  EXPECT_EQ(Rows(store.get()), (Strings{"p PAYLOAD1 LicensingCode=PRODUCT1", "u PAYLOAD1 B=z",
+                                        "u PAYLOAD2 LicensingCode=UNPROT"}));
+  EXPECT_EQ(Rows(store.get(), "PAYLOAD1"),
+            (Strings{"p PAYLOAD1 LicensingCode=PRODUCT1", "u PAYLOAD1 B=z"}));
   EXPECT_EQ(Rows(store.get(), "NONE"), Strings{});
   int visits = 0;
   EXPECT_EQ(C_ZEPPCDServiceEnumerate(
@@ -277,28 +303,43 @@ TEST(Store, EntryPointsRefuseNullWrongAndReleasedHandles) {
     EXPECT_EQ(C_ZEPPCDServiceBeginTransaction(bad), ZEP_STATUS_INVALID_ARGUMENT);
     EXPECT_EQ(C_ZEPPCDServiceEndTransaction(bad), ZEP_STATUS_INVALID_ARGUMENT);
     EXPECT_EQ(C_ZEPPCDServiceCheckDatabase(bad, true), ZEP_STATUS_INVALID_ARGUMENT);
-    EXPECT_EQ(C_ZEPPCDServiceValueForKeyInSubDomain(bad, buffer, 8, "k", "s", true), ZEP_STATUS_INVALID_ARGUMENT);
-    EXPECT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(bad, "v", "k", "s", true), ZEP_STATUS_INVALID_ARGUMENT);
-    EXPECT_EQ(C_ZEPPCDServiceRemoveKeyInSubDomain(bad, "k", "s", true), ZEP_STATUS_INVALID_ARGUMENT);
+    EXPECT_EQ(C_ZEPPCDServiceValueForKeyInSubDomain(bad, buffer, 8, "k", "s", true),
+              ZEP_STATUS_INVALID_ARGUMENT);
+    EXPECT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(bad, "v", "k", "s", true),
+              ZEP_STATUS_INVALID_ARGUMENT);
+    EXPECT_EQ(C_ZEPPCDServiceRemoveKeyInSubDomain(bad, "k", "s", true),
+              ZEP_STATUS_INVALID_ARGUMENT);
     EXPECT_EQ(C_ZEPPCDServiceRemoveAllKeysInSubDomain(bad, "s", true), ZEP_STATUS_INVALID_ARGUMENT);
-    EXPECT_EQ(C_ZEPPCDServiceLicensingCodeForCorvelCode(bad, buffer, 8, "p"), ZEP_STATUS_INVALID_ARGUMENT);
+    EXPECT_EQ(C_ZEPPCDServiceLicensingCodeForCorvelCode(bad, buffer, 8, "p"),
+              ZEP_STATUS_INVALID_ARGUMENT);
     EXPECT_EQ(C_EULA_SetState(bad, "p", 1, 4, "en"), ZEP_STATUS_INVALID_ARGUMENT);
     C_ZEPLoggingServiceAddLogger(bad, logger);
     C_ZEPLoggingServiceCleanUpResource(bad);
   }
   Handle store(C_ZEPPCDServiceCreate());
   Handle eula(C_EULAServiceCreate());
-  EXPECT_EQ(C_ZEPPCDServiceValueForKeyInSubDomain(store.get(), nullptr, 8, "k", "s", true), ZEP_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(C_ZEPPCDServiceValueForKeyInSubDomain(store.get(), buffer, 8, nullptr, "s", true), ZEP_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(C_ZEPPCDServiceValueForKeyInSubDomain(store.get(), buffer, 8, "k", nullptr, true), ZEP_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), nullptr, "k", "s", true), ZEP_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), "v", nullptr, "s", true), ZEP_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), "v", "k", nullptr, true), ZEP_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(C_ZEPPCDServiceRemoveKeyInSubDomain(store.get(), nullptr, "s", true), ZEP_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(C_ZEPPCDServiceRemoveKeyInSubDomain(store.get(), "k", nullptr, true), ZEP_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(C_ZEPPCDServiceRemoveAllKeysInSubDomain(store.get(), nullptr, true), ZEP_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(C_ZEPPCDServiceLicensingCodeForCorvelCode(store.get(), buffer, 8, nullptr), ZEP_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(C_ZEPPCDServiceEnumerate(store.get(), nullptr, nullptr, nullptr), ZEP_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(C_ZEPPCDServiceValueForKeyInSubDomain(store.get(), nullptr, 8, "k", "s", true),
+            ZEP_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(C_ZEPPCDServiceValueForKeyInSubDomain(store.get(), buffer, 8, nullptr, "s", true),
+            ZEP_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(C_ZEPPCDServiceValueForKeyInSubDomain(store.get(), buffer, 8, "k", nullptr, true),
+            ZEP_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), nullptr, "k", "s", true),
+            ZEP_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), "v", nullptr, "s", true),
+            ZEP_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get(), "v", "k", nullptr, true),
+            ZEP_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(C_ZEPPCDServiceRemoveKeyInSubDomain(store.get(), nullptr, "s", true),
+            ZEP_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(C_ZEPPCDServiceRemoveKeyInSubDomain(store.get(), "k", nullptr, true),
+            ZEP_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(C_ZEPPCDServiceRemoveAllKeysInSubDomain(store.get(), nullptr, true),
+            ZEP_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(C_ZEPPCDServiceLicensingCodeForCorvelCode(store.get(), buffer, 8, nullptr),
+            ZEP_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(C_ZEPPCDServiceEnumerate(store.get(), nullptr, nullptr, nullptr),
+            ZEP_STATUS_INVALID_ARGUMENT);
   EXPECT_EQ(C_EULA_SetState(eula.get(), nullptr, 1, 4, "en"), ZEP_STATUS_INVALID_ARGUMENT);
   EXPECT_EQ(C_EULA_SetState(eula.get(), "p", 1, 4, nullptr), ZEP_STATUS_INVALID_ARGUMENT);
   EXPECT_EQ(C_EULA_SetState(store.get(), "p", 1, 4, "en"), ZEP_STATUS_INVALID_ARGUMENT);

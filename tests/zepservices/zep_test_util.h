@@ -36,8 +36,8 @@ class Handle {
 // The value under (key, subdomain, domain), or "<status N>" when the read fails.
 inline std::string Get(ZEPHandle store, const char* key, const char* subdomain, bool unprotected) {
   char buffer[1024];
-  ZEPStatus status =
-      C_ZEPPCDServiceValueForKeyInSubDomain(store, buffer, sizeof buffer, key, subdomain, unprotected);
+  ZEPStatus status = C_ZEPPCDServiceValueForKeyInSubDomain(store, buffer, sizeof buffer, key,
+                                                           subdomain, unprotected);
   if (status != 0) return "<status " + std::to_string(status) + ">";
   return buffer;
 }

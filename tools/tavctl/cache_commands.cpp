@@ -77,25 +77,27 @@ int RunRemoveKey(const CacheOptions& options, const GlobalOptions& global) {
   Report report("cache remove");
   {
     LibraryInstance instance;
-    report.Call("Corvel_TAVLib_RemoveKeyInSubDomainInCache",
-                Corvel_TAVLib_RemoveKeyInSubDomainInCache(instance.handle(), options.subdomainType,
-                                                          options.key.c_str(), options.subdomain.c_str()));
+    report.Call(
+        "Corvel_TAVLib_RemoveKeyInSubDomainInCache",
+        Corvel_TAVLib_RemoveKeyInSubDomainInCache(instance.handle(), options.subdomainType,
+                                                  options.key.c_str(), options.subdomain.c_str()));
     instance.Release(false);
   }
   report.Set("subdomain", options.subdomain);
   report.Set("key", options.key);
-  report.Say("Removed " + options.key + " from " + options.subdomain + ": " +
-             report.StatusText());
+  report.Say("Removed " + options.key + " from " + options.subdomain + ": " + report.StatusText());
   return report.Finish(global.json);
 }
 
 void AddSubdomainOptions(CLI::App* command, CacheOptions& options, bool withType) {
   command->add_option("key", options.key, "The key")->required();
-  command->add_option("-s,--subdomain", options.subdomain, "The subdomain (a product or payload code)")
+  command
+      ->add_option("-s,--subdomain", options.subdomain, "The subdomain (a product or payload code)")
       ->required();
   if (withType) {
-    command->add_option("-t,--type", options.subdomainType,
-                        "Subdomain type: 0 a product, 1 any other subdomain")
+    command
+        ->add_option("-t,--type", options.subdomainType,
+                     "Subdomain type: 0 a product, 1 any other subdomain")
         ->check(CLI::Range(0, 1))
         ->capture_default_str();
   }
@@ -108,12 +110,16 @@ void AddCacheCommands(CLI::App& app, CommandSet& commands, const GlobalOptions& 
   cache->require_subcommand(1);
 
   auto get = std::make_shared<CacheOptions>();
-  CLI::App* get_command = cache->add_subcommand(
-      "get", "Print a key's value (Corvel_TAVLib_GetValueforKeyInSubDomain); unprotected domain by default");
+  CLI::App* get_command =
+      cache->add_subcommand("get",
+                            "Print a key's value (Corvel_TAVLib_GetValueforKeyInSubDomain); "
+                            "unprotected domain by default");
   AddSubdomainOptions(get_command, *get, false);
-  get_command->add_flag("--protected", get->protectedDomain,
-                       "Read the protected domain (configuration entries) instead of the unprotected one");
-  get_command->add_flag("--deobfuscate", get->deobfuscate, "De-obfuscate the value under the subdomain");
+  get_command->add_flag(
+      "--protected", get->protectedDomain,
+      "Read the protected domain (configuration entries) instead of the unprotected one");
+  get_command->add_flag("--deobfuscate", get->deobfuscate,
+                        "De-obfuscate the value under the subdomain");
   get_command->add_option("--capacity", get->capacity, "Read at most CAPACITY - 1 bytes")
       ->check(CLI::Range(1, kMaxCapacity))
       ->capture_default_str();
@@ -121,16 +127,18 @@ void AddCacheCommands(CLI::App& app, CommandSet& commands, const GlobalOptions& 
 
   auto set = std::make_shared<CacheOptions>();
   CLI::App* set_command = cache->add_subcommand(
-      "set", "Store a value in the unprotected domain (Corvel_TAVLib_SetValueforKeyInSubDomainInCache)");
+      "set",
+      "Store a value in the unprotected domain (Corvel_TAVLib_SetValueforKeyInSubDomainInCache)");
   AddSubdomainOptions(set_command, *set, true);
   set_command->add_option("value", set->value, "The value")->required();
   set_command->add_flag("--obfuscate", set->obfuscate,
-                       "Store the value obfuscated under the subdomain (upper-case hexadecimal)");
+                        "Store the value obfuscated under the subdomain (upper-case hexadecimal)");
   commands.Add(set_command, [set, &global] { return RunSet(*set, global); });
 
   auto remove = std::make_shared<CacheOptions>();
   CLI::App* remove_command = cache->add_subcommand(
-      "remove", "Remove a key from the unprotected domain (Corvel_TAVLib_RemoveKeyInSubDomainInCache)");
+      "remove",
+      "Remove a key from the unprotected domain (Corvel_TAVLib_RemoveKeyInSubDomainInCache)");
   AddSubdomainOptions(remove_command, *remove, true);
   commands.Add(remove_command, [remove, &global] { return RunRemoveKey(*remove, global); });
 }

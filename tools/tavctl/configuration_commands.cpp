@@ -54,16 +54,17 @@ int RunProcess(const ProcessOptions& given, const GlobalOptions& global) {
   }
   report.Set("config", options.config);
   report.Set("payload", options.payload);
-  report.Set("driver", options.driver.empty() ? nlohmann::json(nullptr) : nlohmann::json(options.driver));
-  report.Set("override_dir",
-             options.overrideDir.empty() ? nlohmann::json(nullptr) : nlohmann::json(options.overrideDir));
+  report.Set("driver",
+             options.driver.empty() ? nlohmann::json(nullptr) : nlohmann::json(options.driver));
+  report.Set("override_dir", options.overrideDir.empty() ? nlohmann::json(nullptr)
+                                                         : nlohmann::json(options.overrideDir));
   report.Say("Processed " + options.config + " for payload " + options.payload + ": " +
              report.StatusText());
   if (PathExists(where.store) && !options.payload.empty()) {
     const size_t count = ReadStoreRows(options.payload).size();
     report.Set("payload_entries", count);
-    report.Say("The store holds " + std::to_string(count) + (count == 1 ? " entry" : " entries") + " under " + options.payload +
-               " (tavctl dump " + options.payload + ").");
+    report.Say("The store holds " + std::to_string(count) + (count == 1 ? " entry" : " entries") +
+               " under " + options.payload + " (tavctl dump " + options.payload + ").");
   }
   return report.Finish(global.json);
 }
@@ -111,8 +112,10 @@ int RunTag(const std::string& payload, const GlobalOptions& global) {
     }
   }
   if (written.empty()) {
-    report.Say("No tag file was written or changed (only the driver payload of a product is "
-               "tagged; see " + where.tagLog + " and " + where.mainLog + ").");
+    report.Say(
+        "No tag file was written or changed (only the driver payload of a product is "
+        "tagged; see " +
+        where.tagLog + " and " + where.mainLog + ").");
   }
   report.Set("payload", payload);
   report.Set("tag_directory", where.tagDirectory);
@@ -125,26 +128,33 @@ int RunTag(const std::string& payload, const GlobalOptions& global) {
 void AddConfigurationCommands(CLI::App& app, CommandSet& commands, const GlobalOptions& global) {
   auto process = std::make_shared<ProcessOptions>();
   CLI::App* process_command = app.add_subcommand(
-      "process", "Record a payload's configuration document in the store (Corvel_TAVLib_Process_file)");
-  process_command->add_option("config", process->config, "The configuration document (application.xml); it is rewritten with the payload code")
+      "process",
+      "Record a payload's configuration document in the store (Corvel_TAVLib_Process_file)");
+  process_command
+      ->add_option(
+          "config", process->config,
+          "The configuration document (application.xml); it is rewritten with the payload code")
       ->required();
   process_command->add_option("-p,--payload", process->payload, "The payload code")->required();
   process_command->add_option("-d,--driver", process->driver,
-                             "The driver payload's code (default: the payload is its own driver)");
+                              "The driver payload's code (default: the payload is its own driver)");
   process_command->add_option("-o,--override-dir", process->overrideDir,
-                             "Folder that may hold application.xml.override");
+                              "Folder that may hold application.xml.override");
   commands.Add(process_command, [process, &global] { return RunProcess(*process, global); });
 
   auto remove_payload = std::make_shared<std::string>();
   CLI::App* remove_command = app.add_subcommand(
-      "remove", "Remove a payload's data from the store at uninstall (Corvel_TAVLib_Remove_payload)");
+      "remove",
+      "Remove a payload's data from the store at uninstall (Corvel_TAVLib_Remove_payload)");
   remove_command->add_option("payload", *remove_payload, "The payload code")->required();
-  commands.Add(remove_command, [remove_payload, &global] { return RunRemove(*remove_payload, global); });
+  commands.Add(remove_command,
+               [remove_payload, &global] { return RunRemove(*remove_payload, global); });
 
   auto tag_payload = std::make_shared<std::string>();
-  CLI::App* tag_command = app.add_subcommand(
-      "tag", "Write the product's software identification tag for its driver payload "
-             "(Corvel_TAVLib_ISOTaggingAtInstall)");
+  CLI::App* tag_command =
+      app.add_subcommand("tag",
+                         "Write the product's software identification tag for its driver payload "
+                         "(Corvel_TAVLib_ISOTaggingAtInstall)");
   tag_command->add_option("payload", *tag_payload, "The payload code")->required();
   commands.Add(tag_command, [tag_payload, &global] { return RunTag(*tag_payload, global); });
 }

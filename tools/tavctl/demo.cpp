@@ -47,7 +47,8 @@ DemoPlaces PrepareScratch(const DemoOptions& options) {
   places.scratch = MakeScratchFolder(parent, "tavctl-demo-");
   UseScratchUnlessNamed(places, {"TMPDIR", "TEMP", "TMP"}, places.scratch + "/tmp", true);
   UseScratchUnlessNamed(places, {"ZEP_PCD_DB"}, places.scratch + "/store/pcd.db", false);
-  UseScratchUnlessNamed(places, {"CORVEL_COMMON_APPDATA"}, places.scratch + "/common_appdata", true);
+  UseScratchUnlessNamed(places, {"CORVEL_COMMON_APPDATA"}, places.scratch + "/common_appdata",
+                        true);
   UseScratchUnlessNamed(places, {"CORVEL_LOCAL_APPDATA"}, places.scratch + "/local_appdata", true);
   UseScratchUnlessNamed(places, {"CORVEL_COMMON_FILES"}, places.scratch + "/common_files", true);
   places.where = CurrentLocations();
@@ -73,7 +74,8 @@ std::string Indented(const std::string& text, const std::string& prefix) {
       lines.back() += c;
     }
   }
-  while (!lines.empty() && lines.back().find_first_not_of(" \t") == std::string::npos) lines.pop_back();
+  while (!lines.empty() && lines.back().find_first_not_of(" \t") == std::string::npos)
+    lines.pop_back();
   std::string out;
   for (const std::string& line : lines) out += (out.empty() ? "" : "\n") + prefix + line;
   return out;
@@ -157,9 +159,11 @@ class Demo {
                                     mPlaces.overrideFolder.c_str()));
     Step(std::string("Corvel_TAVLib_ISOTaggingAtInstall(") + demo::kPayloadCode + ")",
          Corvel_TAVLib_ISOTaggingAtInstall(handle, demo::kPayloadCode));
-    Step(std::string("Corvel_TAVLib_Set_Eula(") + demo::kAgreementLanguage + ", " + demo::kProductCode + ")",
+    Step(std::string("Corvel_TAVLib_Set_Eula(") + demo::kAgreementLanguage + ", " +
+             demo::kProductCode + ")",
          Corvel_TAVLib_Set_Eula(handle, demo::kAgreementLanguage, demo::kProductCode));
-    Step(std::string("Corvel_TAVLib_Set_InstallLocale(") + demo::kInstallLocale + ", " + demo::kProductCode + ")",
+    Step(std::string("Corvel_TAVLib_Set_InstallLocale(") + demo::kInstallLocale + ", " +
+             demo::kProductCode + ")",
          Corvel_TAVLib_Set_InstallLocale(handle, demo::kInstallLocale, demo::kProductCode));
     Step(std::string("Corvel_TAVLib_SetCorvelId(") + demo::kProductCode + ")",
          Corvel_TAVLib_SetCorvelId(handle, demo::kProductCode));
@@ -170,7 +174,8 @@ class Demo {
   }
 
   std::string TagPath() const {
-    return mPlaces.where.tagDirectory + "/" + TagEntityRegid() + "_" + demo::kProductCode + ".swidtag";
+    return mPlaces.where.tagDirectory + "/" + TagEntityRegid() + "_" + demo::kProductCode +
+           ".swidtag";
   }
 
   std::vector<StoreRow> ShowStore(const std::string& jsonKey) {
@@ -178,17 +183,20 @@ class Demo {
     Say(Indented(FormatRows(rows), "   "));
     nlohmann::json list = nlohmann::json::array();
     for (const StoreRow& row : rows) {
-      list.push_back({{"domain", DomainName(row.unprotected)}, {"subdomain", row.subdomain},
-                      {"key", row.key}, {"value", row.value}});
+      list.push_back({{"domain", DomainName(row.unprotected)},
+                      {"subdomain", row.subdomain},
+                      {"key", row.key},
+                      {"value", row.value}});
     }
     mReport.Set(jsonKey, list);
     return rows;
   }
 
-  static bool Holds(const std::vector<StoreRow>& rows, bool unprotected, const std::string& subdomain,
-                    const std::string& key) {
+  static bool Holds(const std::vector<StoreRow>& rows, bool unprotected,
+                    const std::string& subdomain, const std::string& key) {
     for (const StoreRow& row : rows) {
-      if (row.unprotected == unprotected && row.subdomain == subdomain && row.key == key) return true;
+      if (row.unprotected == unprotected && row.subdomain == subdomain && row.key == key)
+        return true;
     }
     return false;
   }
@@ -203,7 +211,8 @@ class Demo {
   void ShowLogSince(const std::string& title, const std::string& path, long long offset) {
     Section(title + " " + path);
     const std::string text = ReadWholeFile(path).value_or("");
-    const size_t start = static_cast<size_t>(offset) <= text.size() ? static_cast<size_t>(offset) : 0;
+    const size_t start =
+        static_cast<size_t>(offset) <= text.size() ? static_cast<size_t>(offset) : 0;
     Say(text.empty() ? "   (no log)" : Indented(text.substr(start), "   "));
   }
 
@@ -231,7 +240,8 @@ class Demo {
   void Uninstall() {
     Section("7. Uninstallation: a second instance");
     LibraryInstance instance;
-    Say("   Corvel_TAVLib_CreateRef()  instance " + std::to_string(Corvel_TAVLib_GetRefID(instance.handle())));
+    Say("   Corvel_TAVLib_CreateRef()  instance " +
+        std::to_string(Corvel_TAVLib_GetRefID(instance.handle())));
     Step(std::string("Corvel_TAVLib_Remove_payload(") + demo::kPayloadCode + ")",
          Corvel_TAVLib_Remove_payload(instance.handle(), demo::kPayloadCode));
     instance.Release(false);
@@ -288,8 +298,9 @@ int RunDemo(const DemoOptions& options) {
 void AddDemoCommand(CLI::App& app, CommandSet& commands, const GlobalOptions& global) {
   auto parent = std::make_shared<std::string>();
   CLI::App* command = app.add_subcommand(
-      "demo", "Install a sample product in a scratch folder, show the store, the tag and the logs, "
-              "then uninstall it and show what remains");
+      "demo",
+      "Install a sample product in a scratch folder, show the store, the tag and the logs, "
+      "then uninstall it and show what remains");
   command->add_option("--dir", *parent,
                       "Make the scratch folder in this folder (default: the temporary folder)");
   commands.Add(command, [parent, &global] { return RunDemo({*parent, global.json}); });

@@ -10,22 +10,22 @@ namespace tavctl {
 
 enum ExitStatus : int {
   kExitSuccess = 0,
-  kExitOtherStatus = 1,      // the library answered a status not listed below
-  kExitUsage = 2,            // unknown command or option, missing or ill-formed argument
-  kExitToolError = 3,        // missing file, unreadable or missing store, unwritable folder
-  kExitNoInstance = 4,       // status 4, or no instance could be created
-  kExitNotFound = 5,         // status 6
-  kExitInvalidArgument = 6,  // status 9
-  kExitStoreFailed = 7,      // status 10
-  kExitProcessingFailed = 8, // status 35
-  kExitPrecondition = 9,     // status 257
+  kExitOtherStatus = 1,       // the library answered a status not listed below
+  kExitUsage = 2,             // unknown command or option, missing or ill-formed argument
+  kExitToolError = 3,         // missing file, unreadable or missing store, unwritable folder
+  kExitNoInstance = 4,        // status 4, or no instance could be created
+  kExitNotFound = 5,          // status 6
+  kExitInvalidArgument = 6,   // status 9
+  kExitStoreFailed = 7,       // status 10
+  kExitProcessingFailed = 8,  // status 35
+  kExitPrecondition = 9,      // status 257
   // Results of the secure-preference functions, which answer signed values of their own.
-  kExitPrefFailed = 10,             // -1
-  kExitPrefNoFile = 11,             // -2
-  kExitPrefInvalidArgument = 12,    // -3
-  kExitPrefBufferTooSmall = 13,     // -4
-  kExitPrefCannotWriteFile = 14,    // -5
-  kExitPrefCannotCreateFolder = 15, // -7
+  kExitPrefFailed = 10,              // -1
+  kExitPrefNoFile = 11,              // -2
+  kExitPrefInvalidArgument = 12,     // -3
+  kExitPrefBufferTooSmall = 13,      // -4
+  kExitPrefCannotWriteFile = 14,     // -5
+  kExitPrefCannotCreateFolder = 15,  // -7
 };
 
 // The exit status for a library status.

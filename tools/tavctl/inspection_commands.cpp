@@ -32,12 +32,9 @@ int RunVersion(const GlobalOptions& global) {
 int RunWhere(const GlobalOptions& global) {
   const Locations where = CurrentLocations();
   const std::vector<std::pair<std::string, std::string>> places = {
-      {"store", where.store},
-      {"tag_directory", where.tagDirectory},
-      {"temp", where.temp},
-      {"main_log", where.mainLog},
-      {"tag_log", where.tagLog},
-      {"prefs_file", where.prefsFile},
+      {"store", where.store},        {"tag_directory", where.tagDirectory},
+      {"temp", where.temp},          {"main_log", where.mainLog},
+      {"tag_log", where.tagLog},     {"prefs_file", where.prefsFile},
       {"prefs_log", where.prefsLog},
   };
   Report report("where");
@@ -57,8 +54,10 @@ int RunDump(const std::optional<std::string>& subdomain, const GlobalOptions& gl
   Report report("dump");
   nlohmann::json list = nlohmann::json::array();
   for (const StoreRow& row : rows) {
-    list.push_back({{"domain", DomainName(row.unprotected)}, {"subdomain", row.subdomain},
-                    {"key", row.key}, {"value", row.value}});
+    list.push_back({{"domain", DomainName(row.unprotected)},
+                    {"subdomain", row.subdomain},
+                    {"key", row.key},
+                    {"value", row.value}});
   }
   report.Set("store", where.store);
   report.Set("subdomain", subdomain ? nlohmann::json(*subdomain) : nlohmann::json(nullptr));
@@ -72,7 +71,8 @@ int RunDump(const std::optional<std::string>& subdomain, const GlobalOptions& gl
 }  // namespace
 
 void AddInspectionCommands(CLI::App& app, CommandSet& commands, const GlobalOptions& global) {
-  CLI::App* version = app.add_subcommand("version", "Show the library's version (Corvel_TAVLib_Getversion)");
+  CLI::App* version =
+      app.add_subcommand("version", "Show the library's version (Corvel_TAVLib_Getversion)");
   commands.Add(version, [&global] { return RunVersion(global); });
 
   CLI::App* where = app.add_subcommand(

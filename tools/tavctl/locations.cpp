@@ -25,9 +25,8 @@ Locations CurrentLocations() {
   where.tagDirectory = where.commonAppData + "/" + TagEntityRegid();
   where.mainLog = where.temp + "/tavlib.log";
   where.tagLog = where.temp + "/swtag.log";
-  where.prefsFile = where.localAppData.empty()
-                        ? std::string()
-                        : where.localAppData + "/Corvel/TAV/securePrefs.xml";
+  where.prefsFile = where.localAppData.empty() ? std::string()
+                                               : where.localAppData + "/Corvel/TAV/securePrefs.xml";
   where.prefsLog = where.temp + "/Velmo.log";
   return where;
 }

@@ -9,7 +9,8 @@
 //   tag directory      <common app data>/<tag entity regid>
 //   main log           <temporary folder>/tavlib.log
 //   tag log            <temporary folder>/swtag.log
-//   preferences        <local app data>/Corvel/TAV/securePrefs.xml, log <temporary folder>/Velmo.log
+//   preferences        <local app data>/Corvel/TAV/securePrefs.xml, log <temporary
+//   folder>/Velmo.log
 #pragma once
 
 #include <optional>

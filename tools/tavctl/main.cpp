@@ -24,9 +24,12 @@ const char* kDescription =
 
 std::string EnvironmentHelp() {
   return "Environment (the library's own; see 'tavctl where'):\n"
-         "  ZEP_PCD_DB             the store's database file (default <common app data>/Corvel/PCD/pcd.db)\n"
-         "  CORVEL_COMMON_APPDATA  machine-wide data folder, holds the tag directory (default /var/lib)\n"
-         "  TMPDIR, TEMP, TMP      temporary folder: tavlib.log, swtag.log, Velmo.log (default /tmp)\n"
+         "  ZEP_PCD_DB             the store's database file (default <common app "
+         "data>/Corvel/PCD/pcd.db)\n"
+         "  CORVEL_COMMON_APPDATA  machine-wide data folder, holds the tag directory (default "
+         "/var/lib)\n"
+         "  TMPDIR, TEMP, TMP      temporary folder: tavlib.log, swtag.log, Velmo.log (default "
+         "/tmp)\n"
          "  CORVEL_LOCAL_APPDATA   per-user data folder: Corvel/TAV/securePrefs.xml\n"
          "  CORVEL_COMMON_FILES    shared read-only fallback for the preferences file\n"
          "  ZEP_DEBUG_OUTPUT       where debugger-output lines go: stderr or a file\n";
@@ -47,7 +50,8 @@ std::vector<CLI::App*> SelectedChain(CLI::App& app) {
 // "cache set": the command words the parse selected, for messages and hints.
 std::string SelectedCommand(CLI::App& app) {
   std::string words;
-  for (CLI::App* command : SelectedChain(app)) words += (words.empty() ? "" : " ") + command->get_name();
+  for (CLI::App* command : SelectedChain(app))
+    words += (words.empty() ? "" : " ") + command->get_name();
   return words;
 }
 
@@ -72,10 +76,12 @@ int UsageFailure(CLI::App& app, const std::string& message) {
 int ToolFailure(CLI::App& app, const GlobalOptions& global, const std::string& message, int exit) {
   const std::string command = SelectedCommand(app);
   if (global.json) {
-    std::cout << JsonText({{"command", command}, {"status", nullptr}, {"error", message}, {"exit", exit}})
-              << "\n";
+    std::cout
+        << JsonText({{"command", command}, {"status", nullptr}, {"error", message}, {"exit", exit}})
+        << "\n";
   }
-  std::cerr << "tavctl: " << command << ": " << OneLine(message) << "\n" << UsageHint(command) << "\n";
+  std::cerr << "tavctl: " << command << ": " << OneLine(message) << "\n"
+            << UsageHint(command) << "\n";
   return exit;
 }
 
@@ -112,7 +118,8 @@ int main(int argc, char** argv) {
   app.fallthrough();
   GlobalOptions global;
   std::string store;
-  app.add_flag("--json", global.json, "Print one JSON object with the library's status and results");
+  app.add_flag("--json", global.json,
+               "Print one JSON object with the library's status and results");
   app.add_option("--store", store, "Use this store file (sets ZEP_PCD_DB for the run)");
 
   CommandSet commands;

@@ -25,7 +25,8 @@ struct PrefOptions {
 const char* OrNull(const std::string& text) { return text.empty() ? nullptr : text.c_str(); }
 
 void DescribeAddress(const PrefOptions& options, Report& report) {
-  report.Set("domain", options.domain.empty() ? nlohmann::json(nullptr) : nlohmann::json(options.domain));
+  report.Set("domain",
+             options.domain.empty() ? nlohmann::json(nullptr) : nlohmann::json(options.domain));
   report.Set("key", options.key);
   report.Set("file", options.file.empty() ? nlohmann::json(CurrentLocations().prefsFile)
                                           : nlohmann::json(options.file));
@@ -37,8 +38,8 @@ int RunPrefGet(const PrefOptions& options, const GlobalOptions& global) {
   }
   Report report("pref get");
   uint32_t size = 0;
-  const int32_t sized = Corvel_TAVLib_GetSecurePreference(OrNull(options.domain), options.key.c_str(),
-                                                          nullptr, &size, OrNull(options.file));
+  const int32_t sized = Corvel_TAVLib_GetSecurePreference(
+      OrNull(options.domain), options.key.c_str(), nullptr, &size, OrNull(options.file));
   report.PrefCall("Corvel_TAVLib_GetSecurePreference", sized);
   nlohmann::json value = nullptr;
   if (sized == kTAVLibPrefSuccess && size > 0) {

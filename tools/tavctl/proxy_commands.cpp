@@ -59,7 +59,8 @@ int RunKeep(const KeepOptions& options, const GlobalOptions& global) {
     report.Call("Corvel_TAVLib_SetCredentialsForProxy",
                 Corvel_TAVLib_SetCredentialsForProxy(instance.handle(), &credentials));
     report.Call("Corvel_TAVLib_KeepProxyCredentials",
-                Corvel_TAVLib_KeepProxyCredentials(instance.handle(), Outcomes().at(options.outcome), &kept));
+                Corvel_TAVLib_KeepProxyCredentials(instance.handle(),
+                                                   Outcomes().at(options.outcome), &kept));
     instance.Release(false);
   }
   report.Set("kept", kept);
@@ -101,12 +102,14 @@ void AddProxyCommands(CLI::App& app, CommandSet& commands, const GlobalOptions& 
 
   auto keep = std::make_shared<KeepOptions>();
   CLI::App* keep_command = proxy->add_subcommand(
-      "keep", "Give an instance credentials (Corvel_TAVLib_SetCredentialsForProxy) and apply the "
-              "keeping rules after a request (Corvel_TAVLib_KeepProxyCredentials)");
+      "keep",
+      "Give an instance credentials (Corvel_TAVLib_SetCredentialsForProxy) and apply the "
+      "keeping rules after a request (Corvel_TAVLib_KeepProxyCredentials)");
   keep_command->add_option("user", keep->user, "The proxy user name")->required();
   CLI::Option* password = keep_command->add_option("--password", keep->password, "The password");
-  keep_command->add_flag("--password-stdin", keep->passwordFromInput,
-                        "Read the password from the first line of standard input")
+  keep_command
+      ->add_flag("--password-stdin", keep->passwordFromInput,
+                 "Read the password from the first line of standard input")
       ->excludes(password);
   keep_command->add_flag("--forget", keep->forget, "Record the credentials with remember flag 0");
   keep_command->add_option("--outcome", keep->outcome, "How the request ended")

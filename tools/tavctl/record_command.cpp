@@ -32,30 +32,36 @@ bool NothingToRecord(const RecordOptions& options, const CLI::App& command) {
 void RecordCalls(TAVLibHandle handle, const RecordOptions& options, const CLI::App& command,
                  Report& report) {
   if (!options.agreement.empty()) {
-    report.Call("Corvel_TAVLib_Set_Eula",
-                Corvel_TAVLib_Set_Eula(handle, options.agreement[0].c_str(), options.agreement[1].c_str()));
+    report.Call(
+        "Corvel_TAVLib_Set_Eula",
+        Corvel_TAVLib_Set_Eula(handle, options.agreement[0].c_str(), options.agreement[1].c_str()));
   }
   if (!options.locale.empty()) {
     report.Call("Corvel_TAVLib_Set_InstallLocale",
-                Corvel_TAVLib_Set_InstallLocale(handle, options.locale[0].c_str(), options.locale[1].c_str()));
+                Corvel_TAVLib_Set_InstallLocale(handle, options.locale[0].c_str(),
+                                                options.locale[1].c_str()));
   }
   if (!options.account.empty()) {
-    report.Call("Corvel_TAVLib_SetCorvelId", Corvel_TAVLib_SetCorvelId(handle, options.account[0].c_str()));
-    report.Call("Corvel_TAVLib_SaveCorvelId", Corvel_TAVLib_SaveCorvelId(handle, options.account[1].c_str()));
+    report.Call("Corvel_TAVLib_SetCorvelId",
+                Corvel_TAVLib_SetCorvelId(handle, options.account[0].c_str()));
+    report.Call("Corvel_TAVLib_SaveCorvelId",
+                Corvel_TAVLib_SaveCorvelId(handle, options.account[1].c_str()));
   }
   if (command.count("--ext-profile") != 0) {
     report.Call("Corvel_TAVLib_SetCorvelIdExtProfile",
                 Corvel_TAVLib_SetCorvelIdExtProfile(handle, options.extProfile.c_str()));
   }
   if (command.count("--cleanup") != 0) {
-    report.Call("Corvel_TAVLib_CleanUpCachePCD", Corvel_TAVLib_CleanUpCachePCD(handle, options.cleanup.c_str()));
+    report.Call("Corvel_TAVLib_CleanUpCachePCD",
+                Corvel_TAVLib_CleanUpCachePCD(handle, options.cleanup.c_str()));
   }
 }
 
 int RunRecord(const RecordOptions& options, const CLI::App& command, const GlobalOptions& global) {
   if (NothingToRecord(options, command)) {
-    throw UsageError("nothing to record: give at least one of --agreement, --locale, --account, "
-                     "--ext-profile, --cleanup");
+    throw UsageError(
+        "nothing to record: give at least one of --agreement, --locale, --account, "
+        "--ext-profile, --cleanup");
   }
   if (!options.discard) RequireWritableStore(CurrentLocations());
   Report report("record");
@@ -77,29 +83,37 @@ void AddRecordCommand(CLI::App& app, CommandSet& commands, const GlobalOptions& 
   auto options = std::make_shared<RecordOptions>();
   CLI::App* command = app.add_subcommand(
       "record", "Record installation facts in one instance and release it with commit");
-  command->add_option("--agreement", options->agreement,
-                      "End-user agreement accepted in LANGUAGE for PRODUCT (Corvel_TAVLib_Set_Eula)")
+  command
+      ->add_option("--agreement", options->agreement,
+                   "End-user agreement accepted in LANGUAGE for PRODUCT (Corvel_TAVLib_Set_Eula)")
       ->expected(2)
       ->type_name("LANGUAGE PRODUCT");
-  command->add_option("--locale", options->locale,
-                      "LOCALE installed for PRODUCT (Corvel_TAVLib_Set_InstallLocale)")
+  command
+      ->add_option("--locale", options->locale,
+                   "LOCALE installed for PRODUCT (Corvel_TAVLib_Set_InstallLocale)")
       ->expected(2)
       ->type_name("LOCALE PRODUCT");
-  command->add_option("--account", options->account,
-                      "The user's ACCOUNT for PRODUCT (Corvel_TAVLib_SetCorvelId, then "
-                      "Corvel_TAVLib_SaveCorvelId)")
+  command
+      ->add_option("--account", options->account,
+                   "The user's ACCOUNT for PRODUCT (Corvel_TAVLib_SetCorvelId, then "
+                   "Corvel_TAVLib_SaveCorvelId)")
       ->expected(2)
       ->type_name("PRODUCT ACCOUNT");
-  command->add_option("--ext-profile", options->extProfile,
-                      "Extended account profile completed for PRODUCT "
-                      "(Corvel_TAVLib_SetCorvelIdExtProfile)")
+  command
+      ->add_option("--ext-profile", options->extProfile,
+                   "Extended account profile completed for PRODUCT "
+                   "(Corvel_TAVLib_SetCorvelIdExtProfile)")
       ->type_name("PRODUCT");
-  command->add_option("--cleanup", options->cleanup,
-                      "Remove every unprotected key of SUBDOMAIN at commit (Corvel_TAVLib_CleanUpCachePCD)")
+  command
+      ->add_option(
+          "--cleanup", options->cleanup,
+          "Remove every unprotected key of SUBDOMAIN at commit (Corvel_TAVLib_CleanUpCachePCD)")
       ->type_name("SUBDOMAIN");
-  command->add_flag("--discard", options->discard,
-                    "Release without commit, so nothing is written (the calls' statuses are still shown)");
-  commands.Add(command, [options, command, &global] { return RunRecord(*options, *command, global); });
+  command->add_flag(
+      "--discard", options->discard,
+      "Release without commit, so nothing is written (the calls' statuses are still shown)");
+  commands.Add(command,
+               [options, command, &global] { return RunRecord(*options, *command, global); });
 }
 
 }  // namespace tavctl

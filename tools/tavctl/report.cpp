@@ -52,7 +52,8 @@ int Report::Finish(bool json) const {
     document["exit"] = exit;
     nlohmann::json calls = nlohmann::json::array();
     for (const CallRecord& call : mCalls) {
-      calls.push_back({{"function", call.function}, {"status", call.status}, {"status_name", call.name}});
+      calls.push_back(
+          {{"function", call.function}, {"status", call.status}, {"status_name", call.name}});
     }
     document["calls"] = calls;
     for (auto it = mFields.begin(); it != mFields.end(); ++it) document[it.key()] = it.value();
