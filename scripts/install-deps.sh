@@ -8,7 +8,7 @@ packages=(
   libtinyxml-dev libcrypto++-dev libsqlite3-dev libpugixml-dev
   libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang-14 libclang-rt-14-dev libfuzzer-14-dev
+  clang-14 clang-format-14 libclang-rt-14-dev libfuzzer-14-dev
   libxml2-utils openssl libssl-dev valgrind python3 sqlite3
 )
 
