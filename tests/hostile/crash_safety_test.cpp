@@ -31,6 +31,17 @@
 namespace corvel::hostile {
 namespace {
 
+using test::Applied;
+using test::Describe;
+using test::Difference;
+using test::IntegrityCheck;
+using test::P;
+using test::ReadSnapshot;
+using test::StoreRow;
+using test::StoreRows;
+using test::StoreSnapshot;
+using test::U;
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 

@@ -15,6 +15,17 @@
 
 namespace corvel::hostile {
 
+using test::Applied;
+using test::Describe;
+using test::Difference;
+using test::IntegrityCheck;
+using test::P;
+using test::ReadSnapshot;
+using test::StoreRow;
+using test::StoreRows;
+using test::StoreSnapshot;
+using test::U;
+
 // A text argument: nullopt stands for a null pointer.
 using Arg = std::optional<std::string>;
 inline const char* C(const Arg& arg) { return arg ? arg->c_str() : nullptr; }

@@ -137,6 +137,4 @@ int RunInChild(const std::function<int()>& body) { return WaitForForked(StartFor
 
 int StartUnprivileged(const std::function<int()>& body) { return StartForked(body, true); }
 
-int WaitForChild(int child) { return WaitForForked(child); }
-
 }  // namespace corvel::test

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "child_process.h"
+
 namespace corvel::test {
 
 // A fresh folder for one test, removed with everything in it when the object goes.
@@ -67,8 +69,8 @@ int RunAsUnprivileged(const std::function<int()>& body);
 // The same without the privilege drop: `body` runs in a forked child as the current user.
 int RunInChild(const std::function<int()>& body);
 // RunAsUnprivileged in two halves, for a child that must go on while the test does: the
-// child's process id (-1 when it cannot be started), and its status as RunAsUnprivileged gives.
+// child's process id (-1 when it cannot be started); WaitForChild (child_process.h) gives its
+// status as RunAsUnprivileged does.
 int StartUnprivileged(const std::function<int()>& body);
-int WaitForChild(int child);
 
 }  // namespace corvel::test

@@ -9,7 +9,7 @@
 #include <tuple>
 #include <vector>
 
-namespace corvel::hostile {
+namespace corvel::test {
 
 namespace {
 
@@ -176,4 +176,4 @@ std::string Difference(const StoreRows& expected, const StoreRows& actual) {
   return "missing rows:\n" + Describe(missing) + "unexpected rows:\n" + Describe(unexpected);
 }
 
-}  // namespace corvel::hostile
+}  // namespace corvel::test

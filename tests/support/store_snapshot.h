@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-namespace corvel::hostile {
+namespace corvel::test {
 
 // One stored value: domain (true: unprotected), subdomain, key, value.
 struct StoreRow {
@@ -53,4 +53,4 @@ StoreRows Applied(const StoreRows& before, const StoreRows& removed, const Store
 std::string Describe(const StoreRows& rows);
 std::string Difference(const StoreRows& expected, const StoreRows& actual);
 
-}  // namespace corvel::hostile
+}  // namespace corvel::test
