@@ -99,21 +99,16 @@ class CrashSafetyTest : public ::testing::Test {
   // A document whose Payload hive holds `entries` Data elements "<prefix><i>" = `value`<i>.
   std::string WriteDocument(const std::string& name, int entries, const std::string& prefix,
                             const std::string& value, bool unprotected) {
-    std::string document =
-        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Configuration>\n"
-        "  <Payload corvelCode=\"\">\n";
+    std::string document = "<Configuration>\n<Payload corvelCode=\"\">\n";
     for (int i = 0; i < entries; ++i) {
-      document += "    <Data key=\"" + prefix + std::to_string(i) + "\"" +
-                  (unprotected ? " protected=\"0\">" : ">") + value + std::to_string(i) +
+      document += "<Data key=\"" + prefix + std::to_string(i) +
+                  (unprotected ? "\" protected=\"0" : "") + "\">" + value + std::to_string(i) +
                   "</Data>\n";
     }
-    document +=
-        "  </Payload>\n  <Other corvelCode=\"SHARED\">\n"
-        "    <Data key=\"Version\">" +
-        value + "</Data>\n  </Other>\n</Configuration>\n";
-    const std::string path = mScratch.Path(name);
-    EXPECT_TRUE(WriteWholeFile(path, document));
-    return path;
+    document += "</Payload>\n<Other corvelCode=\"SHARED\"><Data key=\"Version\">" + value +
+                "</Data></Other>\n</Configuration>\n";
+    EXPECT_TRUE(WriteWholeFile(mScratch.Path(name), document));
+    return mScratch.Path(name);
   }
 
   // Kills `kRuns` runs of the helper at random points, each starting from the store in
@@ -147,9 +142,7 @@ class CrashSafetyTest : public ::testing::Test {
       } else if (rows == all) {
         ++found_all;
       } else {
-        ADD_FAILURE() << "neither all nor none of the transaction: " << rows.size() << " rows, "
-                      << none.size() << " before, " << all.size() << " after a whole run\n"
-                      << "against none:\n"
+        ADD_FAILURE() << "neither all nor none of the transaction; against none:\n"
                       << Difference(none, rows).substr(0, 2000) << "against all:\n"
                       << Difference(all, rows).substr(0, 2000);
       }
