@@ -8,8 +8,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdint>
-#include <string>
 
 #include "config/config_document.h"
 #include "config/nesting_depth.h"

@@ -8,12 +8,9 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <climits>
-#include <cstdint>
 #include <ctime>
-#include <string>
 
 #include "fuzz_support.h"
-#include "platform/platform.h"
 #include "util/time_stamp.h"
 
 namespace util = corvel::util;
@@ -79,11 +76,6 @@ void CheckFormatted(FuzzedDataProvider& in) {
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  corvel::fuzz::SetUpScratch("timestamp");
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
