@@ -1,25 +1,17 @@
 #include "hostile_fixture.h"
 
 #include <array>
-#include <cstdio>
 #include <filesystem>
 
 namespace corvel::hostile {
 
 std::string Label(const Arg& arg) {
   if (!arg) return "(null)";
-  std::string out = "\"";
-  for (size_t i = 0; i < arg->size() && i < 40; ++i) {
-    const auto c = static_cast<unsigned char>((*arg)[i]);
-    char escaped[8];
-    std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-    out += c >= 0x20 && c < 0x7f ? std::string(1, static_cast<char>(c)) : escaped;
-  }
-  if (arg->size() > 40) out += "...(" + std::to_string(arg->size()) + " bytes)";
-  return out + "\"";
+  return ::testing::PrintToString(arg->substr(0, 40)) +
+         (arg->size() > 40 ? "...(" + std::to_string(arg->size()) + " bytes)" : "");
 }
 
-std::string Rc4(const std::string& plain, const std::string& key) {
+std::string Rc4Hex(const std::string& plain, const std::string& key) {
   std::array<unsigned char, 256> s{};
   for (int i = 0; i < 256; ++i) s[i] = static_cast<unsigned char>(i);
   const size_t key_length = std::min<size_t>(key.size(), 256);
@@ -27,19 +19,12 @@ std::string Rc4(const std::string& plain, const std::string& key) {
     j = (j + s[i] + static_cast<unsigned char>(key[i % key_length])) & 0xff;
     std::swap(s[i], s[j]);
   }
-  std::string out;
+  std::string hex;
   for (int i = 0, j = 0, n = 0; n < static_cast<int>(plain.size()); ++n) {
     i = (i + 1) & 0xff;
     j = (j + s[i]) & 0xff;
     std::swap(s[i], s[j]);
-    out += static_cast<char>(plain[n] ^ s[(s[i] + s[j]) & 0xff]);
-  }
-  return out;
-}
-
-std::string Rc4Hex(const std::string& plain, const std::string& key) {
-  std::string hex;
-  for (unsigned char byte : Rc4(plain, key)) {
+    const auto byte = static_cast<unsigned char>(plain[n] ^ s[(s[i] + s[j]) & 0xff]);
     hex += "0123456789ABCDEF"[byte >> 4];
     hex += "0123456789ABCDEF"[byte & 0xf];
   }

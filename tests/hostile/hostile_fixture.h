@@ -48,9 +48,8 @@ inline const std::vector<std::string> kAwkwardTexts = {"quo\"te'd",
                                                        "tab\tand\x01control",
                                                        "\xE2\x82\xAC\xF0\x9F\x98\x80 ok"};
 
-// RC4 of `plain` keyed with the first 256 bytes of `key`, raw and as upper-case hexadecimal
-// (what the store holds for an obfuscated value).
-std::string Rc4(const std::string& plain, const std::string& key);
+// RC4 of `plain` keyed with the first 256 bytes of `key`, as upper-case hexadecimal (what the
+// store holds for an obfuscated value).
 std::string Rc4Hex(const std::string& plain, const std::string& key);
 
 class HostileCallerTest : public ::testing::Test {

@@ -48,24 +48,16 @@ bool CreateOwnFile(const std::string& path) {
 // held lock is kept (after 'y' on the pipe args[3]) until a byte comes on the pipe args[4].
 CORVEL_TEST_CHILD(PlantAttack) {
   const std::string& target = args[1];
-  switch (std::stoi(args[0])) {
-    case kSymlink:
-      return symlink(args[2].c_str(), target.c_str());
-    case kHardLink:
-      return link(args[2].c_str(), target.c_str());
-    case kFifoSwappedIn:
-      return CreateOwnFile(target) ? 0 : 1;
-    case kHeldLock: {
-      const int fd = CreateOwnFile(target) ? open(target.c_str(), O_RDWR) : -1;
-      const char state = fd >= 0 && flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
-      char byte = 0;
-      return write(std::stoi(args[3]), &state, 1) == 1 && read(std::stoi(args[4]), &byte, 1) == 1
-                 ? 0
-                 : 1;
-    }
-    default:
-      return mkfifo(target.c_str(), 0666);
-  }
+  const int plant = std::stoi(args[0]);
+  if (plant == kSymlink) return symlink(args[2].c_str(), target.c_str());
+  if (plant == kHardLink) return link(args[2].c_str(), target.c_str());
+  if (plant == kFifo) return mkfifo(target.c_str(), 0666);
+  if (plant == kFifoSwappedIn) return CreateOwnFile(target) ? 0 : 1;
+  const int fd = CreateOwnFile(target) ? open(target.c_str(), O_RDWR) : -1;
+  const char state = fd >= 0 && flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
+  char byte = 0;
+  return write(std::stoi(args[3]), &state, 1) == 1 && read(std::stoi(args[4]), &byte, 1) == 1 ? 0
+                                                                                              : 1;
 }
 
 // After the installer opened her file, she swaps a FIFO in under its name (args[0]).
