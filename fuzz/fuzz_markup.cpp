@@ -106,15 +106,14 @@ void CheckSaveLoad(CMarkupSTL& doc) {
   FUZZ_CHECK(doc.Save(path.c_str()), "Save failed: " + doc.GetError());
   std::string bytes;
   FUZZ_CHECK(corvel::fuzz::ReadWholeFile(path, &bytes) && bytes == before,
-             "Save did not write the document bytes");
+             "Save wrote other bytes");
   CMarkupSTL loaded;
   const bool wellFormed = loaded.Load(path.c_str());
   // A text that itself begins with FF FE is read back as UTF-16 by design.
   if (before.size() > 2 && before[0] == '\xFF' && before[1] == '\xFE') return;
   FUZZ_CHECK(loaded.GetDoc() == before, "Load did not read back what Save wrote");
   CMarkupSTL parsed;
-  FUZZ_CHECK(wellFormed == parsed.SetDocument(before.c_str()),
-             "Load and SetDocument of the same text disagree");
+  FUZZ_CHECK(wellFormed == parsed.SetDocument(before.c_str()), "Load and SetDocument disagree");
 }
 
 }  // namespace

@@ -115,9 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<Entry> reread;
   const int walkedResult = config::WalkRewrittenConfiguration(path.c_str(), kept, Collect, &walked);
   const int rereadResult = config::parseconfig(path.c_str(), Collect, &reread, 1);
-  FUZZ_CHECK(walkedResult == rereadResult,
-             "the walk after the rewrite ends otherwise than a walk of the saved file");
-  FUZZ_CHECK(walked == reread,
-             "the walk after the rewrite hands over other entries than a walk of the saved file");
+  FUZZ_CHECK(walkedResult == rereadResult, "the walks after the rewrite end differently");
+  FUZZ_CHECK(walked == reread, "the walks after the rewrite hand over other entries");
   return 0;
 }
