@@ -11,29 +11,20 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cctype>
-#include <cstdint>
 #include <cstring>
-#include <string>
+#include <sstream>
 #include <vector>
 
 #include "config/config_document.h"
 #include "config/parse_config.h"
+#include "config_walk.h"
 #include "fuzz_support.h"
-#include "util/utf_convert.h"
+#include "util/path_check.h"
 
 namespace config = corvel::config;
+using corvel::fuzz::Entry;
 
 namespace {
-
-struct Entry {
-  bool hasSubdomain;
-  std::string subdomain;
-  std::string key;
-  bool hasValue;
-  std::string value;
-  int isProtected;
-  bool operator==(const Entry&) const = default;
-};
 
 struct Walk {
   std::vector<Entry> entries;
@@ -47,8 +38,7 @@ int Collect(void* context, const char* subdomain, const char* key, const char* v
   const bool reverse = std::strcmp(key, "PayloadCode") == 0;
   FUZZ_CHECK(value != nullptr || (reverse && subdomain != nullptr),
              "an entry without value that is not a reverse entry");
-  walk->entries.push_back({subdomain != nullptr, subdomain ? subdomain : "", key, value != nullptr,
-                           value ? value : "", isProtected});
+  walk->entries.push_back(corvel::fuzz::MakeEntry(subdomain, key, value, isProtected));
   FUZZ_CHECK(walk->entries.size() <= walk->stopAfter, "the walk went on after its handler stopped");
   return walk->entries.size() == walk->stopAfter ? 1 : 0;
 }
@@ -75,17 +65,9 @@ int WalkFile(const std::string& path, Walk* walk) {
 // The XML library folds runs of blanks when it reads text and trims them at the ends, so a
 // text written back and read again may differ in its blanks alone; compare texts folded.
 std::string FoldBlanks(const std::string& text) {
-  std::string folded;
-  bool blank = false;
-  for (char c : text) {
-    if (std::isspace(static_cast<unsigned char>(c))) {
-      blank = true;
-      continue;
-    }
-    if (blank && !folded.empty()) folded += ' ';
-    blank = false;
-    folded += c;
-  }
+  std::istringstream words(text);
+  std::string word, folded;
+  while (words >> word) folded += (folded.empty() ? "" : " ") + word;
   return folded;
 }
 
@@ -110,19 +92,11 @@ void CheckRewrittenWalk(const Walk& before, const Walk& after, const std::string
                               before.entries[i + 1].key == "LicensingCode" &&
                               expected.key == "PayloadCode";
     if (i < payloadEntries) {
-      if (reverseEntry) {
-        expected.hasValue = true;
-        expected.value = code;
-      } else {
-        expected.hasSubdomain = true;
-        expected.subdomain = code;
-      }
+      (reverseEntry ? expected.hasValue : expected.hasSubdomain) = true;
+      (reverseEntry ? expected.value : expected.subdomain) = code;
     }
     FUZZ_CHECK(Folded(after.entries[i]) == Folded(expected),
-               "entry " + std::to_string(i) + " changed beyond the code in the rewrite: [" +
-                   after.entries[i].subdomain + "] " + after.entries[i].key + " = [" +
-                   after.entries[i].value + "] instead of [" + expected.subdomain + "] " +
-                   expected.key + " = [" + expected.value + "]");
+               "entry " + std::to_string(i) + " changed beyond the code in the rewrite");
   }
 }
 
@@ -146,15 +120,6 @@ size_t PayloadEntryCount(const std::string& path) {
   return count;
 }
 
-bool IsUtf8(const std::string& text) {
-  try {
-    corvel::util::ConvertUtf8ToUtf16(text, /*lenient=*/false);
-    return true;
-  } catch (const corvel::aws::gen::illegal_utf_sequence&) {
-    return false;
-  }
-}
-
 // True when every "&" starts a reference of the form "&name;" or "&#digits;". The XML library
 // drops a bare "&" when it reads text and then folds the blanks that stood around it, so a
 // document with one is not read back as it was written either.
@@ -171,11 +136,6 @@ bool ReferencesAreWellFormed(const std::string& text) {
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  corvel::fuzz::SetUpScratch("config");
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
@@ -212,7 +172,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The XML library reads a byte that opens a UTF-8 sequence together with the bytes after
   // it, whatever they are, so a document or a code that is not UTF-8 (an "&" swallowed into
   // a broken sequence, say) is not read back as it was written. Only UTF-8 is compared.
-  if (!IsUtf8(document) || !IsUtf8(code) || !ReferencesAreWellFormed(document)) return 0;
+  if (!corvel::util::IsWellFormedUtf8(document) || !corvel::util::IsWellFormedUtf8(code) ||
+      !ReferencesAreWellFormed(document))
+    return 0;
   FUZZ_CHECK(againResult == 0, "the rewritten document no longer walks");
   CheckRewrittenWalk(full, again, code, PayloadEntryCount(path));
   return 0;

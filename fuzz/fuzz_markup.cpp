@@ -8,8 +8,6 @@
 //  - Save followed by Load gives back the same text.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <cstdint>
-#include <string>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -30,11 +28,7 @@ constexpr int kMaxSteps = 48;
 // Names that the parser reads back as the same name: no whitespace, no token delimiter, no
 // quote and no '[' (a name's '[' ends the part that end tags are matched against).
 bool IsPlainName(const std::string& name) {
-  if (name.empty()) return false;
-  for (char c : name) {
-    if (std::string(" \t\r\n<>=\\/?!\"'[&").find(c) != std::string::npos) return false;
-  }
-  return true;
+  return !name.empty() && name.find_first_of(" \t\r\n<>=\\/?!\"'[&") == std::string::npos;
 }
 
 // The index of a well-formed document describes its text.
@@ -57,44 +51,36 @@ void CheckIndexDescribesText(const CMarkupSTL& doc) {
                "element offsets out of order or outside the text");
     FUZZ_CHECK(text[e.startLeft] == '<' && text[e.startRight] == '>' && text[e.endRight] == '>',
                "tag offsets do not stand on '<' and '>'");
-    if (e.startRight == e.endLeft + 1) {
-      FUZZ_CHECK(e.endRight == e.startRight && text[e.endLeft] == '/',
-                 "empty element without its '/'");
-    } else {
-      FUZZ_CHECK(e.startRight < e.endLeft && e.endLeft < e.endRight && text[e.endLeft] == '<',
-                 "end tag offsets out of order");
-    }
-    if (e.firstChild) {
-      const ElementEntry& child = index[e.firstChild];
-      FUZZ_CHECK(child.startLeft > e.startRight && child.endRight < e.endLeft,
-                 "first child outside its parent");
-    }
-    if (e.nextSibling) {
-      const ElementEntry& next = index[e.nextSibling];
-      FUZZ_CHECK(next.startLeft > e.endRight && next.parent == e.parent,
-                 "siblings out of order or with different parents");
-    }
+    // An empty element ends in "/>"; another has its end tag after the start tag.
+    FUZZ_CHECK(e.startRight == e.endLeft + 1
+                   ? e.endRight == e.startRight && text[e.endLeft] == '/'
+                   : e.startRight < e.endLeft && e.endLeft < e.endRight && text[e.endLeft] == '<',
+               "end tag offsets out of order");
+    const ElementEntry& child = index[e.firstChild];
+    FUZZ_CHECK(!e.firstChild || (child.startLeft > e.startRight && child.endRight < e.endLeft),
+               "first child outside its parent");
+    const ElementEntry& next = index[e.nextSibling];
+    FUZZ_CHECK(!e.nextSibling || (next.startLeft > e.endRight && next.parent == e.parent),
+               "siblings out of order or with different parents");
   }
 }
 
 // The edited index equals the index of a fresh parse of the edited text.
 void CheckMatchesReparse(const CMarkupSTL& edited, const char* after) {
   CMarkupSTL fresh;
-  FUZZ_CHECK(
-      fresh.SetDocument(edited.GetDoc().c_str()),
-      std::string("edited text no longer well-formed after ") + after + ": " + fresh.GetError());
+  FUZZ_CHECK(fresh.SetDocument(edited.GetDoc().c_str()),
+             std::string("edited text no longer well-formed after ") + after);
   std::vector<Placed> mine, theirs;
   FUZZ_CHECK(ElementsInOrder(edited, &mine), std::string("broken links after ") + after);
   FUZZ_CHECK(ElementsInOrder(fresh, &theirs), "broken links in a fresh parse");
-  FUZZ_CHECK(mine.size() == theirs.size(),
-             std::string("element count differs from a fresh parse after ") + after);
+  FUZZ_CHECK(mine.size() == theirs.size(), std::string("element count differs after ") + after);
   for (size_t i = 0; i < mine.size(); ++i) {
     const ElementEntry& a = mine[i].entry;
     const ElementEntry& b = theirs[i].entry;
-    FUZZ_CHECK(
-        mine[i].depth == theirs[i].depth && a.startLeft == b.startLeft &&
-            a.startRight == b.startRight && a.endLeft == b.endLeft && a.endRight == b.endRight,
-        std::string("element ") + std::to_string(i) + " differs from a fresh parse after " + after);
+    FUZZ_CHECK(mine[i].depth == theirs[i].depth && a.startLeft == b.startLeft &&
+                   a.startRight == b.startRight && a.endLeft == b.endLeft &&
+                   a.endRight == b.endRight,
+               std::string("an element differs from a fresh parse after ") + after);
   }
   CheckIndexDescribesText(fresh);
 }
@@ -108,14 +94,10 @@ std::string CText(FuzzedDataProvider& in, size_t longest) {
 }
 
 std::string PickName(FuzzedDataProvider& in) {
-  switch (in.ConsumeIntegralInRange(0, 2)) {
-    case 0:
-      return kNames[in.ConsumeIntegralInRange<size_t>(0, std::size(kNames) - 1)];
-    case 1:
-      return kPaths[in.ConsumeIntegralInRange<size_t>(0, std::size(kPaths) - 1)];
-    default:
-      return CText(in, 24);
-  }
+  const int kind = in.ConsumeIntegralInRange(0, 2);
+  if (kind == 0) return kNames[in.ConsumeIntegralInRange<size_t>(0, std::size(kNames) - 1)];
+  if (kind == 1) return kPaths[in.ConsumeIntegralInRange<size_t>(0, std::size(kPaths) - 1)];
+  return CText(in, 24);
 }
 
 void CheckSaveLoad(CMarkupSTL& doc) {
@@ -124,30 +106,23 @@ void CheckSaveLoad(CMarkupSTL& doc) {
   FUZZ_CHECK(doc.Save(path.c_str()), "Save failed: " + doc.GetError());
   std::string bytes;
   FUZZ_CHECK(corvel::fuzz::ReadWholeFile(path, &bytes) && bytes == before,
-             "Save did not write the document bytes");
+             "Save wrote other bytes");
   CMarkupSTL loaded;
   const bool wellFormed = loaded.Load(path.c_str());
   // A text that itself begins with FF FE is read back as UTF-16 by design.
   if (before.size() > 2 && before[0] == '\xFF' && before[1] == '\xFE') return;
   FUZZ_CHECK(loaded.GetDoc() == before, "Load did not read back what Save wrote");
   CMarkupSTL parsed;
-  FUZZ_CHECK(wellFormed == parsed.SetDocument(before.c_str()),
-             "Load and SetDocument of the same text disagree");
+  FUZZ_CHECK(wellFormed == parsed.SetDocument(before.c_str()), "Load and SetDocument disagree");
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  corvel::fuzz::SetUpScratch("markup");
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   const std::string text = CText(in, size);
   CMarkupSTL doc;
   const bool wellFormed = doc.SetDocument(text.c_str());
-  corvel::fuzz::Trace("document [" + text + "] well-formed " + std::to_string(wellFormed));
   FUZZ_CHECK(wellFormed == doc.IsWellFormed(), "SetDocument result differs from IsWellFormed");
   FUZZ_CHECK(doc.GetMainPos() == 0 && doc.GetParentPos() == 0 && doc.GetChildPos() == 0,
              "a parse left the cursor set");
@@ -159,28 +134,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int step = 0; step < kMaxSteps && in.remaining_bytes() > 0; ++step) {
     const std::string before = doc.GetDoc();
     const int op = in.ConsumeIntegralInRange(0, 11);
-    if (corvel::fuzz::Tracing()) {
-      corvel::fuzz::Trace("step " + std::to_string(op) + " at parent " +
-                          std::to_string(doc.GetParentPos()) + " main " +
-                          std::to_string(doc.GetMainPos()) + " child " +
-                          std::to_string(doc.GetChildPos()) + " text [" + before + "]");
-    }
     switch (op) {
-      case 0: {
-        const std::string name = PickName(in);
-        doc.FindElement(in.ConsumeBool() ? nullptr : name.c_str());
-        break;
-      }
+      case 0:
       case 1: {
         const std::string name = PickName(in);
-        doc.FindChildElement(in.ConsumeBool() ? nullptr : name.c_str());
+        const char* wanted = in.ConsumeBool() ? nullptr : name.c_str();
+        (void)(op == 0 ? doc.FindElement(wanted) : doc.FindChildElement(wanted));
         break;
       }
       case 2:
-        doc.IntoElement();
-        break;
       case 3:
-        doc.OutOfElement();
+        (void)(op == 2 ? doc.IntoElement() : doc.OutOfElement());
         break;
       case 4: {
         const std::string name = doc.GetTagName();
@@ -194,7 +158,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int32_t main = doc.GetMainPos();
         const bool mayEdit = main != 0 && doc.GetIndex()[main].firstChild == 0;
         const bool set = doc.SetData(value.c_str());
-        corvel::fuzz::Trace("SetData [" + value + "] gives " + std::to_string(set));
         FUZZ_CHECK(set == mayEdit, "SetData result against the documented rule");
         if (!set) {
           FUZZ_CHECK(doc.GetDoc() == before, "a refused SetData changed the text");
@@ -209,18 +172,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string name = in.ConsumeBool() ? PickName(in) : kNames[step % std::size(kNames)];
         const bool child = in.ConsumeBool();
         const bool added = child ? doc.AddChildElement(name.c_str()) : doc.AddElement(name.c_str());
-        corvel::fuzz::Trace(std::string(child ? "AddChildElement" : "AddElement") + " [" + name +
-                            "] gives " + std::to_string(added));
         if (!added) {
           FUZZ_CHECK(doc.GetDoc() == before, "a refused add changed the text");
           break;
         }
-        if (child) {
-          FUZZ_CHECK(doc.GetChildPos() != 0, "AddChildElement left no child position");
-        } else {
-          FUZZ_CHECK(doc.GetMainPos() != 0 && doc.GetChildPos() == 0,
-                     "AddElement left the cursor elsewhere");
-        }
+        FUZZ_CHECK(child ? doc.GetChildPos() != 0 : doc.GetMainPos() != 0 && doc.GetChildPos() == 0,
+                   "an add left the cursor elsewhere");
         if (!IsPlainName(name)) {
           checkEdits = false;  // the text now holds a tag the parser reads differently
         } else if (checkEdits) {

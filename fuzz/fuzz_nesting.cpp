@@ -8,8 +8,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdint>
-#include <string>
 
 #include "config/config_document.h"
 #include "config/nesting_depth.h"
@@ -36,10 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TiXmlDocument parsed;
   parsed.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
   const int reached = ElementDepth(parsed);
-  FUZZ_CHECK(scanned >= reached, "the scan counted " + std::to_string(scanned) +
-                                     " levels where the parser reached " + std::to_string(reached));
-  FUZZ_CHECK(parsed.Error() || scanned == reached, "the scan counted " + std::to_string(scanned) +
-                                                       " levels of a document of " +
-                                                       std::to_string(reached));
+  FUZZ_CHECK(scanned >= reached, "the scan counted fewer levels than the parser reached");
+  FUZZ_CHECK(parsed.Error() || scanned == reached, "the scan miscounted a document");
   return 0;
 }

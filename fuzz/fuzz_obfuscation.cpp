@@ -11,8 +11,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdint>
-#include <string>
 
 #include "fuzz_support.h"
 #include "records/account_record.h"
@@ -22,11 +20,7 @@ namespace records = corvel::records;
 
 namespace {
 
-std::string UpTo(const std::string& text, size_t end) {
-  return text.substr(0, std::min(end, text.size()));
-}
-
-std::string BeforeZero(const std::string& text) { return UpTo(text, text.find('\0')); }
+std::string BeforeZero(const std::string& text) { return text.substr(0, text.find('\0')); }
 
 void CheckDecodeArbitrary(const std::string& hex, const std::string& key) {
   const std::string plain = records::DeobfuscateValue(hex, key);
@@ -48,8 +42,7 @@ void CheckRoundTrip(const std::string& plain, const std::string& key, size_t dam
              "encoded text is not upper-case hex");
   FUZZ_CHECK(records::DeobfuscateValue(hex, key) == BeforeZero(plain), "round trip lost the value");
   std::string lower = hex;
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   FUZZ_CHECK(records::DeobfuscateValue(lower, key) == BeforeZero(plain),
              "lower-case digits decode differently");
   // A key longer than the cipher's key limit keys it by its first 256 bytes only.
@@ -77,16 +70,12 @@ void CheckAccountRecord(const std::string& stored, const std::string& code,
   FUZZ_CHECK(again == formatted, "formatting a parsed record is not stable");
 
   const std::string updated = records::UpdatedAccountRecordText(stored, code, digest, stamp);
-  // A code that can stand in the record (no "=", no separator) is in it afterwards.
+  // A code that can stand in the record is in it afterwards: no "=" in the code or the digest,
+  // and no piece of the separator in any text (pieces could join across edges: "{|" + "}").
   if (code.empty() || code.find('=') != std::string::npos ||
-      code.find(records::kRecordSeparator) != std::string::npos ||
-      digest.find('=') != std::string::npos ||
-      digest.find(records::kRecordSeparator) != std::string::npos ||
-      stamp.find(records::kRecordSeparator) != std::string::npos) {
+      digest.find('=') != std::string::npos) {
     return;
   }
-  // A separator's pieces could still join across the code's edges ("{|" + "}"); only plain
-  // texts are checked.
   for (const std::string* text : {&code, &digest, &stamp}) {
     if (text->find_first_of("{|}") != std::string::npos) return;
   }
@@ -107,11 +96,6 @@ void CheckAccountRecord(const std::string& stored, const std::string& code,
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  corvel::fuzz::SetUpScratch("obfuscation");
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);

@@ -12,10 +12,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <optional>
-#include <string>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -24,6 +23,7 @@
 #include "prefs/xml_parser.h"
 
 namespace prefs = corvel::prefs;
+using corvel::fuzz::Scratch;
 
 namespace {
 
@@ -32,30 +32,21 @@ const char* const kNames[] = {"DefaultDomain", "ProxyCredentials", "User", "Pass
 
 // A domain or key: one of the usual names, an arbitrary text, or null.
 std::optional<std::string> PickName(FuzzedDataProvider& in) {
-  switch (in.ConsumeIntegralInRange(0, 5)) {
-    case 0:
-      return std::nullopt;
-    case 1:
-      return std::string(in.ConsumeRandomLengthString(24).c_str());
-    default:
-      return std::string(kNames[in.ConsumeIntegralInRange<size_t>(0, std::size(kNames) - 1)]);
-  }
+  const int kind = in.ConsumeIntegralInRange(0, 5);
+  if (kind == 0) return std::nullopt;
+  if (kind == 1) return std::string(in.ConsumeRandomLengthString(24).c_str());
+  return std::string(kNames[in.ConsumeIntegralInRange<size_t>(0, std::size(kNames) - 1)]);
 }
 
 const char* Text(const std::optional<std::string>& name) { return name ? name->c_str() : nullptr; }
-
-bool IsReadStatus(int status) {
-  return status == prefs::kPrefsSuccess || status == prefs::kPrefsFailed ||
-         status == prefs::kPrefsNoFile || status == prefs::kPrefsInvalidArgument ||
-         status == prefs::kPrefsBufferTooSmall;
-}
 
 // Reads a value through the size query and a buffer of exactly that size; nullopt when the
 // value cannot be read.
 std::optional<std::string> Read(const char* domain, const char* key, const char* path) {
   uint32_t size = 0;
   const int status = prefs::GetPrefValue(domain, key, nullptr, &size, path);
-  FUZZ_CHECK(IsReadStatus(status) && status != prefs::kPrefsBufferTooSmall,
+  FUZZ_CHECK(status == prefs::kPrefsSuccess || status == prefs::kPrefsFailed ||
+                 status == prefs::kPrefsNoFile || status == prefs::kPrefsInvalidArgument,
              "size query status " + std::to_string(status));
   if (status != prefs::kPrefsSuccess) return std::nullopt;
   FUZZ_CHECK(size >= 1, "size query without room for the terminator");
@@ -90,31 +81,19 @@ int TemporaryFilesBeside(const std::string& path) {
   return count;
 }
 
-std::string UserFile() {
-  return corvel::fuzz::Scratch().localAppData + "/Corvel/TAV/securePrefs.xml";
-}
-std::string CommonFile() {
-  return corvel::fuzz::Scratch().commonFiles + "/Corvel/TAV/securePrefs.xml";
-}
-std::string ExplicitFile() { return corvel::fuzz::Scratch().work + "/prefs.xml"; }
-
-void MakeFolders(const std::string& file) {
-  for (size_t at = file.find('/', 1); at != std::string::npos; at = file.find('/', at + 1)) {
-    mkdir(file.substr(0, at).c_str(), 0700);
-  }
-}
+std::string UserFile() { return Scratch().localAppData + "/Corvel/TAV/securePrefs.xml"; }
+std::string CommonFile() { return Scratch().commonFiles + "/Corvel/TAV/securePrefs.xml"; }
+std::string ExplicitFile() { return Scratch().work + "/prefs.xml"; }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  const corvel::fuzz::ScratchFolders& scratch = corvel::fuzz::SetUpScratch("prefs");
+void corvel::fuzz::FuzzSetUp() {
   static const prefs::FixedKeyMaterial kKeyMaterial("fuzz-machine-0123456789abcdef", "fuzzer");
   prefs::SetKeyMaterialSource(&kKeyMaterial);
   // Every log level on, so that the log lines are formatted too.
-  corvel::fuzz::WriteWholeFile(scratch.temp + "/qiv.trace", "");
-  MakeFolders(UserFile());
-  MakeFolders(CommonFile());
-  return 0;
+  corvel::fuzz::WriteWholeFile(Scratch().temp + "/qiv.trace", "");
+  std::filesystem::create_directories(Scratch().localAppData + "/Corvel/TAV");
+  std::filesystem::create_directories(Scratch().commonFiles + "/Corvel/TAV");
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -130,26 +109,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& path : {UserFile(), CommonFile(), ExplicitFile()}) unlink(path.c_str());
   // A fresh log for every input, so that it does not grow without end.
   prefs::UninitPrefs();
-  unlink((corvel::fuzz::Scratch().temp + "/Velmo.log").c_str());
+  unlink((Scratch().temp + "/Velmo.log").c_str());
   prefs::InitPrefs();
 
-  const char* explicitPath = nullptr;
-  std::string written;
-  switch (where) {
-    case 0:
-      written = UserFile();
-      break;
-    case 1:
-      written = CommonFile();
-      break;
-    case 2:
-      written = ExplicitFile();
-      explicitPath = written.c_str();
-      break;
-    default:
-      break;
-  }
-  if (!written.empty()) corvel::fuzz::WriteWholeFile(written, file);
+  const std::string written = where == 0 ? UserFile() : where == 1 ? CommonFile() : ExplicitFile();
+  const char* explicitPath = where == 2 ? written.c_str() : nullptr;
+  if (where != 3) corvel::fuzz::WriteWholeFile(written, file);
 
   const std::optional<std::string> other = Read(Text(otherDomain), Text(otherKey), explicitPath);
   (void)Read(Text(domain), Text(key), explicitPath);
@@ -159,7 +124,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string before;
   const bool existed = corvel::fuzz::ReadWholeFile(target, &before);
   const int status = prefs::SetPrefValue(Text(domain), Text(key), value.c_str(), explicitPath);
-  corvel::fuzz::Trace("SetPrefValue gives " + std::to_string(status));
   std::string after;
   const bool exists = corvel::fuzz::ReadWholeFile(target, &after);
   FUZZ_CHECK(TemporaryFilesBeside(target) == 0, "a temporary file was left beside the file");
@@ -168,7 +132,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     prefs::UninitPrefs();
     return 0;
   }
-  corvel::fuzz::Trace("file after the write:\n" + after);
   struct stat status_of_file {};
   FUZZ_CHECK(stat(target.c_str(), &status_of_file) == 0 && (status_of_file.st_mode & 07777) == 0600,
              "the written file is not mode 0600");

@@ -10,49 +10,29 @@
 #include <fuzzer/FuzzedDataProvider.h>
 #include <tinyxml.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <string>
 #include <vector>
 
 #include "config/buffered_print_document.h"
 #include "config/config_document.h"
 #include "config/nesting_depth.h"
 #include "config/parse_config.h"
+#include "config_walk.h"
 #include "fuzz_support.h"
-#include "util/utf_convert.h"
+#include "util/path_check.h"
 
 namespace config = corvel::config;
+using corvel::fuzz::Entry;
 
 namespace {
-
-struct Entry {
-  bool hasSubdomain;
-  std::string subdomain;
-  std::string key;
-  bool hasValue;
-  std::string value;
-  int isProtected;
-  bool operator==(const Entry&) const = default;
-};
 
 int Collect(void* context, const char* subdomain, const char* key, const char* value,
             int isProtected) {
   static_cast<std::vector<Entry>*>(context)->push_back(
-      {subdomain != nullptr, subdomain ? subdomain : "", key, value != nullptr, value ? value : "",
-       isProtected});
+      corvel::fuzz::MakeEntry(subdomain, key, value, isProtected));
   return 0;
-}
-
-bool IsUtf8(const std::string& text) {
-  try {
-    corvel::util::ConvertUtf8ToUtf16(text, /*lenient=*/false);
-    return true;
-  } catch (const corvel::aws::gen::illegal_utf_sequence&) {
-    return false;
-  }
 }
 
 // Whether a "<" at `at` stands where a plain document may hold "<?": after nothing but a byte
@@ -66,7 +46,7 @@ bool AtFirstNode(const std::string& text, size_t at) {
 // feed by blanks, every byte from 0x80 up when the text is not UTF-8, and "?" after a "<"
 // anywhere but at the first node.
 std::string MadePlain(std::string text) {
-  const bool utf8 = IsUtf8(text);
+  const bool utf8 = corvel::util::IsWellFormedUtf8(text);
   for (size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
     if (c == '&' || (c < 0x20 && c != '\t' && c != '\n')) {
@@ -116,11 +96,6 @@ void CheckSave(std::string text, const std::string& code) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  corvel::fuzz::SetUpScratch("rewrite_walk");
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   std::string code = std::string(in.ConsumeRandomLengthString(48).c_str());
@@ -140,10 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<Entry> reread;
   const int walkedResult = config::WalkRewrittenConfiguration(path.c_str(), kept, Collect, &walked);
   const int rereadResult = config::parseconfig(path.c_str(), Collect, &reread, 1);
-  corvel::fuzz::Trace(kept.kept() ? "walked in memory" : "walked the file");
-  FUZZ_CHECK(walkedResult == rereadResult,
-             "the walk after the rewrite ends otherwise than a walk of the saved file");
-  FUZZ_CHECK(walked == reread,
-             "the walk after the rewrite hands over other entries than a walk of the saved file");
+  FUZZ_CHECK(walkedResult == rereadResult, "the walks after the rewrite end differently");
+  FUZZ_CHECK(walked == reread, "the walks after the rewrite hand over other entries");
   return 0;
 }

@@ -12,14 +12,11 @@
 //    it was set (or empty, where an element of that name holds child elements).
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdint>
-#include <cstring>
+#include <filesystem>
 #include <set>
-#include <string>
 
 #include "fuzz_support.h"
 #include "markup/markup_document.h"
@@ -63,66 +60,39 @@ std::string Digits(FuzzedDataProvider& in) {
 
 std::set<std::string> FolderEntries(const std::string& folder) {
   std::set<std::string> names;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (const dirent* entry = readdir(dir)) {
-      if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
-        names.insert(entry->d_name);
-      }
-    }
-    closedir(dir);
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.insert(entry.path().filename().string());
   }
   return names;
 }
 
-struct Values {
-  bool entitlement = false;
-  std::string versionName, major, minor, build, review;
-  std::string activation, channel, customer, serial;
+// The text fields of a pass, in the order the input gives them, with where a pass keeps them.
+struct Field {
+  uint32_t id;
+  std::string swtag::SwTagRecord::*read;
+  bool digits;  // major, minor, build, review: valid only as decimal digits
+  size_t longest;
 };
+const Field kFields[] = {
+    {swtag::kSwTagFieldVersionName, &swtag::SwTagRecord::mVersionName, false, 24},
+    {swtag::kSwTagFieldMajor, &swtag::SwTagRecord::mMajor, true, 0},
+    {swtag::kSwTagFieldMinor, &swtag::SwTagRecord::mMinor, true, 0},
+    {swtag::kSwTagFieldBuild, &swtag::SwTagRecord::mBuild, true, 0},
+    {swtag::kSwTagFieldReview, &swtag::SwTagRecord::mReview, true, 0},
+    {swtag::kSwTagFieldActivationStatus, &swtag::SwTagRecord::mActivationStatus, false, 16},
+    {swtag::kSwTagFieldChannelType, &swtag::SwTagRecord::mChannelType, false, 16},
+    {swtag::kSwTagFieldCustomerType, &swtag::SwTagRecord::mCustomerType, false, 16},
+    {swtag::kSwTagFieldSerialNumber, &swtag::SwTagRecord::mSerialNumber, false, 24}};
+constexpr size_t kFieldCount = std::size(kFields);
 
 bool AllDigits(const std::string& text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
-bool Valid(const Values& v) {
-  return !v.versionName.empty() && AllDigits(v.major) && AllDigits(v.minor) && AllDigits(v.build) &&
-         AllDigits(v.review);
-}
-
-void SetFields(const Values& v) {
-  FUZZ_CHECK(swtag::SwTagSetField(swtag::kSwTagFieldEntitlementRequired,
-                                  v.entitlement ? "true" : "false") == swtag::kSwTagSuccess,
-             "entitlement refused");
-  const std::pair<uint32_t, const std::string*> fields[] = {
-      {swtag::kSwTagFieldVersionName, &v.versionName},
-      {swtag::kSwTagFieldMajor, &v.major},
-      {swtag::kSwTagFieldMinor, &v.minor},
-      {swtag::kSwTagFieldBuild, &v.build},
-      {swtag::kSwTagFieldReview, &v.review},
-      {swtag::kSwTagFieldActivationStatus, &v.activation},
-      {swtag::kSwTagFieldChannelType, &v.channel},
-      {swtag::kSwTagFieldCustomerType, &v.customer},
-      {swtag::kSwTagFieldSerialNumber, &v.serial}};
-  for (const auto& [field, value] : fields) {
-    FUZZ_CHECK(swtag::SwTagSetField(field, value->c_str()) == swtag::kSwTagSuccess,
-               "a field was refused");
-  }
-}
-
-// A value read back by a second pass: as set, or empty where the element holds children.
-void CheckReadBack(const std::string& read, const std::string& set, const char* name) {
-  FUZZ_CHECK(read == set || read.empty(), std::string("the tag does not read back ") + name +
-                                              ": [" + read + "] instead of [" + set + "]");
-}
-
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  corvel::fuzz::SetUpScratch("swtag");
-  // The tag directory exists from the first input on, so that every input can plant its file.
-  mkdir(TagFolder().c_str(), 0777);
-  return 0;
-}
+// The tag directory exists from the first input on, so that every input can plant its file.
+void corvel::fuzz::FuzzSetUp() { mkdir(TagFolder().c_str(), 0777); }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
@@ -130,21 +100,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool localeLess = in.ConsumeBool();  // the file stands under the locale-less name
   const std::string code = in.ConsumeIntegralInRange(0, 7) == 0 ? Printable(in, 12) : "PRODUCT-1";
   const std::string locale = in.ConsumeBool() ? "en_US" : "";
-  Values values;
-  values.entitlement = in.ConsumeBool();
-  values.versionName = Printable(in, 24);
-  values.major = Digits(in);
-  values.minor = Digits(in);
-  values.build = Digits(in);
-  values.review = Digits(in);
-  values.activation = Printable(in, 16);
-  values.channel = Printable(in, 16);
-  values.customer = Printable(in, 16);
-  values.serial = Printable(in, 24);
+  const bool entitlement = in.ConsumeBool();
+  std::string values[kFieldCount];
+  bool valid = true;  // a version name and the four numbers as digits
+  for (size_t i = 0; i < kFieldCount; ++i) {
+    values[i] = kFields[i].digits ? Digits(in) : Printable(in, kFields[i].longest);
+    valid = valid && (kFields[i].digits ? AllDigits(values[i]) : i != 0 || !values[i].empty());
+  }
   const std::string bytes = in.ConsumeBytesAsString(in.remaining_bytes());
-  corvel::fuzz::Trace("planting " + std::to_string(static_cast<int>(planting)) + " code [" + code +
-                      "] locale [" + locale + "] locale-less " + std::to_string(localeLess) +
-                      ", existing file of " + std::to_string(bytes.size()) + " bytes");
 
   const std::string folder = TagFolder();
   corvel::fuzz::EmptyFolder(folder);
@@ -158,19 +121,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string plantedName = TagFileName(code, localeLess ? "" : locale);
   const std::string planted = folder + "/" + plantedName;
   if (codeUsable) {
-    switch (planting) {
-      case Planting::File:
-        corvel::fuzz::WriteWholeFile(planted, bytes);
-        break;
-      case Planting::SymbolicLink:
-        FUZZ_CHECK(symlink(victim.c_str(), planted.c_str()) == 0, "symlink");
-        break;
-      case Planting::HardLink:
-        FUZZ_CHECK(link(victim.c_str(), planted.c_str()) == 0, "link");
-        break;
-      case Planting::Nothing:
-        break;
-    }
+    if (planting == Planting::File) corvel::fuzz::WriteWholeFile(planted, bytes);
+    if (planting == Planting::SymbolicLink)
+      FUZZ_CHECK(symlink(victim.c_str(), planted.c_str()) == 0, "symlink");
+    if (planting == Planting::HardLink)
+      FUZZ_CHECK(link(victim.c_str(), planted.c_str()) == 0, "link");
   }
 
   // Tags the markup engine cannot edit consistently (see TagsRoundTrip) may be rewritten as
@@ -193,7 +148,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(!record->mExistingLoaded, "a tag was read through a symbolic link");
   }
   const bool updating = record->mExistingLoaded;
-  SetFields(values);
+  FUZZ_CHECK(swtag::SwTagSetField(swtag::kSwTagFieldEntitlementRequired,
+                                  entitlement ? "true" : "false") == swtag::kSwTagSuccess,
+             "entitlement refused");
+  for (size_t i = 0; i < kFieldCount; ++i) {
+    FUZZ_CHECK(swtag::SwTagSetField(kFields[i].id, values[i].c_str()) == swtag::kSwTagSuccess,
+               "a field was refused");
+  }
   FUZZ_CHECK(swtag::SwTagWrite() == swtag::kSwTagSuccess, "SwTagWrite failed");
   FUZZ_CHECK(swtag::SwTagEnd() == swtag::kSwTagSuccess, "SwTagEnd failed");
 
@@ -208,8 +169,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   std::string after;
   if (!corvel::fuzz::ReadWholeFile(tagPath, &after)) return 0;  // nothing written, or a link left
-  corvel::fuzz::Trace("tag file after the pass (" + std::string(updating ? "updated" : "new") +
-                      "):\n" + after);
   const bool unchanged = planting != Planting::Nothing && after == bytes;
   if (!unchanged && !editable) return 0;
   corvel::markup::CMarkupSTL reread;
@@ -217,32 +176,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool wellFormed = swtag::LoadTagFile(tagPath, reread, &unicode);
   FUZZ_CHECK(unchanged || (wellFormed && reread.FindElement(swtag::kTagRootName)),
              "the tag file is neither the original nor a well-formed tag");
-  if (unchanged || !Valid(values)) return 0;
+  if (unchanged || !valid) return 0;
   // A new tag holds its values unescaped, as they were given; they read back decoded, so
   // only values without markup characters are compared there.
-  if (!updating) {
-    for (const std::string* v : {&values.versionName, &values.activation, &values.channel,
-                                 &values.customer, &values.serial}) {
-      if (v->find_first_of("<>&") != std::string::npos) return 0;
-    }
+  for (size_t i = 0; i < kFieldCount && !updating; ++i) {
+    if (values[i].find_first_of("<>&") != std::string::npos) return 0;
   }
 
-  // A second pass reads the file the first one wrote.
+  // A second pass reads every value back from the file the first one wrote: as it was set,
+  // or empty where an element of that name holds child elements.
   FUZZ_CHECK(swtag::SwTagStart("Product", code.c_str(), locale.c_str(), 7) == swtag::kSwTagSuccess,
              "second SwTagStart failed");
   record = swtag::SwTagCurrentRecord();
   FUZZ_CHECK(record->mExistingLoaded, "the written tag is not read as an existing tag");
-  FUZZ_CHECK(record->mEntitlementRequired == values.entitlement || !record->mEntitlementRequired,
+  FUZZ_CHECK(record->mEntitlementRequired == entitlement || !record->mEntitlementRequired,
              "the entitlement flag does not read back");
-  CheckReadBack(record->mVersionName, values.versionName, "swid:name");
-  CheckReadBack(record->mMajor, values.major, "swid:major");
-  CheckReadBack(record->mMinor, values.minor, "swid:minor");
-  CheckReadBack(record->mBuild, values.build, "swid:build");
-  CheckReadBack(record->mReview, values.review, "swid:review");
-  CheckReadBack(record->mActivationStatus, values.activation, "swid:activation_status");
-  CheckReadBack(record->mChannelType, values.channel, "swid:channel_type");
-  CheckReadBack(record->mCustomerType, values.customer, "swid:customer_type");
-  CheckReadBack(record->mSerialNumber, values.serial, "swid:serial_number");
+  for (size_t i = 0; i < kFieldCount; ++i) {
+    const std::string& read = record->*kFields[i].read;
+    FUZZ_CHECK(read == values[i] || read.empty(),
+               "field " + std::to_string(i) + " reads back otherwise");
+  }
   FUZZ_CHECK(swtag::SwTagEnd() == swtag::kSwTagSuccess, "second SwTagEnd failed");
   return 0;
 }

@@ -1,40 +1,17 @@
 #include "hostile_fixture.h"
 
-#include <sys/stat.h>
-
 #include <array>
-#include <cstdio>
-#include <ctime>
+#include <filesystem>
 
 namespace corvel::hostile {
 
-namespace {
-
-bool FileExists(const std::string& path) {
-  struct stat info {};
-  return lstat(path.c_str(), &info) == 0;
-}
-
-}  // namespace
-
 std::string Label(const Arg& arg) {
   if (!arg) return "(null)";
-  std::string out = "\"";
-  for (size_t i = 0; i < arg->size() && i < 40; ++i) {
-    const auto c = static_cast<unsigned char>((*arg)[i]);
-    if (c >= 0x20 && c < 0x7f) {
-      out += static_cast<char>(c);
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-      out += escaped;
-    }
-  }
-  if (arg->size() > 40) out += "...(" + std::to_string(arg->size()) + " bytes)";
-  return out + "\"";
+  return ::testing::PrintToString(arg->substr(0, 40)) +
+         (arg->size() > 40 ? "...(" + std::to_string(arg->size()) + " bytes)" : "");
 }
 
-std::string Rc4(const std::string& plain, const std::string& key) {
+std::string Rc4Hex(const std::string& plain, const std::string& key) {
   std::array<unsigned char, 256> s{};
   for (int i = 0; i < 256; ++i) s[i] = static_cast<unsigned char>(i);
   const size_t key_length = std::min<size_t>(key.size(), 256);
@@ -42,21 +19,12 @@ std::string Rc4(const std::string& plain, const std::string& key) {
     j = (j + s[i] + static_cast<unsigned char>(key[i % key_length])) & 0xff;
     std::swap(s[i], s[j]);
   }
-  std::string out;
-  int i = 0, j = 0;
-  for (char c : plain) {
+  std::string hex;
+  for (int i = 0, j = 0, n = 0; n < static_cast<int>(plain.size()); ++n) {
     i = (i + 1) & 0xff;
     j = (j + s[i]) & 0xff;
     std::swap(s[i], s[j]);
-    out += static_cast<char>(c ^ s[(s[i] + s[j]) & 0xff]);
-  }
-  return out;
-}
-
-std::string Rc4Hex(const std::string& plain, const std::string& key) {
-  std::string hex;
-  for (char c : Rc4(plain, key)) {
-    const auto byte = static_cast<unsigned char>(c);
+    const auto byte = static_cast<unsigned char>(plain[n] ^ s[(s[i] + s[j]) & 0xff]);
     hex += "0123456789ABCDEF"[byte >> 4];
     hex += "0123456789ABCDEF"[byte & 0xf];
   }
@@ -83,60 +51,29 @@ void HostileCallerTest::TearDown() {
 }
 
 std::string HostileCallerTest::MainLog() const {
-  return corvel::test::ReadWholeFile(mScratch.temp() + "/tavlib.log").value_or("");
+  return ReadWholeFile(mScratch.temp() + "/tavlib.log").value_or("");
 }
 
 std::string HostileCallerTest::WriteDocument(const std::string& file, const std::string& name) {
   const std::string path = mScratch.Path(file);
-  const std::string document =
-      "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Configuration>\n"
-      "  <Payload corvelCode=\"\">\n"
-      "    <Data key=\"Name\">" +
-      name +
-      "</Data>\n"
-      "    <Data key=\"Open\" protected=\"0\">yes</Data>\n"
-      "  </Payload>\n</Configuration>\n";
-  EXPECT_TRUE(corvel::test::WriteWholeFile(path, document));
+  EXPECT_TRUE(WriteWholeFile(path,
+                             "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Configuration>\n"
+                             "  <Payload corvelCode=\"\">\n    <Data key=\"Name\">" +
+                                 name +
+                                 "</Data>\n    <Data key=\"Open\" protected=\"0\">yes</Data>\n"
+                                 "  </Payload>\n</Configuration>\n"));
   return path;
-}
-
-StoreRows HostileCallerTest::DocumentRows(const std::string& payload, const std::string& driver,
-                                          const std::string& path, const std::string& name) {
-  std::string install_date;
-  for (const StoreRow& row : ReadSnapshot(mDatabase).values) {
-    if (!row.unprotected && row.subdomain == payload && row.key == "InstallDate") {
-      install_date = row.value;
-    }
-  }
-  const long long now = static_cast<long long>(std::time(nullptr));
-  const bool recent = !install_date.empty() &&
-                      install_date.find_first_not_of("0123456789") == std::string::npos &&
-                      std::stoll(install_date) <= now && std::stoll(install_date) >= now - 3600;
-  EXPECT_TRUE(recent) << "InstallDate of " << Label(payload) << ": " << install_date;
-  return {P(payload, "Name", name), U(payload, "Open", "yes"),
-          P(payload, "DefaultDriverPayload", driver), P(payload, "InstallDate", install_date),
-          P(payload, "ZEPConfigPath", path)};
 }
 
 void HostileCallerTest::ExpectStoreChange(const StoreRows& added, const StoreRows& removed) {
   EXPECT_EQ(IntegrityCheck(mDatabase), "ok");
-  EXPECT_FALSE(FileExists(mDatabase + "-journal")) << "a store transaction was left open";
+  EXPECT_FALSE(std::filesystem::exists(mDatabase + "-journal"))
+      << "a store transaction was left open";
   StoreSnapshot now = ReadSnapshot(mDatabase);
   const StoreRows expected = Applied(mLast.values, removed, added);
   EXPECT_TRUE(now.values == expected) << Difference(expected, now.values);
   EXPECT_TRUE(now.other_tables == mLast.other_tables) << "a table besides the values changed";
   mLast = std::move(now);
-}
-
-void HostileCallerTest::Plant(const StoreRows& rows) {
-  for (const StoreRow& row : rows) {
-    ASSERT_TRUE(row.unprotected) << "only unprotected rows can be planted through the library";
-    ASSERT_EQ(Corvel_TAVLib_SetValueforKeyInSubDomainInCache(
-                  mHandle, 1, row.key.c_str(), row.value.c_str(), row.subdomain.c_str(), false),
-              kTAVLibSuccess)
-        << Label(row.subdomain) << " " << Label(row.key);
-  }
-  ExpectStoreChange(rows);
 }
 
 void HostileCallerTest::Renew(int32_t commit) {

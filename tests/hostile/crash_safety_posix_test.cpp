@@ -31,17 +31,7 @@
 namespace corvel::hostile {
 namespace {
 
-using test::Applied;
-using test::Describe;
-using test::Difference;
-using test::IntegrityCheck;
-using test::P;
-using test::ReadSnapshot;
-using test::StoreRow;
-using test::StoreRows;
-using test::StoreSnapshot;
-using test::U;
-
+using namespace ::corvel::test;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
@@ -53,12 +43,11 @@ struct HelperRun {
   Clock::duration duration{};  // from "about to start" to the end of the process
 };
 
-// Runs the installer helper with `args` ("{fd}" stands for its signal pipe) and the variables
-// `environment` ("NAME=value") added; with `kill_after`, sends SIGKILL that long after the
-// helper said it is about to start the operation.
+// Runs the installer body `args[0]` (installer_helper.cpp) with the rest of `args` ("{fd}"
+// stands for its signal pipe); with `kill_after`, sends SIGKILL that long after the installer
+// said it is about to start the operation.
 HelperRun RunHelper(std::vector<std::string> args,
-                    std::optional<Clock::duration> kill_after = std::nullopt,
-                    std::vector<std::string> environment = {}) {
+                    std::optional<Clock::duration> kill_after = std::nullopt) {
   int pipe_fds[2];
   EXPECT_EQ(pipe(pipe_fds), 0);
   bool signals = false;
@@ -68,18 +57,7 @@ HelperRun RunHelper(std::vector<std::string> args,
       signals = true;
     }
   }
-  std::vector<char*> argv{const_cast<char*>(CORVEL_INSTALLER_HELPER)};
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-
-  fflush(nullptr);
-  const pid_t child = fork();
-  if (child == 0) {
-    close(pipe_fds[0]);
-    for (std::string& variable : environment) putenv(variable.data());
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
+  const int child = StartChild(args[0], ChildArgs(args.begin() + 1, args.end()));
   close(pipe_fds[1]);
   HelperRun run;
   char said = 0;
@@ -93,7 +71,7 @@ HelperRun RunHelper(std::vector<std::string> args,
   EXPECT_EQ(waitpid(child, &status, 0), child);
   run.duration = Clock::now() - start;
   close(pipe_fds[0]);
-  EXPECT_TRUE(ready) << "the helper died before it started the operation";
+  EXPECT_TRUE(ready) << "the installer died before it started the operation";
   run.killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
   if (WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
   return run;
@@ -121,21 +99,16 @@ class CrashSafetyTest : public ::testing::Test {
   // A document whose Payload hive holds `entries` Data elements "<prefix><i>" = `value`<i>.
   std::string WriteDocument(const std::string& name, int entries, const std::string& prefix,
                             const std::string& value, bool unprotected) {
-    std::string document =
-        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Configuration>\n"
-        "  <Payload corvelCode=\"\">\n";
+    std::string document = "<Configuration>\n<Payload corvelCode=\"\">\n";
     for (int i = 0; i < entries; ++i) {
-      document += "    <Data key=\"" + prefix + std::to_string(i) + "\"" +
-                  (unprotected ? " protected=\"0\">" : ">") + value + std::to_string(i) +
+      document += "<Data key=\"" + prefix + std::to_string(i) +
+                  (unprotected ? "\" protected=\"0" : "") + "\">" + value + std::to_string(i) +
                   "</Data>\n";
     }
-    document +=
-        "  </Payload>\n  <Other corvelCode=\"SHARED\">\n"
-        "    <Data key=\"Version\">" +
-        value + "</Data>\n  </Other>\n</Configuration>\n";
-    const std::string path = mScratch.Path(name);
-    EXPECT_TRUE(corvel::test::WriteWholeFile(path, document));
-    return path;
+    document += "</Payload>\n<Other corvelCode=\"SHARED\"><Data key=\"Version\">" + value +
+                "</Data></Other>\n</Configuration>\n";
+    EXPECT_TRUE(WriteWholeFile(mScratch.Path(name), document));
+    return mScratch.Path(name);
   }
 
   // Kills `kRuns` runs of the helper at random points, each starting from the store in
@@ -160,7 +133,7 @@ class CrashSafetyTest : public ::testing::Test {
       if (fs::exists(Database() + "-journal")) ++journals;
       if (check_after) check_after();
       // The next installer opens the store, which rolls a killed transaction back.
-      EXPECT_EQ(RunHelper({"open"}).exit_code, 0);
+      EXPECT_EQ(RunHelper({"InstallerOpen"}).exit_code, 0);
       ASSERT_EQ(IntegrityCheck(Database()), "ok");
       const StoreRows rows = Rows();
       if (rows == none) {
@@ -169,9 +142,7 @@ class CrashSafetyTest : public ::testing::Test {
       } else if (rows == all) {
         ++found_all;
       } else {
-        ADD_FAILURE() << "neither all nor none of the transaction: " << rows.size() << " rows, "
-                      << none.size() << " before, " << all.size() << " after a whole run\n"
-                      << "against none:\n"
+        ADD_FAILURE() << "neither all nor none of the transaction; against none:\n"
                       << Difference(none, rows).substr(0, 2000) << "against all:\n"
                       << Difference(all, rows).substr(0, 2000);
       }
@@ -181,43 +152,43 @@ class CrashSafetyTest : public ::testing::Test {
               << " times all of the transaction" << std::endl;
   }
 
-  corvel::test::ScratchFolder mScratch;
+  ScratchFolder mScratch;
 };
 
 TEST_F(CrashSafetyTest, AnInstallerKilledInsideProcessingLeavesAllOrNoneOfItsEntries) {
   // An older install of the same payload, whose values the new one replaces, and another
   // payload that nothing may touch.
   const std::string old_document = WriteDocument("old.xml", 6000, "Key", "old-value-", false);
-  ASSERT_EQ(RunHelper({"process", old_document, "PAYLOAD", "{fd}"}).exit_code, 0);
+  ASSERT_EQ(RunHelper({"InstallerProcess", old_document, "PAYLOAD", "{fd}"}).exit_code, 0);
   const std::string other = WriteDocument("other.xml", 200, "Other", "other-", true);
-  ASSERT_EQ(RunHelper({"process", other, "OTHER-PAYLOAD", "{fd}"}).exit_code, 0);
+  ASSERT_EQ(RunHelper({"InstallerProcess", other, "OTHER-PAYLOAD", "{fd}"}).exit_code, 0);
   const std::string baseline = mScratch.Path("baseline.db");
   fs::copy_file(Database(), baseline);
   const StoreRows none = Rows();
 
   // The new version: more entries, other values.
   const std::string document = WriteDocument("application.xml", 12000, "Key", "new-value-", false);
-  const HelperRun whole = RunHelper({"process", document, "PAYLOAD", "{fd}"});
+  const HelperRun whole = RunHelper({"InstallerProcess", document, "PAYLOAD", "{fd}"});
   ASSERT_EQ(whole.exit_code, 0);
   const StoreRows all = Rows();
   ASSERT_GT(all.size(), none.size() + 5000);
-  const std::string rewritten = corvel::test::ReadWholeFile(document).value();
+  const std::string rewritten = ReadWholeFile(document).value();
 
   // The payload code is written into the document before the store is touched; a kill during
   // that write leaves the document whole.
   KillRepeatedly(
-      {"process", document, "PAYLOAD", "{fd}"}, baseline, none, all, whole.duration,
-      [&] { ASSERT_TRUE(corvel::test::WriteWholeFile(document, rewritten)); },
-      [&] { EXPECT_EQ(corvel::test::ReadWholeFile(document), rewritten); });
+      {"InstallerProcess", document, "PAYLOAD", "{fd}"}, baseline, none, all, whole.duration,
+      [&] { ASSERT_TRUE(WriteWholeFile(document, rewritten)); },
+      [&] { EXPECT_EQ(ReadWholeFile(document), rewritten); });
 }
 
 TEST_F(CrashSafetyTest, AnInstallerKilledInsideTheDocumentRewriteLeavesTheOldOrTheNewDocument) {
   fs::create_directory(mScratch.Path("product"));
   const std::string document = WriteDocument("product/application.xml", 100, "Key", "v-", false);
-  const std::string original = corvel::test::ReadWholeFile(document).value();
-  const std::vector<std::string> process = {"process", document, "PAYLOAD", "{fd}"};
+  const std::string original = ReadWholeFile(document).value();
+  const std::vector<std::string> process = {"InstallerProcess", document, "PAYLOAD", "{fd}"};
   ASSERT_EQ(RunHelper(process).exit_code, 0);
-  const std::string rewritten = corvel::test::ReadWholeFile(document).value();
+  const std::string rewritten = ReadWholeFile(document).value();
   // Killed before the new text is complete, and right after it replaced the old one.
   const struct {
     const char* at;
@@ -225,18 +196,19 @@ TEST_F(CrashSafetyTest, AnInstallerKilledInsideTheDocumentRewriteLeavesTheOldOrT
   } kills[] = {{"flush", original}, {"rename", rewritten}};
   for (const auto& kill : kills) {
     SCOPED_TRACE(kill.at);
-    ASSERT_TRUE(corvel::test::WriteWholeFile(document, original));
-    EXPECT_TRUE(
-        RunHelper(process, std::nullopt,
-                  {"LD_PRELOAD=" CORVEL_KILL_INTERPOSER, std::string("CORVEL_KILL_AT=") + kill.at,
-                   "CORVEL_KILL_MATCH=application.xml",
-                   // Sanitizer builds: the interposer comes before their runtime.
-                   "ASAN_OPTIONS=verify_asan_link_order=0"})
-            .killed);
-    EXPECT_TRUE(corvel::test::ReadWholeFile(document) == kill.left);
+    ASSERT_TRUE(WriteWholeFile(document, original));
+    // The interposer is loaded into the next installer only; sanitizer builds: it comes
+    // before their runtime.
+    setenv("LD_PRELOAD", CORVEL_KILL_INTERPOSER, 1);
+    setenv("CORVEL_KILL_AT", kill.at, 1);
+    setenv("CORVEL_KILL_MATCH", "application.xml", 1);
+    setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
+    EXPECT_TRUE(RunHelper(process).killed);
+    unsetenv("LD_PRELOAD");
+    EXPECT_TRUE(ReadWholeFile(document) == kill.left);
     // The next installer rewrites it and leaves nothing else beside it.
     ASSERT_EQ(RunHelper(process).exit_code, 0);
-    EXPECT_TRUE(corvel::test::ReadWholeFile(document) == rewritten);
+    EXPECT_TRUE(ReadWholeFile(document) == rewritten);
     std::vector<std::string> files;
     for (const auto& entry : fs::directory_iterator(mScratch.Path("product"))) {
       files.push_back(entry.path().filename().string());
@@ -249,13 +221,14 @@ TEST_F(CrashSafetyTest, AnInstallerKilledInsideTheCommitLeavesAllOrNoneOfItsReco
   // A large cached subdomain for the commit to clean up, and the records of an earlier
   // product, whose time-stamped account entry the commit extends.
   const std::string cache = WriteDocument("cache.xml", 20000, "Cached", "cached-value-", true);
-  ASSERT_EQ(RunHelper({"process", cache, "CACHE-PAYLOAD", "{fd}"}).exit_code, 0);
-  ASSERT_EQ(RunHelper({"commit", "OLD-PRODUCT", "", "old-account", "{fd}"}).exit_code, 0);
+  ASSERT_EQ(RunHelper({"InstallerProcess", cache, "CACHE-PAYLOAD", "{fd}"}).exit_code, 0);
+  ASSERT_EQ(RunHelper({"InstallerCommit", "OLD-PRODUCT", "", "old-account", "{fd}"}).exit_code, 0);
   const std::string baseline = mScratch.Path("baseline.db");
   fs::copy_file(Database(), baseline);
   const StoreRows none = Rows();
 
-  const std::vector<std::string> args = {"commit", "PRODUCT", "CACHE-PAYLOAD", "account", "{fd}"};
+  const std::vector<std::string> args = {"InstallerCommit", "PRODUCT", "CACHE-PAYLOAD", "account",
+                                         "{fd}"};
   const HelperRun whole = RunHelper(args);
   ASSERT_EQ(whole.exit_code, 0);
   const StoreRows all = Rows();
