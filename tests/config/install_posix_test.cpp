@@ -27,7 +27,9 @@ TEST_F(InstallTest, AStoreThatRefusesWritesIsNotReported) {
   const std::string config = Write("application.xml",
                                    "<Configuration><Payload><Data key=\"k\">new</Data>"
                                    "</Payload></Configuration>");
+  // The child, another user, reads the document and appends to the main log.
   ASSERT_EQ(0, chmod(config.c_str(), 0666));
+  ASSERT_EQ(0, chmod((mScratch.temp() + "/tavlib.log").c_str(), 0666));
   const StoreRows before = Stored();
   EXPECT_EQ(0, corvel::test::RunChild("ProcessAndRemove", {config},
                                       corvel::test::ChildUser::kUnprivileged));
