@@ -126,11 +126,19 @@ TEST_F(IsoTaggingTest, ALaterCommitWithALocaleRenamesAndUpdatesTheInstallTag) {
       "12.5",
       "<Data key=\"CustomerType\">business</Data><Data key=\"EntitlementRequired\">true</Data>");
   Commit("fr_FR");
-  const std::string file = mScratch.TagFile(kProduct, "fr_FR");
-  EXPECT_FALSE(std::filesystem::exists(mScratch.TagFile(kProduct)));
+  const std::string old_file = mScratch.TagFile(kProduct),
+                    file = mScratch.TagFile(kProduct, "fr_FR");
+  EXPECT_FALSE(std::filesystem::exists(old_file));
   ExpectFields(file, "fields_at_commit.txt");
-  EXPECT_EQ(1u, CountOf(mScratch.Log(), "Updated existing " + file + " file\n"));
   ExpectLogged("tag_at_commit.log");
+  // With both files present the locale file is used and the other is left alone.
+  Corvel_TAVLib_ISOTaggingAtInstall(mHandle, kDriver);
+  Commit("fr_FR");
+  EXPECT_TRUE(std::filesystem::exists(old_file));
+  const std::string log = mScratch.Log();
+  EXPECT_EQ(1u, CountOf(log, "SWTAG: _info_: Old File " + old_file + " file\n"));
+  EXPECT_EQ(1u, CountOf(log, "SWTAG: _info_: New File " + file + " file\n"));
+  EXPECT_EQ(1u, CountOf(log, "SWTAG: _info_: Updated existing " + file + " file\n"));
 }
 
 TEST_F(IsoTaggingTest, TheRunningProductsNameKeyComesFromItsRecordsAndOnlyACommitTags) {

@@ -172,25 +172,6 @@ TEST(TagWriter, UpdatesCompleteMissingAndEmptyElements) {
   }
 }
 
-TEST(TagWriter, TheLocaleLessTagIsTakenOverByTheFirstPassWithALocale) {
-  TagScratch scratch;
-  const std::string old_file = scratch.TagFile(kCode), new_file = scratch.TagFile(kCode, "en_US");
-  Fields fields = TypicalFields();
-  fields[4] = "1";
-  for (int round = 0; round < 2; ++round) {
-    ASSERT_EQ(kSwTagSuccess, RunPass("Corvel Studio", kCode, ""));
-    ASSERT_EQ(kSwTagSuccess, RunPass("Corvel Studio", kCode, "en_US", fields));
-    // With both files present the locale file is used and the other is left alone.
-    EXPECT_EQ(round == 1, fs::exists(old_file));
-  }
-  EXPECT_EQ(std::string(kCode) + "-en_US", XPathText(new_file, "software_id/unique_id"));
-  EXPECT_EQ("1", XPathText(new_file, "product_version/numeric/minor"));
-  const std::string log = scratch.Log();
-  EXPECT_EQ(1u, CountOf(log, "SWTAG: _info_: Old File " + old_file + " file\n"));
-  EXPECT_EQ(1u, CountOf(log, "SWTAG: _info_: New File " + new_file + " file\n"));
-  EXPECT_EQ(1u, CountOf(log, "SWTAG: _info_: Updated existing " + new_file + " file\n"));
-}
-
 TEST(TagWriter, Utf16TagsStayUtf16AndUtf8TagsStayUtf8) {
   TagScratch scratch;
   const std::string file = scratch.TagFile(kCode);
