@@ -61,6 +61,17 @@ TEST_F(InstallTest, WithoutDriverCodeThePayloadIsItsOwnDriver) {
 }
 
 TEST_F(InstallTest, FailuresKeepWhatWasStoredBeforeThem) {
+  // Arguments are checked first (the path before the payload code) and store nothing.
+  EXPECT_EQ(kTAVLibInvalidArgument, Process("", "P"));
+  EXPECT_EQ(kTAVLibNotFound, Process(mScratch.Path("missing.xml"), nullptr));
+  EXPECT_EQ(kTAVLibInvalidArgument, Process(Write("application.xml", kMinimal), ""));
+  EXPECT_EQ(kTAVLibInvalidArgument, Corvel_TAVLib_Remove_payload(mHandle, nullptr));
+  EXPECT_FALSE(std::filesystem::exists(mScratch.pcd_db()));
+  for (const char* message :
+       {"invalid config_file_path", "invalid payload_code",
+        "config_file_path does not point to a file that exists", "cannot remove null payload"}) {
+    EXPECT_TRUE(Logged(message)) << message;
+  }
   const std::string no_payload =
       "<Configuration><Other corvelCode=\"O\"><Data key=\"k\">v</Data></Other></Configuration>";
   const std::string overlong(1100, 'o');

@@ -125,6 +125,8 @@ TEST(TagWriter, StartRefusesBlankNamesAndPathSeparators) {
     EXPECT_EQ(kSwTagInvalidArgument, SwTagStart(c[0], c[1], c[2], 0)) << (c[1] ? c[1] : "null");
     EXPECT_EQ(kSwTagNoPass, SwTagEnd());
   }
+  // Each failed start still closed the log.
+  EXPECT_EQ(7u, CountOf(scratch.Log(), "End SWTAGGING"));
   // Only the directory that discovery creates exists, and it stays empty.
   ASSERT_TRUE(fs::is_directory(scratch.TagDir()));
   EXPECT_TRUE(fs::is_empty(scratch.TagDir()));
