@@ -161,7 +161,7 @@ TEST(Rewrite, SetsTheCodeAndWritesTheStandardLayout) {
   EXPECT_EQ(ReadWholeFile(kData + "rewrite_output.xml"), ReadWholeFile(path));
 }
 
-// A replacement of a system call that fails with EIO.
+// A replacement system call, in the type the table of replaceable calls holds.
 template <typename Function>
 platform::SystemCall Failing(Function* replacement) {
   return reinterpret_cast<platform::SystemCall>(replacement);
