@@ -174,16 +174,16 @@ TEST_F(InstallTest, DeeplyNestedDocumentsAreRefusedAsOnesThatDoNotParse) {
     for (std::string& line : lines) line = std::regex_replace(line, std::regex("driver_\\w+"), "");
     return std::make_pair(status, lines);
   };
+  // clang-format off
   const struct {
     const char* document;
     int depth;
     uint32_t status;
-  } cases[] = {{"application.xml", 32, 0},
-               {"application.xml", 33, 257},
-               {"application.xml", 40000, 257},
-               {"override/application.xml.override", 32, 0},
-               {"override/application.xml.override", 33, 35},
-               {"override/application.xml.override", 40000, 35}};
+  } cases[] = {
+      {"application.xml", 32, 0}, {"application.xml", 33, 257}, {"application.xml", 40000, 257},
+      {"override/application.xml.override", 32, 0}, {"override/application.xml.override", 33, 35},
+      {"override/application.xml.override", 40000, 35}};
+  // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.document) + " nested " + std::to_string(c.depth));
     const auto nested = process(c.document, NestedDocument(c.depth));
@@ -204,15 +204,13 @@ TEST_F(InstallTest, RemovalTakesThePayloadAndTheProtectedDataOfEveryLinkedCode) 
   ASSERT_EQ(kTAVLibSuccess, Corvel_TAVLib_Remove_payload(mHandle, "PAY"));
   // The licensing code loses its unprotected data too; an Other hive that no key names and
   // unrelated subdomains stay.
-  StoreRows expected = {U("M0", "keep", "0"),
-                        U("M3", "keep", "3"),
-                        U("UPD", "keep", "u"),
-                        P("SHARED", "Channel", "stable"),
-                        P("UNRELATED", "a", "z"),
-                        U("UNRELATED", "b", "z"),
-                        P("SEED", "DefaultDriverPayload", "D"),
+  // clang-format off
+  StoreRows expected = {U("M0", "keep", "0"), U("M3", "keep", "3"), U("UPD", "keep", "u"),
+                        P("SHARED", "Channel", "stable"), P("UNRELATED", "a", "z"),
+                        U("UNRELATED", "b", "z"), P("SEED", "DefaultDriverPayload", "D"),
                         P("SEED", "InstallDate", "(now)"),
                         P("SEED", "ZEPConfigPath", mScratch.Path("seed/application.xml"))};
+  // clang-format on
   EXPECT_EQ(expected, Stored()) << Difference(expected, Stored());
   std::vector<std::string> lines = Log();
   lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(logged));

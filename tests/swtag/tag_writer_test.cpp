@@ -114,13 +114,12 @@ TEST(TagWriter, ValidationFailuresWriteNothing) {
 
 TEST(TagWriter, StartRefusesBlankNamesAndPathSeparators) {
   TagScratch scratch;
-  const char* cases[][3] = {{"   ", kCode, ""},
-                            {"Corvel Studio", "", ""},
+  // clang-format off
+  const char* cases[][3] = {{"   ", kCode, ""}, {"Corvel Studio", "", ""},
                             {"Corvel Studio", "../../etc/evil", ""},
-                            {"Corvel Studio", kCode, "en/../../x"},
-                            {"Corvel Studio", kCode, "..\\x"},
-                            {nullptr, kCode, ""},
-                            {"Corvel Studio", nullptr, ""}};
+                            {"Corvel Studio", kCode, "en/../../x"}, {"Corvel Studio", kCode, "..\\x"},
+                            {nullptr, kCode, ""}, {"Corvel Studio", nullptr, ""}};
+  // clang-format on
   for (const auto& c : cases) {
     EXPECT_EQ(kSwTagInvalidArgument, SwTagStart(c[0], c[1], c[2], 0)) << (c[1] ? c[1] : "null");
     EXPECT_EQ(kSwTagNoPass, SwTagEnd());
