@@ -1,365 +1,304 @@
-// The tag writer from SwTagStart to SwTagEnd: the exact text of a new tag, what libxml2
-// reads back, validation, the field table, and updating an existing tag in place.
+// The tag writer from SwTagStart to SwTagEnd: the text of a new tag and every field read back,
+// validation, updates of an existing tag, the tag directory and the tag log.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <regex>
 
-#include "swtag/swtag.h"
-#include "swtag/swtag_entity.h"
+#include "platform/platform.h"
 #include "swtag/swtag_record.h"
-#include "tag_test_support.h"
+#include "tag_support.h"
 #include "util/utf_convert.h"
 
 namespace corvel::swtag::test {
 namespace {
 
-using corvel::test::ReadWholeFile;
-using corvel::test::WriteWholeFile;
-
+namespace fs = std::filesystem;
 constexpr const char* kCode = "PRD-100";
 
-class TagWriterTest : public ::testing::Test {
- protected:
-  TagScratch mScratch;
-};
+// The new tag of the typical pass for kCode, "Corvel Studio", without a locale.
+std::string ExpectedNewTag() { return TestData("new_tag.swidtag"); }
 
-// The 41 rows of a new tag, written out independently of the writer.
-std::string ExpectedNewTag(const std::string& title, const std::string& uniqueId) {
-  const std::string ns = "http://standards.iso.org/iso/19770/-2/2008/schema.xsd";
-  const std::string name = TagEntityName();
-  const std::string regid = TagEntityRegid();
-  const std::vector<std::string> rows = {
-      "<?xml version=\"1.0\" encoding=\"utf-8\"?>",
-      "<swid:software_identification_tag xsi:schemaLocation=\"" + ns +
-          " software_identification_tag.xsd\" ",
-      "\t xmlns:swid=\"" + ns + "\" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">",
-      "",
-      "<!--Mandatory Identity elements -->",
-      "<swid:entitlement_required_indicator>false</swid:entitlement_required_indicator>",
-      "<swid:product_title>" + title + "</swid:product_title>",
-      "<swid:product_version>",
-      "\t<swid:name>12.0</swid:name>",
-      "\t<swid:numeric>",
-      "\t\t<swid:major>12</swid:major>",
-      "\t\t<swid:minor>0</swid:minor>",
-      "\t\t<swid:build>0</swid:build>",
-      "\t\t<swid:review>0</swid:review>",
-      "\t</swid:numeric>",
-      "</swid:product_version>",
-      "<swid:software_creator>",
-      "\t<swid:name>" + name + "</swid:name>",
-      "\t<swid:regid>" + regid + "</swid:regid>",
-      "</swid:software_creator>",
-      "<swid:software_licensor>",
-      "\t<swid:name>" + name + "</swid:name>",
-      "\t<swid:regid>" + regid + "</swid:regid>",
-      "</swid:software_licensor>",
-      "<swid:software_id>",
-      "\t<swid:unique_id>" + uniqueId + "</swid:unique_id>",
-      "\t<swid:tag_creator_regid>" + regid + "</swid:tag_creator_regid>",
-      "</swid:software_id>",
-      "",
-      "<swid:tag_creator>",
-      "\t<swid:name>" + name + "</swid:name>",
-      "\t<swid:regid>" + regid + "</swid:regid>",
-      "</swid:tag_creator>",
-      "<!--Optional Identity elements -->",
-      "<swid:license_linkage>",
-      "\t<swid:activation_status>activated</swid:activation_status>",
-      "\t<swid:channel_type>retail</swid:channel_type>",
-      "\t<swid:customer_type>retail</swid:customer_type>",
-      "</swid:license_linkage>",
-      "<swid:serial_number>SN-0001</swid:serial_number>",
-      "</swid:software_identification_tag>"};
-  EXPECT_EQ(rows.size(), 41u);
-  std::string text;
-  for (size_t i = 0; i < rows.size(); ++i) text += (i ? "\r\n" : "") + rows[i];
-  return text;
-}
-
-TEST_F(TagWriterTest, NewTagIsWrittenByteForByteWithOpenModes) {
-  ASSERT_EQ(RunPass("Corvel Studio", kCode, "", TypicalFields()), kSwTagSuccess);
-
-  const auto bytes = ReadWholeFile(mScratch.TagFile(kCode));
-  ASSERT_TRUE(bytes.has_value());
-  EXPECT_EQ(*bytes, ExpectedNewTag("Corvel Studio", kCode));
-
-  struct stat st {};
-  ASSERT_EQ(stat(mScratch.TagDir().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0777u);
-  ASSERT_EQ(stat(mScratch.TagFile(kCode).c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0666u);
-
-  const std::string log = mScratch.ReadLog();
-  EXPECT_NE(log.find("SWTAG: _info_: Created new " + mScratch.TagFile(kCode) + " file.\n"),
-            std::string::npos);
+TEST(TagWriter, NewTagIsWrittenByteForByteAndKeptWhileItsValuesStay) {
+  TagScratch scratch;
+  const std::string file = scratch.TagFile(kCode);
+  ASSERT_EQ(kSwTagSuccess, RunPass("Corvel Studio", kCode, ""));
+  EXPECT_EQ(ExpectedNewTag(), ReadWholeFile(file));
+  EXPECT_EQ(1u, CountOf(scratch.Log(), "SWTAG: _info_: Created new " + file + " file.\n"));
   // A new directory gets its access rules twice in a row.
-  EXPECT_EQ(CountOf(log, "Set privilege info for \"" + mScratch.TagDir() + "\" returned 0"), 2u);
+  EXPECT_EQ(
+      2u, CountOf(scratch.Log(), "Set privilege info for \"" + scratch.TagDir() + "\" returned 0"));
+
+  // Equal values: the file is read and left untouched.
+  const auto aged = fs::file_time_type::clock::now() - std::chrono::hours(24 * 365);
+  fs::last_write_time(file, aged);
+  ASSERT_EQ(kSwTagSuccess, RunPass("Corvel Studio", kCode, ""));
+  EXPECT_EQ(aged, fs::last_write_time(file));
+  EXPECT_EQ(ExpectedNewTag(), ReadWholeFile(file));
+  EXPECT_EQ(1u, CountOf(scratch.Log(), "Reading existing " + file + " file\n"));
+  EXPECT_EQ(0u, CountOf(scratch.Log(), "Updated existing"));
+
+  // A file that is not a tag is replaced by a new one.
+  ASSERT_TRUE(WriteWholeFile(file, "<other>not a tag</other>"));
+  ASSERT_EQ(kSwTagSuccess, RunPass("Corvel Studio", kCode, ""));
+  EXPECT_EQ(ExpectedNewTag(), ReadWholeFile(file));
+  EXPECT_EQ(1u, CountOf(scratch.Log(),
+                        "Unlinking existing " + file + " file, ret = 0 on Create New Tag File.\n"));
 }
 
-TEST_F(TagWriterTest, EveryFieldReadsBackThroughNamespaceAwareXPath) {
-  ASSERT_EQ(RunPass("Corvel Studio", kCode, "en_US", TypicalFields()), kSwTagSuccess);
-  const std::string file = mScratch.TagFile(kCode, "en_US");
-  ASSERT_TRUE(XmlLintAccepts(file));
+TEST(TagWriter, EveryFieldReadsBackThroughNamespaceAwareXPath) {
+  TagScratch scratch;
+  EXPECT_EQ(kSwTagNoPass, SwTagSetField(2, "1.0"));
+  EXPECT_EQ(kSwTagNoPass, SwTagWrite());
+  EXPECT_EQ(kSwTagNoPass, SwTagEnd());
+  ASSERT_EQ(kSwTagSuccess, SwTagStart("Corvel Studio", kCode, "en_US", 7));
+  for (const auto& [id, value] : TypicalFields()) SwTagSetField(id, value.c_str());
+  const SwTagRecord* record = SwTagCurrentRecord();
+  EXPECT_EQ(kSwTagInvalidArgument, SwTagSetField(2, nullptr));
+  // Entitlement: "true..." or "false..." exactly, anything else refused without effect.
+  const struct {
+    const char* value;
+    uint16_t result;
+    bool entitled;
+  } entitlements[] = {
+      {"trueish", 0, true}, {"TRUE", 521, true}, {"falsehood", 0, false}, {"1", 521, false}};
+  for (const auto& e : entitlements) {
+    EXPECT_EQ(e.result, SwTagSetField(0, e.value)) << e.value;
+    EXPECT_EQ(e.entitled, record->mEntitlementRequired) << e.value;
+  }
+  // Identity fields come from the start of the pass; unknown ids change nothing.
+  for (uint32_t id : {1u, 11u, 12u, 19u, 20u, 99u})
+    EXPECT_EQ(kSwTagSuccess, SwTagSetField(id, "x"));
+  EXPECT_EQ(kSwTagSuccess, SwTagSetField(9, "Another Creator"));
+  EXPECT_EQ(kSwTagSuccess, SwTagSetField(14, "regid.2000-01.org.example"));
+  EXPECT_EQ(kSwTagSuccess, SwTagWrite());
+  EXPECT_EQ(kSwTagSuccess, SwTagEnd());
+  EXPECT_EQ(nullptr, SwTagCurrentRecord());
+  EXPECT_EQ(kSwTagNoPass, SwTagEnd());
 
-  const std::string name = TagEntityName();
-  const std::string regid = TagEntityRegid();
-  const std::vector<std::pair<std::vector<std::string>, std::string>> expected = {
-      {{"entitlement_required_indicator"}, "false"},
-      {{"product_title"}, "Corvel Studio"},
-      {{"product_version", "name"}, "12.0"},
-      {{"product_version", "numeric", "major"}, "12"},
-      {{"product_version", "numeric", "minor"}, "0"},
-      {{"product_version", "numeric", "build"}, "0"},
-      {{"product_version", "numeric", "review"}, "0"},
-      {{"software_creator", "name"}, name},
-      {{"software_creator", "regid"}, regid},
-      {{"software_licensor", "name"}, name},
-      {{"software_licensor", "regid"}, regid},
-      {{"software_id", "unique_id"}, std::string(kCode) + "-en_US"},
-      {{"software_id", "tag_creator_regid"}, regid},
-      {{"tag_creator", "name"}, name},
-      {{"tag_creator", "regid"}, regid},
-      {{"license_linkage", "activation_status"}, "activated"},
-      {{"license_linkage", "channel_type"}, "retail"},
-      {{"license_linkage", "customer_type"}, "retail"},
-      {{"serial_number"}, "SN-0001"}};
-  for (const auto& [path, value] : expected) {
-    EXPECT_EQ(XPathText(file, path), value) << path.back();
+  ExpectFields(scratch.TagFile(kCode, "en_US"), "fields_writer.txt");
+  EXPECT_NE(std::string::npos, scratch.Log().find("; locale=en_US; caller=7\n"));
+}
+
+TEST(TagWriter, ValidationFailuresWriteNothing) {
+  TagScratch scratch;
+  const std::string not_valid = "Error!! All Data is not Valid, tag file will not be created for\n";
+  const struct {
+    const char* title;
+    uint32_t field;
+    const char* value;
+    std::string logged;
+  } cases[] = {
+      {"Corvel Studio", 4, "2.3", not_valid},
+      {"Corvel Studio", 3, "\xC2\xB9", not_valid},  // a superscript one: no digit here
+      {"Corvel Studio", 5, "",
+       "Error!! All Mandatory Flags are not present, tag file will not be created for\n"},
+      {"Studio <Pro>", 99, "", "Tag file not well formed.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.logged);
+    Fields fields = TypicalFields();
+    fields[c.field] = c.value;
+    const size_t logged = scratch.Log().size();
+    ASSERT_EQ(kSwTagSuccess, RunPass(c.title, kCode, "", fields));
+    EXPECT_FALSE(fs::exists(scratch.TagFile(kCode)));
+    const std::string log = scratch.Log().substr(logged);
+    EXPECT_NE(std::string::npos, log.find("SWTAG: _info_: " + c.logged));
+    // A tag refused by validation is named; one whose markup breaks is not.
+    EXPECT_EQ(c.field != 99,
+              log.find(std::string("SWTAG: _info_: Unique ID = ") + kCode +
+                       " & Product Title = " + c.title + ".\n") != std::string::npos);
   }
 }
 
-TEST_F(TagWriterTest, ValidationFailuresWriteNothing) {
-  auto fields = TypicalFields();
-  fields[4] = "2.3";
-  ASSERT_EQ(RunPass("Corvel Studio", kCode, "", fields), kSwTagSuccess);
-  fields = TypicalFields();
-  fields[5] = "";
-  ASSERT_EQ(RunPass("Corvel Studio", kCode, "", fields), kSwTagSuccess);
-  fields = TypicalFields();
-  fields[3] = "\xC2\xB9";  // a superscript one: a digit to some, not to the tag writer
-  ASSERT_EQ(RunPass("Corvel Studio", kCode, "", fields), kSwTagSuccess);
-
-  EXPECT_FALSE(ReadWholeFile(mScratch.TagFile(kCode)).has_value());
-  const std::string log = mScratch.ReadLog();
-  EXPECT_EQ(
-      CountOf(log,
-              "SWTAG: _info_: Error!! All Data is not Valid, tag file will not be created for\n"),
-      2u);
-  EXPECT_EQ(CountOf(log,
-                    "SWTAG: _info_: Error!! All Mandatory Flags are not present, tag file will not "
-                    "be created for\n"),
-            1u);
-  EXPECT_EQ(CountOf(log, std::string("SWTAG: _info_: Unique ID = ") + kCode +
-                             " & Product Title = Corvel Studio.\n"),
-            3u);
-}
-
-TEST_F(TagWriterTest, StartRefusesBlankNamesAndPathSeparators) {
-  EXPECT_EQ(RunPass("   ", kCode, "", TypicalFields()), kSwTagInvalidArgument);
-  EXPECT_EQ(RunPass("Corvel Studio", "", "", TypicalFields()), kSwTagInvalidArgument);
-  EXPECT_EQ(RunPass("Corvel Studio", "../../etc/evil", "", TypicalFields()), kSwTagInvalidArgument);
-  EXPECT_EQ(RunPass("Corvel Studio", kCode, "en/../../x", TypicalFields()), kSwTagInvalidArgument);
-  EXPECT_EQ(RunPass("Corvel Studio", kCode, "..\\x", TypicalFields()), kSwTagInvalidArgument);
-  EXPECT_EQ(SwTagStart(nullptr, kCode, "", 0), kSwTagInvalidArgument);
-  EXPECT_EQ(SwTagEnd(), kSwTagNoPass);
-
+TEST(TagWriter, StartRefusesBlankNamesAndPathSeparators) {
+  TagScratch scratch;
+  // clang-format off
+  const char* cases[][3] = {{"   ", kCode, ""}, {"Corvel Studio", "", ""},
+                            {"Corvel Studio", "../../etc/evil", ""},
+                            {"Corvel Studio", kCode, "en/../../x"}, {"Corvel Studio", kCode, "..\\x"},
+                            {nullptr, kCode, ""}, {"Corvel Studio", nullptr, ""}};
+  // clang-format on
+  for (const auto& c : cases) {
+    EXPECT_EQ(kSwTagInvalidArgument, SwTagStart(c[0], c[1], c[2], 0)) << (c[1] ? c[1] : "null");
+    EXPECT_EQ(kSwTagNoPass, SwTagEnd());
+  }
+  // Each failed start still closed the log.
+  EXPECT_EQ(7u, CountOf(scratch.Log(), "End SWTAGGING"));
   // Only the directory that discovery creates exists, and it stays empty.
-  ASSERT_TRUE(std::filesystem::is_directory(mScratch.TagDir()));
-  EXPECT_TRUE(std::filesystem::is_empty(mScratch.TagDir()));
-  EXPECT_FALSE(std::filesystem::exists(mScratch.scratch().root() + "/etc"));
-  EXPECT_EQ(CountOf(mScratch.ReadLog(), "End SWTAGGING"), 6u);
+  ASSERT_TRUE(fs::is_directory(scratch.TagDir()));
+  EXPECT_TRUE(fs::is_empty(scratch.TagDir()));
+  EXPECT_FALSE(fs::exists(scratch.Path("etc")));
 }
 
-TEST_F(TagWriterTest, FieldOperationsFollowThePass) {
-  EXPECT_EQ(SwTagSetField(2, "1.0"), kSwTagNoPass);
-  EXPECT_EQ(SwTagWrite(), kSwTagNoPass);
-  EXPECT_EQ(SwTagEnd(), kSwTagNoPass);
-
-  ASSERT_EQ(SwTagStart("Corvel Studio", kCode, nullptr, 7), kSwTagSuccess);
-  const SwTagRecord* record = SwTagCurrentRecord();
-  ASSERT_NE(record, nullptr);
-  EXPECT_EQ(record->mCaller, 7u);
-  EXPECT_EQ(SwTagSetField(2, nullptr), kSwTagInvalidArgument);
-  EXPECT_EQ(SwTagSetField(0, "TRUE"), kSwTagInvalidArgument);
-  EXPECT_FALSE(record->mEntitlementRequired);
-  EXPECT_EQ(SwTagSetField(0, "trueish"), kSwTagSuccess);
-  EXPECT_TRUE(record->mEntitlementRequired);
-  EXPECT_EQ(SwTagSetField(0, "falsehood"), kSwTagSuccess);
-  EXPECT_FALSE(record->mEntitlementRequired);
-  // Ids that name identity fields or nothing are accepted without effect.
-  EXPECT_EQ(SwTagSetField(1, "Other title"), kSwTagSuccess);
-  EXPECT_EQ(SwTagSetField(11, "other-id"), kSwTagSuccess);
-  EXPECT_EQ(SwTagSetField(99, "x"), kSwTagSuccess);
-  EXPECT_EQ(record->mProductTitle, "Corvel Studio");
-  EXPECT_EQ(record->mUniqueId, kCode);
-  EXPECT_EQ(SwTagSetField(9, "Another Creator"), kSwTagSuccess);
-  EXPECT_EQ(SwTagSetField(14, "regid.2000-01.org.example"), kSwTagSuccess);
-  EXPECT_EQ(record->mSoftwareCreatorName, "Another Creator");
-  EXPECT_EQ(record->mSoftwareCreatorRegid, "regid.2000-01.org.example");
-  EXPECT_EQ(record->mSoftwareLicensorName, TagEntityName());
-  EXPECT_EQ(SwTagEnd(), kSwTagSuccess);
-  EXPECT_EQ(SwTagCurrentRecord(), nullptr);
-  EXPECT_EQ(SwTagEnd(), kSwTagNoPass);
+TEST(TagWriter, UpdatesEscapeMarkupAndKeepWhatThePassDoesNotSet) {
+  TagScratch scratch;
+  const std::string file = scratch.TagFile(kCode);
+  Fields fields = TypicalFields();
+  fields[0] = "true";
+  fields[15] = "trial";
+  ASSERT_EQ(kSwTagSuccess, RunPass("Studio", kCode, "", fields));
+  ASSERT_EQ(kSwTagSuccess, RunPass("Studio <Pro> & more", kCode, "", {}));
+  EXPECT_NE(std::string::npos,
+            ReadWholeFile(file)->find(
+                "<swid:product_title>Studio &lt;Pro&gt; &amp; more</swid:product_title>"));
+  EXPECT_EQ("Studio <Pro> & more", XPathText(file, "product_title"));
+  EXPECT_EQ("true", XPathText(file, "entitlement_required_indicator"));
+  EXPECT_EQ("trial", XPathText(file, "license_linkage/activation_status"));
+  EXPECT_EQ("SN-0001", XPathText(file, "serial_number"));
+  EXPECT_EQ(1u, CountOf(scratch.Log(), "SWTAG: _info_: Updated existing " + file + " file\n"));
 }
 
-TEST_F(TagWriterTest, MarkupInAValueIsRefusedOnCreationAndEscapedOnUpdate) {
-  ASSERT_EQ(RunPass("Studio <Pro>", kCode, "", TypicalFields()), kSwTagSuccess);
-  EXPECT_FALSE(ReadWholeFile(mScratch.TagFile(kCode)).has_value());
-  EXPECT_EQ(CountOf(mScratch.ReadLog(), "SWTAG: _info_: Tag file not well formed.\n"), 1u);
-
-  ASSERT_EQ(RunPass("Studio", kCode, "", TypicalFields()), kSwTagSuccess);
-  ASSERT_EQ(RunPass("Studio <Pro> & more", kCode, "", TypicalFields()), kSwTagSuccess);
-  const std::string file = mScratch.TagFile(kCode);
-  const auto bytes = ReadWholeFile(file);
-  ASSERT_TRUE(bytes.has_value());
-  EXPECT_NE(bytes->find("<swid:product_title>Studio &lt;Pro&gt; &amp; more</swid:product_title>"),
-            std::string::npos);
-  EXPECT_EQ(XPathText(file, {"product_title"}), "Studio <Pro> & more");
-  EXPECT_EQ(CountOf(mScratch.ReadLog(), "SWTAG: _info_: Updated existing " + file + " file\n"), 1u);
-}
-
-TEST_F(TagWriterTest, UpdateWithEqualValuesLeavesTheFileUntouched) {
-  ASSERT_EQ(RunPass("Corvel Studio", kCode, "", TypicalFields()), kSwTagSuccess);
-  const std::string file = mScratch.TagFile(kCode);
-  const auto before = ReadWholeFile(file);
-  ASSERT_TRUE(AgeFile(file));
-  const long long aged = ModificationTime(file);
-
-  ASSERT_EQ(RunPass("Corvel Studio", kCode, "", TypicalFields()), kSwTagSuccess);
-  EXPECT_EQ(ReadWholeFile(file), before);
-  EXPECT_EQ(ModificationTime(file), aged);
-  const std::string log = mScratch.ReadLog();
-  EXPECT_EQ(CountOf(log, "Reading existing " + file + " file\n"), 1u);
-  EXPECT_EQ(CountOf(log, "Updated existing"), 0u);
-}
-
-TEST_F(TagWriterTest, MissingElementsAreAddedAndFilled) {
-  const std::string file = mScratch.TagFile(kCode);
-  ASSERT_EQ(RunPass("Corvel Studio", kCode, "", TypicalFields()), kSwTagSuccess);
-  // Drop the serial number and the whole licence linkage from the tag.
-  auto text = ReadWholeFile(file).value();
-  const size_t from = text.find("<swid:license_linkage>");
-  const size_t to = text.find("</swid:software_identification_tag>");
-  ASSERT_NE(from, std::string::npos);
-  ASSERT_TRUE(WriteWholeFile(file, text.substr(0, from) + text.substr(to)));
-  ASSERT_EQ(XPathText(file, {"serial_number"}), std::nullopt);
-
-  auto fields = TypicalFields();
-  fields[18] = "SN-0002";
-  ASSERT_EQ(RunPass("Corvel Studio", kCode, "", fields), kSwTagSuccess);
-  ASSERT_TRUE(XmlLintAccepts(file));
-  EXPECT_EQ(XPathText(file, {"serial_number"}), "SN-0002");
-  EXPECT_EQ(XPathText(file, {"license_linkage", "channel_type"}), "retail");
-  EXPECT_EQ(XPathText(file, {"product_version", "numeric", "major"}), "12");
-  const auto after = ReadWholeFile(file).value();
-  EXPECT_LT(after.find("</swid:license_linkage>"), after.find("<swid:serial_number>"));
-}
-
-TEST_F(TagWriterTest, EmptyCompoundElementsAreCompleted) {
-  const std::string file = mScratch.TagFile(kCode);
-  ASSERT_TRUE(mkdir(mScratch.TagDir().c_str(), 0777) == 0);
-  ASSERT_TRUE(WriteWholeFile(
-      file,
+TEST(TagWriter, UpdatesCompleteMissingAndEmptyElements) {
+  TagScratch scratch;
+  const std::string file = scratch.TagFile(kCode);
+  fs::create_directories(scratch.TagDir());
+  const std::string without_linkage =
+      ExpectedNewTag().substr(0, ExpectedNewTag().find("<swid:license_linkage>"));
+  const std::string documents[] = {
+      without_linkage + "</swid:software_identification_tag>",
       "<?xml version=\"1.0\"?>\r\n<swid:software_identification_tag "
       "xmlns:swid=\"http://standards.iso.org/iso/19770/-2/2008/schema.xsd\">\r\n"
       "<swid:product_version/>\r\n<swid:software_creator></swid:software_creator>\r\n"
-      "</swid:software_identification_tag>"));
-  ASSERT_EQ(RunPass("Corvel Studio", kCode, "", TypicalFields()), kSwTagSuccess);
-  ASSERT_TRUE(XmlLintAccepts(file));
-  EXPECT_EQ(XPathText(file, {"product_version", "name"}), "12.0");
-  EXPECT_EQ(XPathText(file, {"product_version", "numeric", "review"}), "0");
-  EXPECT_EQ(XPathText(file, {"software_creator", "regid"}), TagEntityRegid());
-  EXPECT_EQ(XPathText(file, {"software_id", "unique_id"}), kCode);
-  EXPECT_EQ(XPathText(file, {"entitlement_required_indicator"}), "false");
-}
-
-TEST_F(TagWriterTest, ExistingValuesAreReadIntoTheRecord) {
-  auto fields = TypicalFields();
-  fields[0] = "true";
-  fields[15] = "trial";
-  ASSERT_EQ(RunPass("Corvel Studio", kCode, "", fields), kSwTagSuccess);
-
-  ASSERT_EQ(SwTagStart("Renamed Studio", kCode, "", 0), kSwTagSuccess);
-  const SwTagRecord* record = SwTagCurrentRecord();
-  ASSERT_NE(record, nullptr);
-  EXPECT_TRUE(record->mExistingLoaded);
-  EXPECT_TRUE(record->mEntitlementRequired);
-  EXPECT_EQ(record->mActivationStatus, "trial");
-  EXPECT_EQ(record->mSerialNumber, "SN-0001");
-  EXPECT_EQ(record->mMajor, "12");
-  // Identity fields come from the start of the pass, not from the file.
-  EXPECT_EQ(record->mProductTitle, "Renamed Studio");
-  SwTagEnd();
-}
-
-TEST_F(TagWriterTest, TheLocaleLessTagIsTakenOverByTheFirstPassWithALocale) {
-  ASSERT_EQ(RunPass("Corvel Studio", kCode, "", TypicalFields()), kSwTagSuccess);
-  auto fields = TypicalFields();
-  fields[2] = "12.1";
-  fields[4] = "1";
-  ASSERT_EQ(RunPass("Corvel Studio", kCode, "en_US", fields), kSwTagSuccess);
-
-  const std::string old_file = mScratch.TagFile(kCode);
-  const std::string new_file = mScratch.TagFile(kCode, "en_US");
-  EXPECT_FALSE(ReadWholeFile(old_file).has_value());
-  EXPECT_EQ(XPathText(new_file, {"software_id", "unique_id"}), std::string(kCode) + "-en_US");
-  EXPECT_EQ(XPathText(new_file, {"product_version", "numeric", "minor"}), "1");
-  const std::string log = mScratch.ReadLog();
-  EXPECT_NE(log.find("SWTAG: _info_: Old File " + old_file + " file\n"), std::string::npos);
-  EXPECT_NE(log.find("SWTAG: _info_: New File " + new_file + " file\n"), std::string::npos);
-  EXPECT_NE(log.find("SWTAG: _info_: Updated existing " + new_file + " file\n"), std::string::npos);
-
-  // With both files present the locale file is used and the other is left alone.
-  ASSERT_EQ(RunPass("Corvel Studio", kCode, "", TypicalFields()), kSwTagSuccess);
-  ASSERT_EQ(RunPass("Corvel Studio", kCode, "en_US", fields), kSwTagSuccess);
-  EXPECT_TRUE(ReadWholeFile(old_file).has_value());
-  EXPECT_EQ(CountOf(mScratch.ReadLog(), "Old File"), 1u);
-}
-
-std::string Utf16LeWithMark(const std::string& utf8) {
-  std::string bytes("\xFF\xFE", 2);
-  for (char16_t unit : corvel::util::ConvertUtf8ToUtf16(utf8, false)) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
+      "</swid:software_identification_tag>"};
+  for (const std::string& document : documents) {
+    ASSERT_TRUE(WriteWholeFile(file, document));
+    Fields fields = TypicalFields();
+    fields[18] = "SN-0002";
+    ASSERT_EQ(kSwTagSuccess, RunPass("Corvel Studio", kCode, "", fields));
+    ExpectFields(file, "fields_completed.txt");
+    const std::string after = ReadWholeFile(file).value();
+    EXPECT_LT(after.find("</swid:license_linkage>"), after.find("<swid:serial_number>"));
   }
-  return bytes;
 }
 
-TEST_F(TagWriterTest, Utf16TagsStayUtf16AndUtf8TagsStayUtf8) {
-  const std::string file = mScratch.TagFile(kCode);
+TEST(TagWriter, Utf16TagsStayUtf16AndUtf8TagsStayUtf8) {
+  TagScratch scratch;
+  const std::string file = scratch.TagFile(kCode);
+  auto utf16 = [](const std::string& utf8) {
+    std::string bytes("\xFF\xFE", 2);
+    for (char16_t unit : corvel::util::ConvertUtf8ToUtf16(utf8, false)) {
+      bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+    }
+    return bytes;
+  };
   // A title beyond ASCII, with a character outside the basic plane (a surrogate pair).
   const std::string title =
       "Corvel St\xC3\xBC"
       "dio \xF0\x9F\x8E\xA8";
-  ASSERT_EQ(RunPass(title, kCode, "", TypicalFields()), kSwTagSuccess);
+  ASSERT_EQ(kSwTagSuccess, RunPass(title, kCode, ""));
   const std::string utf8 = ReadWholeFile(file).value();
-  ASSERT_TRUE(WriteWholeFile(file, Utf16LeWithMark(utf8)));
-
-  auto fields = TypicalFields();
-  fields[18] = "SN-0003";
-  ASSERT_EQ(RunPass(title, kCode, "", fields), kSwTagSuccess);
   std::string expected = utf8;
   expected.replace(expected.find("SN-0001"), 7, "SN-0003");
-  EXPECT_EQ(ReadWholeFile(file), Utf16LeWithMark(expected));
-  EXPECT_EQ(XPathText(file, {"product_title"}), title);
-
-  // Back to UTF-8: rewritten without a mark.
-  ASSERT_TRUE(WriteWholeFile(file, utf8));
-  ASSERT_EQ(RunPass(title, kCode, "", fields), kSwTagSuccess);
-  EXPECT_EQ(ReadWholeFile(file), expected);
+  Fields fields = TypicalFields();
+  fields[18] = "SN-0003";
+  for (const std::string& before : {utf16(utf8), utf8}) {
+    ASSERT_TRUE(WriteWholeFile(file, before));
+    ASSERT_EQ(kSwTagSuccess, RunPass(title, kCode, "", fields));
+    EXPECT_EQ(before == utf8 ? expected : utf16(expected), ReadWholeFile(file));
+    EXPECT_EQ(title, XPathText(file, "product_title"));
+  }
 }
 
-TEST_F(TagWriterTest, AFileThatIsNotATagIsReplaced) {
-  const std::string file = mScratch.TagFile(kCode);
-  ASSERT_EQ(mkdir(mScratch.TagDir().c_str(), 0777), 0);
-  ASSERT_TRUE(WriteWholeFile(file, "<other>not a tag</other>"));
-  ASSERT_EQ(RunPass("Corvel Studio", kCode, "", TypicalFields()), kSwTagSuccess);
-  EXPECT_EQ(ReadWholeFile(file), ExpectedNewTag("Corvel Studio", kCode));
-  EXPECT_NE(mScratch.ReadLog().find("Unlinking existing " + file +
-                                    " file, ret = 0 on Create New Tag File.\n"),
-            std::string::npos);
+TEST(TagPlacement, WithoutATagDirectoryNoPassOpens) {
+  TagScratch scratch;
+  const std::string blocked = scratch.Path("a_file");
+  ASSERT_TRUE(WriteWholeFile(blocked, ""));
+  ASSERT_TRUE(WriteWholeFile(scratch.TagDir(), "in the way"));
+  // A file where the tag directory, the common data folder or one of its parents should be.
+  for (const std::string& common : {scratch.common_appdata(), blocked, blocked + "/below"}) {
+    corvel::platform::SetEnvironmentValue("CORVEL_COMMON_APPDATA", common);
+    EXPECT_EQ(kSwTagNoDirectory, SwTagStart("Corvel Studio", kCode, "", 0)) << common;
+    EXPECT_EQ(kSwTagNoPass, SwTagSetField(2, "1.0"));
+    EXPECT_EQ(kSwTagNoPass, SwTagEnd());
+  }
+  EXPECT_EQ("in the way", ReadWholeFile(scratch.TagDir()));
+  const std::string log = scratch.Log();
+  const size_t not_dir =
+      log.find("SWTAG: _info_: " + scratch.TagDir() + " exists but is not a directory.\n");
+  EXPECT_LT(not_dir,
+            log.find("SWTAG: _info_: Either ISO Path was not found or could not be created. "
+                     "No ISO tag files will be generated.\n"));
+  EXPECT_NE(std::string::npos,
+            log.find("SWTAG: _info_: " + blocked + " exists but is not a directory.\n"));
+  EXPECT_NE(
+      std::string::npos,
+      log.find("SWTAG: _info_: Could not find Corvel specific \"common files\" directory used by "
+               "ISO tag files. Either \"common files\" was not found or Corvel folder could "
+               "not be created.\n"));
+
+  // A missing common data folder is created.
+  const std::string fresh = scratch.Path("fresh_common");
+  corvel::platform::SetEnvironmentValue("CORVEL_COMMON_APPDATA", fresh);
+  ASSERT_EQ(kSwTagSuccess, RunPass("Corvel Studio", kCode, ""));
+  EXPECT_TRUE(fs::is_regular_file(
+      scratch.TagFile(kCode).replace(0, scratch.common_appdata().size(), fresh)));
+}
+
+TEST(TagLog, LinesCarryTimeProcessAndModuleAndTheLogKeepsItsMarkerAndSize) {
+  TagScratch scratch;
+  const std::string marker = "__SWTAG_LOG_FILE__";
+  const std::string prefix =
+      R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \[)" + std::to_string(getpid()) + R"(\] SWTAG: _info_: )";
+  const std::string marked = "2000-01-01 00:00:00 [1] SWTAG: _info_: " + marker + "\n";
+  const std::string at_limit = marked + std::string(256000 - marked.size() - 1, 'a') + "\n";
+  // The log before the pass, and whether the pass appends to it (else it starts anew).
+  const struct {
+    std::string before;
+    bool appended;
+  } cases[] = {{"", false},
+               {"someone else's file\n", false},
+               // The marker counts only within the first 126 bytes of the first line.
+               {std::string(110, 'x') + marker + "\nold line\n", false},
+               {at_limit, true},
+               {at_limit + "b", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.before.substr(0, 30));
+    fs::remove(scratch.LogPath());
+    if (!c.before.empty()) {
+      ASSERT_TRUE(WriteWholeFile(scratch.LogPath(), c.before));
+    }
+    ASSERT_EQ(kSwTagSuccess, RunPass("Corvel Studio", kCode, "de_DE"));
+    std::string log = scratch.Log();
+    if (c.appended) {
+      ASSERT_EQ(0, log.compare(0, c.before.size(), c.before));
+      log.erase(0, c.before.size());
+    }
+    EXPECT_TRUE(std::regex_search(
+        log, std::regex((c.appended ? "^(" : "^" + prefix + marker + "\n(") + prefix + ".*\n)*" +
+                        prefix + "Start SWTAGGING productName=Corvel Studio; licensingCode=" +
+                        kCode + "; locale=de_DE; caller=0\n(.*\n)*" + prefix + "End SWTAGGING\n" +
+                        prefix + "==========================================\n\n\n$")))
+        << log;
+    EXPECT_EQ(1u, CountOf(log, "Start SWTAGGING"));
+    EXPECT_NE(std::string::npos,
+              log.find("Get privilege info for \"" + scratch.LogPath() + "\" returned 0\n"));
+  }
+}
+
+TEST(TagPlacement, NamesLongerThanThePathBuffersStayInsideTheTagDirectory) {
+  TagScratch scratch;
+  // Without a usable temporary folder tagging runs without a log.
+  const std::string long_temp = scratch.Path(std::string(255, 't'));
+  fs::create_directory(long_temp);
+  corvel::platform::SetEnvironmentValue("TMPDIR", long_temp);
+  const std::string long_code(1500, 'C');
+  ASSERT_EQ(kSwTagSuccess, SwTagStart("Corvel Studio", long_code.c_str(), "en_US", 0));
+  const SwTagRecord* record = SwTagCurrentRecord();
+  EXPECT_EQ(kTagPathSize - 1, std::string(record->mTagPath).size());
+  EXPECT_EQ(0u, std::string(record->mTagPath).rfind(scratch.TagDir() + "/", 0));
+  EXPECT_EQ(kTagPathSize - 1, std::string(record->mLocaleLessPath).size());
+  for (const auto& [id, value] : TypicalFields()) SwTagSetField(id, value.c_str());
+  EXPECT_EQ(kSwTagSuccess, SwTagWrite());
+  EXPECT_EQ(kSwTagSuccess, SwTagEnd());
+  // The file name is longer than any file system allows: nothing is written anywhere.
+  EXPECT_TRUE(fs::is_empty(scratch.TagDir()));
+  // A very long title is a value like any other.
+  const std::string long_title(100000, 'T');
+  ASSERT_EQ(kSwTagSuccess, RunPass(long_title, kCode, ""));
+  EXPECT_EQ(long_title, XPathText(scratch.TagFile(kCode), "product_title"));
+  EXPECT_TRUE(fs::is_empty(long_temp));
 }
 
 }  // namespace

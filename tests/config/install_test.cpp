@@ -1,0 +1,240 @@
+// Installing and removing a payload's configuration through the C interface against the real
+// store: what is stored under which code and domain, what the log says, every status.
+#include <pthread.h>
+#include <stdlib.h>
+
+#include <functional>
+#include <regex>
+
+#include "install_support.h"
+
+namespace corvel::config::test {
+namespace {
+
+using corvel::test::Applied;
+using corvel::test::Difference;
+using corvel::test::ReadWholeFile;
+
+const std::string kApplication = Data("application.xml");
+const std::string kOverride = Data("application.xml.override");
+const char kMinimal[] =
+    "<Configuration><Payload><Data key=\"k\">v</Data></Payload></Configuration>";
+
+TEST_F(InstallTest, RecordsEveryDocumentUnderItsCodeAndDomain) {
+  const std::string config =
+      Write("Mes Programmes/\xC3\x9Cn\xC3\xAF code/application.xml", kApplication);
+  const std::string override_dir = mScratch.Path("Over Ride \xCE\xA9");
+  Write("Over Ride \xCE\xA9/application.xml.override", kOverride);
+  const std::string code = "PAY \xE2\x82\xAC";
+  ASSERT_EQ(kTAVLibSuccess, Process(config, code.c_str(), "DRV-1", override_dir.c_str()));
+
+  StoreRows expected = {
+      P(code, "ProductName", "Overridden"), U(code, "Hidden", "visible"),
+      P(code, "LicensingCode", "LIC-1"), P("LIC-1", "PayloadCode", code), P(code, "Empty", ""),
+      // Read back from the rewritten file, where the blanks around the dropped "&" fold.
+      P(code, "Bare", "a b"), P("SHARED", "Channel", "beta"), U("SHARED", "Open", "yes"),
+      P("DEFAULTED", "Fallback", "d"), U(code, "FromOverride", "o")};
+  expected.merge(DriverRows(code, "DRV-1", config));
+  EXPECT_EQ(expected, Stored()) << Difference(expected, Stored());
+  const std::string rewritten = ReadWholeFile(config).value_or("");
+  EXPECT_NE(std::string::npos, rewritten.find("<Payload corvelCode=\"" + code + "\">"))
+      << rewritten;
+  EXPECT_FALSE(DriverDocumentLeft());
+  EXPECT_TRUE(Logged("found application.xml.override"));
+  EXPECT_TRUE(Logged("TAVLib Config Process Done"));
+}
+
+TEST_F(InstallTest, WithoutDriverCodeThePayloadIsItsOwnDriver) {
+  const std::string config = Write("application.xml", kMinimal);
+  for (const char* driver : {static_cast<const char*>(nullptr), ""}) {
+    const std::string code = driver ? "EMPTY" : "SOLO";
+    ASSERT_EQ(kTAVLibSuccess, Process(config, code.c_str(), driver, driver));
+    EXPECT_TRUE(Logged("  path:     " + config + "  payload:  " + code + "\n  driver:   " + code +
+                       "\n  override: " + (driver ? "" : "not specified") + "\n"));
+    EXPECT_EQ(1u, Stored().count(P(code, "DefaultDriverPayload", code)));
+  }
+  const std::vector<std::string> log = Log();
+  EXPECT_EQ(2, std::count(log.begin(), log.end(), "payload is a driver"));
+  for (const std::string& message : log) {
+    EXPECT_EQ(std::string::npos, message.find("checking override directory")) << message;
+  }
+}
+
+TEST_F(InstallTest, FailuresKeepWhatWasStoredBeforeThem) {
+  // Arguments are checked first (the path before the payload code) and store nothing.
+  EXPECT_EQ(kTAVLibInvalidArgument, Process("", "P"));
+  EXPECT_EQ(kTAVLibNotFound, Process(mScratch.Path("missing.xml"), nullptr));
+  EXPECT_EQ(kTAVLibInvalidArgument, Process(Write("application.xml", kMinimal), ""));
+  EXPECT_EQ(kTAVLibInvalidArgument, Corvel_TAVLib_Remove_payload(mHandle, nullptr));
+  EXPECT_FALSE(std::filesystem::exists(mScratch.pcd_db()));
+  for (const char* message :
+       {"invalid config_file_path", "invalid payload_code",
+        "config_file_path does not point to a file that exists", "cannot remove null payload"}) {
+    EXPECT_TRUE(Logged(message)) << message;
+  }
+  const std::string no_payload =
+      "<Configuration><Other corvelCode=\"O\"><Data key=\"k\">v</Data></Other></Configuration>";
+  const std::string overlong(1100, 'o');
+  const struct {
+    std::string code, document;
+    std::string override_dir;   // below the scratch root; empty: none
+    const char* override_text;  // null: no override document in it; "/": a folder of that name
+    std::string temp;           // the temporary folder when not the scratch one
+    uint32_t status;
+    StoreRows added;  // besides the driver rows (stored with 0 and 35)
+    std::vector<std::string> logged;
+  } cases[] = {
+      // clang-format off
+      {"A", no_payload, "", nullptr, "", 257, {}, {"failed to set corvel code in application.xml"}},
+      {"B", "\x01\x02 not a document", "", nullptr, "", 257, {}, {}},
+      {"C", "", "", nullptr, "", 257, {}, {}},
+      {"D", Data("bad_key.xml"), "", nullptr, "", 257, {P("D", "first", "1"), P("O", "second", "2")},
+       {"failed to parse or load application.xml"}},
+      {"E", kMinimal, "E", "<Configuration><Payload><Data key=\"x\">", "", 35, {P("E", "k", "v")}, {}},
+      {"F", kMinimal, "F", "/", "", 35, {P("F", "k", "v")}, {}},
+      {"G", kMinimal, "G", nullptr, "", 0, {P("G", "k", "v")},
+       {"checking override directory...  " + mScratch.Path("G"),
+        "nothing found=" + mScratch.Path("G/application.xml.override")}},
+      // A folder whose joined path does not fit the path buffers: as one without the document.
+      {"H", kMinimal, overlong, nullptr, "", 0, {P("H", "k", "v")},
+       {"nothing found=" + mScratch.Path(overlong + "/application.xml.override").substr(0, 1023)}},
+      {"I", kMinimal, "", nullptr, mScratch.Path("plain-file"), 257, {P("I", "k", "v")},
+       {"failed to create driver config file"}},
+      {"J", kMinimal, "", nullptr, "/" + std::string(1100, 't'), 257, {P("J", "k", "v")}, {}},
+      // clang-format on
+  };
+  ASSERT_TRUE(corvel::test::WriteWholeFile(mScratch.Path("plain-file"), "x"));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.code);
+    const std::string config = Write(c.code + "/application.xml", c.document);
+    const std::string override_dir = mScratch.Path(c.override_dir);
+    if (c.override_text && *c.override_text == '/') {
+      std::filesystem::create_directories(override_dir + "/application.xml.override");
+    } else if (c.override_text) {
+      Write(c.override_dir + "/application.xml.override", c.override_text);
+    }
+    if (!c.temp.empty()) setenv("TMPDIR", c.temp.c_str(), 1);
+    const StoreRows before = Stored();
+    EXPECT_EQ(c.status, Process(config, c.code.c_str(), "D",
+                                c.override_dir.empty() ? nullptr : override_dir.c_str()));
+    setenv("TMPDIR", mScratch.temp().c_str(), 1);
+    StoreRows added = c.added;
+    if (c.status == 0 || c.status == 35) added.merge(DriverRows(c.code, "D", config));
+    const StoreRows expected = Applied(before, {}, added);
+    EXPECT_EQ(expected, Stored()) << Difference(expected, Stored());
+    const std::string text = ReadWholeFile(config).value_or("");
+    // Only a document that cannot be rewritten leaves nothing stored.
+    const bool rewritten = !added.empty();
+    EXPECT_EQ(rewritten, text.find("corvelCode=\"" + c.code + "\"") != std::string::npos);
+    if (!rewritten) {
+      EXPECT_EQ(c.document, text);
+    }
+    EXPECT_FALSE(DriverDocumentLeft());
+    for (const std::string& message : c.logged) EXPECT_TRUE(Logged(message)) << message;
+  }
+}
+
+// Runs `body` on a thread with a 1 MB stack, as installers often do.
+void OnSmallStack(std::function<void()> body) {
+  pthread_attr_t attributes;
+  ASSERT_EQ(0, pthread_attr_init(&attributes));
+  ASSERT_EQ(0, pthread_attr_setstacksize(&attributes, 1 << 20));
+  pthread_t thread;
+  auto run = [](void* function) -> void* {
+    (*static_cast<std::function<void()>*>(function))();
+    return nullptr;
+  };
+  ASSERT_EQ(0, pthread_create(&thread, &attributes, run, &body));
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+}
+
+// A configuration document whose elements nest `depth` deep, the root counted.
+std::string NestedDocument(int depth) {
+  std::string open, close;
+  for (int level = 3; level <= depth; ++level) open += "<n>", close += "</n>";
+  return "<Configuration><Payload><Data key=\"k\">v</Data></Payload><Other corvelCode=\"O\">" +
+         open + close + "</Other></Configuration>";
+}
+
+TEST_F(InstallTest, DeeplyNestedDocumentsAreRefusedAsOnesThatDoNotParse) {
+  const std::string config = mScratch.Path("application.xml");
+  const std::string override_dir = mScratch.Path("override");
+  // The status and the log lines of processing with `text` in `document` (the driver
+  // document's random name masked), on a thread with a 1 MB stack.
+  auto process = [&](const std::string& document, const std::string& text) {
+    Write("application.xml", kMinimal);
+    Write("override/application.xml.override", kOverride);
+    Write(document, text);
+    const size_t logged = Log().size();
+    uint32_t status = 0;
+    OnSmallStack([&] { status = Process(config, "P", "D", override_dir.c_str()); });
+    std::vector<std::string> lines = Log();
+    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(logged));
+    for (std::string& line : lines) line = std::regex_replace(line, std::regex("driver_\\w+"), "");
+    return std::make_pair(status, lines);
+  };
+  // clang-format off
+  const struct {
+    const char* document;
+    int depth;
+    uint32_t status;
+  } cases[] = {
+      {"application.xml", 32, 0}, {"application.xml", 33, 257}, {"application.xml", 40000, 257},
+      {"override/application.xml.override", 32, 0}, {"override/application.xml.override", 33, 35},
+      {"override/application.xml.override", 40000, 35}};
+  // clang-format on
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.document) + " nested " + std::to_string(c.depth));
+    const auto nested = process(c.document, NestedDocument(c.depth));
+    EXPECT_EQ(c.status, nested.first);
+    if (c.status != 0) {
+      EXPECT_EQ(process(c.document, "<Configuration>"), nested);
+    }
+  }
+}
+
+TEST_F(InstallTest, RemovalTakesThePayloadAndTheProtectedDataOfEveryLinkedCode) {
+  ASSERT_EQ(kTAVLibSuccess, Process(Write("seed/application.xml", Data("seed.xml")), "SEED"));
+  const std::string config = Write("application.xml", Data("linked.xml"));
+  ASSERT_EQ(kTAVLibSuccess, Process(config, "PAY", "DRV"));
+  ASSERT_EQ(1u, Stored().count(P("LIC", "PayloadCode", "PAY")));
+  const size_t logged = Log().size();
+
+  ASSERT_EQ(kTAVLibSuccess, Corvel_TAVLib_Remove_payload(mHandle, "PAY"));
+  // The licensing code loses its unprotected data too; an Other hive that no key names and
+  // unrelated subdomains stay.
+  // clang-format off
+  StoreRows expected = {U("M0", "keep", "0"), U("M3", "keep", "3"), U("UPD", "keep", "u"),
+                        P("SHARED", "Channel", "stable"), P("UNRELATED", "a", "z"),
+                        U("UNRELATED", "b", "z"), P("SEED", "DefaultDriverPayload", "D"),
+                        P("SEED", "InstallDate", "(now)"),
+                        P("SEED", "ZEPConfigPath", mScratch.Path("seed/application.xml"))};
+  // clang-format on
+  EXPECT_EQ(expected, Stored()) << Difference(expected, Stored());
+  std::vector<std::string> lines = Log();
+  lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(logged));
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  EXPECT_EQ(Data("remove_payload.log"), text);
+}
+
+TEST_F(InstallTest, RemovalTakesOnlyTheLinkedCodesThatArePresent) {
+  ASSERT_EQ(kTAVLibSuccess, Process(Write("seed/application.xml", Data("seed.xml")), "SEED"));
+  ASSERT_EQ(kTAVLibSuccess, Process(Write("application.xml",
+                                          "<Configuration><Payload><Data key=\"MurmelCode2\">M1"
+                                          "</Data></Payload></Configuration>"),
+                                    "PAY", nullptr));
+  const StoreRows before = Stored();
+  ASSERT_EQ(kTAVLibSuccess, Corvel_TAVLib_Remove_payload(mHandle, "PAY"));
+  StoreRows removed = {P("M1", "a", "1")};
+  for (const auto& row : before) {
+    if (row.subdomain == "PAY") removed.insert(row);
+  }
+  const StoreRows expected = Applied(before, removed, {});
+  EXPECT_EQ(expected, Stored()) << Difference(expected, Stored());
+  EXPECT_TRUE(Logged("No LicensingCode found for PAY"));
+}
+
+}  // namespace
+}  // namespace corvel::config::test

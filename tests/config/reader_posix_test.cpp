@@ -1,0 +1,138 @@
+// The reader's POSIX-only paths: which files a rewrite may replace by a fresh one, the
+// standard streams behind "-", and the checks before the driver document is read back.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "child_process.h"
+#include "config/configuration_processing.h"
+#include "config/parse_config.h"
+#include "test_support.h"
+
+namespace corvel::config::test {
+namespace {
+
+using corvel::test::ReadWholeFile;
+using corvel::test::RunChild;
+using corvel::test::RunningAsRoot;
+
+CORVEL_TEST_CHILD(Rewrite) { return SetConfigurationPayloadCode(args[0].c_str(), "P"); }
+
+// args: input file, output file, then "rewrite" or "walk". Exits 0 when the call succeeded
+// and, for a walk, read both entries and closed standard input.
+CORVEL_TEST_CHILD(WithStandardStreams) {
+  if (!freopen(args[0].c_str(), "rb", stdin) || !freopen(args[1].c_str(), "wb", stdout)) return 20;
+  if (args[2] == "rewrite") return SetConfigurationPayloadCode("-", "STDIO");
+  size_t entries = 0;
+  auto count = +[](void* n, const char*, const char*, const char*, int) {
+    return ++*static_cast<size_t*>(n), 0;
+  };
+  if (parseconfig("-", count, &entries, 1) != 0 || entries != 2) return 1;
+  return fcntl(0, F_GETFD) == -1 ? 0 : 2;
+}
+
+TEST(Rewrite, ReplacesOnlyAPlainDocumentByAFreshFileAndRemovesAStrayOne) {
+  // A fresh file renamed over the document must look to its readers as the document did;
+  // where it would not, the document is rewritten in place.
+  corvel::test::ScratchFolder scratch;
+  const std::string outside = scratch.Path("outside.txt");
+  ASSERT_TRUE(corvel::test::WriteWholeFile(outside, "kept"));
+  const struct {
+    std::string name;
+    bool replaced;
+  } cases[] = {{"plain", true},
+               {"hard-linked", false},
+               {"symlinked", false},
+               {"attributed", false},
+               {"foreign", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    // Owned by root, so an unprivileged rewrite cannot give a fresh file its owner.
+    if (c.name == "foreign" && !RunningAsRoot()) continue;
+    const std::string folder = scratch.Path(c.name);
+    ASSERT_EQ(0, mkdir(folder.c_str(), 0777));
+    ASSERT_EQ(0, chmod(folder.c_str(), 0777));
+    const std::string path = folder + "/application.xml";
+    ASSERT_TRUE(corvel::test::WriteWholeFile(path, "<Configuration><Payload/></Configuration>"));
+    // A link planted under the name a killed rewrite leaves: removed, never followed.
+    const std::string fresh = folder + "/.tavlib~application.xml";
+    ASSERT_EQ(0, symlink(outside.c_str(), fresh.c_str()));
+    if (c.name == "plain") {
+      ASSERT_EQ(0, chown(path.c_str(), RunningAsRoot() ? corvel::test::kUnprivilegedId : getuid(),
+                         getgid()));
+      ASSERT_EQ(0, chmod(path.c_str(), 0640));
+    }
+    if (c.name == "hard-linked") {
+      ASSERT_EQ(0, link(path.c_str(), (folder + "/second").c_str()));
+    }
+    if (c.name == "symlinked") {
+      ASSERT_EQ(0, rename(path.c_str(), (folder + "/target.xml").c_str()));
+      ASSERT_EQ(0, symlink("target.xml", path.c_str()));
+    }
+    if (c.name == "attributed" && setxattr(path.c_str(), "user.origin", "x", 1, 0) != 0) continue;
+    if (c.name == "foreign") {
+      ASSERT_EQ(0, chmod(path.c_str(), 0666));
+    }
+    struct stat before {
+    }, after{};
+    ASSERT_EQ(0, stat(path.c_str(), &before));
+    EXPECT_EQ(0, c.name == "foreign"
+                     ? RunChild("Rewrite", {path}, corvel::test::ChildUser::kUnprivileged)
+                     : SetConfigurationPayloadCode(path.c_str(), "P"));
+    ASSERT_EQ(0, stat(path.c_str(), &after));
+    EXPECT_EQ("<Configuration>\n    <Payload corvelCode=\"P\" />\n</Configuration>\n",
+              ReadWholeFile(path));
+    EXPECT_EQ(c.replaced, before.st_ino != after.st_ino);
+    EXPECT_EQ(before.st_mode, after.st_mode);
+    EXPECT_EQ(before.st_uid, after.st_uid);
+    EXPECT_EQ(before.st_gid, after.st_gid);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(fresh)));
+  }
+  EXPECT_EQ("kept", ReadWholeFile(outside));
+}
+
+TEST(Reader, DashReadsStandardInputAndWritesStandardOutput) {
+  corvel::test::ScratchFolder scratch;
+  const std::string in = scratch.Path("in.xml"), out = scratch.Path("out.xml");
+  const std::string document =
+      "<Configuration><Payload><Data key=\"a\">1</Data><Data key=\"b\">2</Data></Payload>"
+      "</Configuration>";
+  ASSERT_TRUE(corvel::test::WriteWholeFile(in, document));
+  EXPECT_EQ(0, RunChild("WithStandardStreams", {in, out, "walk"}));
+  EXPECT_EQ(0, RunChild("WithStandardStreams", {in, out, "rewrite"}));
+  EXPECT_EQ(document, ReadWholeFile(in));
+  EXPECT_EQ(
+      "<Configuration>\n    <Payload corvelCode=\"STDIO\">\n        <Data key=\"a\">1</Data>\n"
+      "        <Data key=\"b\">2</Data>\n    </Payload>\n</Configuration>\n",
+      ReadWholeFile(out));
+}
+
+TEST(DriverDocument, ReadBackOnlyWhileItIsStillOurs) {
+  corvel::test::ScratchFolder scratch;
+  char path[kConfigPathBufferSize];
+  ASSERT_EQ(kDriverDocumentWritten, WriteDriverConfigurationFile("c", "P", "D", path, sizeof path));
+  FILE* ours = OpenDriverConfigurationFile(path);
+  EXPECT_NE(nullptr, ours);
+  if (ours) fclose(ours);
+  // A link planted under the name, a second name for the file, a folder, a file of another user.
+  const std::string link = scratch.temp() + "/driver_link00";
+  ASSERT_EQ(0, symlink(path, link.c_str()));
+  EXPECT_EQ(nullptr, OpenDriverConfigurationFile(link.c_str()));
+  const std::string second_name = scratch.temp() + "/driver_hard00";
+  ASSERT_EQ(0, ::link(path, second_name.c_str()));
+  EXPECT_EQ(nullptr, OpenDriverConfigurationFile(path));
+  ASSERT_EQ(0, unlink(second_name.c_str()));
+  EXPECT_EQ(nullptr, OpenDriverConfigurationFile(scratch.temp().c_str()));
+  if (RunningAsRoot()) {
+    ASSERT_EQ(0, chown(path, corvel::test::kUnprivilegedId, corvel::test::kUnprivilegedId));
+    EXPECT_EQ(nullptr, OpenDriverConfigurationFile(path));
+  }
+}
+
+}  // namespace
+}  // namespace corvel::config::test

@@ -1,0 +1,111 @@
+// What the tag tests share: the tag writer's places in a scratch folder, one complete pass,
+// and tags read back by libxml2 (xmllint) with a namespace-aware XPath.
+#pragma once
+
+#include <cstdio>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "swtag/swtag.h"
+#include "swtag/swtag_entity.h"
+#include "test_support.h"
+
+namespace corvel::swtag::test {
+
+using corvel::test::ReadWholeFile;
+using corvel::test::WriteWholeFile;
+using Fields = std::map<uint32_t, std::string>;
+
+// The values a typical pass sets, by field id.
+inline Fields TypicalFields() {
+  return {{0, "false"}, {15, "activated"}, {18, "SN-0001"}, {16, "retail"}, {17, "retail"},
+          {2, "12.0"},  {3, "12"},         {4, "0"},        {5, "0"},       {6, "0"}};
+}
+
+class TagScratch : public corvel::test::ScratchFolder {
+ public:
+  std::string TagDir() const { return common_appdata() + "/" + TagEntityRegid(); }
+  // The tag file of a product code and locale (empty: the locale-less name).
+  std::string TagFile(const std::string& code, const std::string& locale = "") const {
+    return TagDir() + "/" + TagEntityRegid() + "_" + code + (locale.empty() ? "" : "-" + locale) +
+           ".swidtag";
+  }
+  std::string LogPath() const { return temp() + "/swtag.log"; }
+  std::string Log() const { return ReadWholeFile(LogPath()).value_or(""); }
+};
+
+// SwTagStart, the fields, SwTagWrite, SwTagEnd; the result of SwTagStart.
+inline uint16_t RunPass(const std::string& name, const std::string& code, const std::string& locale,
+                        const Fields& fields = TypicalFields()) {
+  const uint16_t started = SwTagStart(name.c_str(), code.c_str(), locale.c_str(), 0);
+  if (started == kSwTagSuccess) {
+    for (const auto& [id, value] : fields) SwTagSetField(id, value.c_str());
+    SwTagWrite();
+  }
+  SwTagEnd();
+  return started;
+}
+
+// The text of the element reached from the root by the local names in `path` (a "/"
+// separated list), every step in the tag namespace, as libxml2 reads the file; nullopt when
+// xmllint rejects the file or finds no such element.
+inline std::optional<std::string> XPathText(const std::string& file, const std::string& path) {
+  std::string steps;
+  const std::string names = "software_identification_tag/" + path;
+  for (size_t from = 0; from <= names.size();) {
+    const size_t to = std::min(names.find('/', from), names.size());
+    steps += "/*[local-name()='" + names.substr(from, to - from) +
+             "' and namespace-uri()='http://standards.iso.org/iso/19770/-2/2008/schema.xsd']";
+    from = to + 1;
+  }
+  // Brackets around the value tell an empty element from a missing one.
+  FILE* pipe = popen(("xmllint --nonet --xpath \"concat('[', string(" + steps + "), ']', count(" +
+                      steps + "))\" '" + file + "' 2>/dev/null")
+                         .c_str(),
+                     "r");
+  std::string out;
+  char buffer[4096];
+  for (size_t got; pipe && (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    out.append(buffer, got);
+  if (!pipe || pclose(pipe) != 0 || out.empty() || out[0] != '[' ||
+      out.substr(out.rfind(']') + 1, 1) == "0") {
+    return std::nullopt;
+  }
+  return out.substr(1, out.rfind(']') - 1);
+}
+
+// A file of the test data, with the build's publisher name and regid put in for @NAME@ and
+// @REGID@.
+inline std::string TestData(const std::string& name) {
+  std::string text = ReadWholeFile(CORVEL_TEST_DATA "/" + name).value_or("(missing " + name + ")");
+  for (const auto& [mark, value] : {std::pair<std::string, std::string>("@NAME@", TagEntityName()),
+                                    {"@REGID@", TagEntityRegid()}}) {
+    for (size_t at; (at = text.find(mark)) != std::string::npos;)
+      text.replace(at, mark.size(), value);
+  }
+  return text;
+}
+
+// Reads back from the tag, by XPath, every "path=value" line of the expected data file.
+inline void ExpectFields(const std::string& tag, const std::string& expected) {
+  std::istringstream lines(TestData(expected));
+  for (std::string line; std::getline(lines, line);) {
+    const size_t equals = line.find('=');
+    EXPECT_EQ(line.substr(equals + 1), XPathText(tag, line.substr(0, equals)))
+        << expected << ": " << line;
+  }
+}
+
+// Number of times `needle` occurs in `text`.
+inline size_t CountOf(const std::string& text, const std::string& needle) {
+  size_t count = 0;
+  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+}  // namespace corvel::swtag::test
