@@ -1,8 +1,9 @@
-// The preferences log: file creation, line layout, level switches and hostile files.
+// The preferences log: file creation, line layout in UTF-16 and level switches.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
+
 #include <regex>
 
 #include "prefs/prefs_log.h"
@@ -40,7 +41,7 @@ TEST_F(PrefsLogTest, NewLogStartsWithMarkAndAnExistingOneIsAppendedTo) {
   EXPECT_NE(std::string::npos, lines[0].find("[INFO] NVX - Build Version - 3.0.34.0"));
   EXPECT_NE(std::string::npos, lines[3].find("[INFO] NVX - Logging Level verbosity Set  to 4"));
   struct stat st {};
-  ASSERT_EQ(0, lstat(test::LogPath().c_str(), &st));
+  ASSERT_EQ(0, lstat((scratch_.temp() + "/Velmo.log").c_str(), &st));
   EXPECT_EQ(0600u, st.st_mode & 0777);
 }
 
