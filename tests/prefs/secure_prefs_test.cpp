@@ -1,23 +1,53 @@
 // What the C interface cannot reach in the secure preferences: the cipher and the key derivation
 // checked against OpenSSL under chosen key material, and a save whose flush fails.
 #include <gtest/gtest.h>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
 #include <pugixml.hpp>
 
 #include <cerrno>
 #include <filesystem>
+#include <memory>
 #include <random>
 
+#include "platform/platform.h"
 #include "prefs/cipher_core.h"
 #include "prefs/crypt_engine.h"
 #include "prefs/key_material.h"
 #include "prefs/prefs_log.h"
 #include "prefs/secure_prefs.h"
-#include "prefs_test_helpers.h"
+#include "test_support.h"
 
 namespace corvel::prefs {
 namespace {
 
 constexpr const char* kMachine = "0f3c9a7e55d24b1e8c6a2f4d9b7e1a30";
+
+// AES-CBC with PKCS #7 padding through OpenSSL, AES-192 or AES-256 by the key's length; on
+// upper- or lower-case hexadecimal when deciphering. "<refused>" when OpenSSL refuses.
+std::string OpenSslAes(bool encrypt, const std::string& input, const std::string& key) {
+  std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> context(EVP_CIPHER_CTX_new(),
+                                                                          EVP_CIPHER_CTX_free);
+  long length = static_cast<long>(input.size());
+  std::unique_ptr<unsigned char, void (*)(void*)> bytes(
+      encrypt ? nullptr : OPENSSL_hexstr2buf(input.c_str(), &length),
+      [](void* p) { OPENSSL_free(p); });
+  const auto* in = encrypt ? reinterpret_cast<const unsigned char*>(input.data()) : bytes.get();
+  const std::string iv = InitialisationVectorText();
+  std::string out(static_cast<size_t>(length) + 32, '\0');
+  auto* o = reinterpret_cast<unsigned char*>(out.data());
+  int written = 0, last = 0;
+  if (in == nullptr || iv.size() != 16 || (key.size() != 24 && key.size() != 32) ||
+      EVP_CipherInit_ex(context.get(), key.size() == 24 ? EVP_aes_192_cbc() : EVP_aes_256_cbc(),
+                        nullptr, reinterpret_cast<const unsigned char*>(key.data()),
+                        reinterpret_cast<const unsigned char*>(iv.data()), encrypt) != 1 ||
+      EVP_CipherUpdate(context.get(), o, &written, in, static_cast<int>(length)) != 1 ||
+      EVP_CipherFinal_ex(context.get(), o + written, &last) != 1) {
+    return "<refused>";
+  }
+  out.resize(static_cast<size_t>(written + last));
+  return out;
+}
 
 class SecurePrefsTest : public ::testing::Test {
  protected:
@@ -52,11 +82,9 @@ TEST_F(SecurePrefsTest, DerivedKeyMatchesAnIndependentDerivation) {
   // -c1-8
   EXPECT_EQ("oqbmE9qU", CondensedKeyText("machine", kMachine));
   EXPECT_EQ("2r0duNNa", CondensedKeyText("user", "alice"));
-  const std::optional<std::string> cipher =
-      test::OpenSslAes(true, SwapPairs(MixKeyTexts("oqbmE9qU", "2r0duNNa")),
-                       SwapPairs(KeyDerivationText()), InitialisationVectorText());
-  ASSERT_TRUE(cipher.has_value());
-  EXPECT_EQ(SwapPairs(BytesToHex(*cipher).substr(0, 32)), Key());
+  const std::string cipher = OpenSslAes(true, SwapPairs(MixKeyTexts("oqbmE9qU", "2r0duNNa")),
+                                        SwapPairs(KeyDerivationText()));
+  EXPECT_EQ(SwapPairs(BytesToHex(cipher).substr(0, 32)), Key());
   // The texts are mixed a character at a time, the longer one's rest last.
   EXPECT_EQ("awxbcyz", MixKeyTexts("abc", "wxyz"));
   EXPECT_EQ("\xC3\xA9ubv", MixKeyTexts("\xC3\xA9"
@@ -70,11 +98,8 @@ TEST_F(SecurePrefsTest, StoredValueIsAes256CbcOpenedOnlyByItsUserAndMachine) {
   ASSERT_EQ(kPrefsSuccess,
             SetPrefValue("ProxyCredentials", "ProxyPassword", value.c_str(), nullptr));
   const std::string hex = Stored("ProxyCredentials", "ProxyPassword");
-  EXPECT_EQ(64u, hex.size());
   EXPECT_EQ(std::string::npos, hex.find_first_not_of("0123456789ABCDEF"));
-  EXPECT_EQ(value, test::OpenSslAes(false, test::FromHex(hex).value_or(""), Key(),
-                                    InitialisationVectorText())
-                       .value_or("<refused>"));
+  EXPECT_EQ(value, OpenSslAes(false, hex, Key()));
   const std::string alice_key = Key();
   for (FixedKeyMaterial other :
        {FixedKeyMaterial(kMachine, "bob"), FixedKeyMaterial("77aa3c9a7e55d2", "alice")}) {
@@ -82,7 +107,6 @@ TEST_F(SecurePrefsTest, StoredValueIsAes256CbcOpenedOnlyByItsUserAndMachine) {
     EXPECT_NE(alice_key, Key());
     EXPECT_EQ("result -1", Get("ProxyCredentials", "ProxyPassword"));
   }
-  EXPECT_TRUE(test::LogContains("[ERROR] NVX - failed to decrypt"));
   EXPECT_EQ(value, Get("ProxyCredentials", "ProxyPassword"));
 
   // A machine that gives no text derives the key from the fallback text; a user without a
@@ -101,7 +125,7 @@ TEST_F(SecurePrefsTest, StoredValueIsAes256CbcOpenedOnlyByItsUserAndMachine) {
   EXPECT_EQ(kPrefsFailed, SetPrefValue("D", "K", "v", nullptr));
 }
 
-TEST_F(SecurePrefsTest, EveryLengthUpTo1000RoundTripsInWholeBlocks) {
+TEST_F(SecurePrefsTest, EveryLengthUpTo1000IsAes256CbcInWholeBlocks) {
   std::mt19937 random(7);
   std::uniform_int_distribution<int> byte(1, 255);
   CryptEngine engine("");
@@ -111,6 +135,7 @@ TEST_F(SecurePrefsTest, EveryLengthUpTo1000RoundTripsInWholeBlocks) {
     for (size_t i = 0; i < length; ++i) plain.push_back(static_cast<char>(byte(random)));
     ASSERT_EQ(kCryptSuccess, engine.Encrypt(plain, hex)) << length;
     ASSERT_EQ((length / 16 + 1) * 32, hex.size()) << length;  // padding adds 1 to 16 bytes
+    ASSERT_EQ(plain, OpenSslAes(false, hex, Key())) << length;
     ASSERT_EQ(kCryptSuccess, engine.Decrypt(hex, back)) << length;
     ASSERT_EQ(plain, back) << length;
   }
