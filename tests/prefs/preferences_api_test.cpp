@@ -1,11 +1,9 @@
 // The secure preference exports and the keeping of an instance's proxy credentials, through
 // the C interface of the shared library.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstring>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -19,11 +17,8 @@ namespace {
 using corvel::test::ReadWholeFile;
 using corvel::test::WriteWholeFile;
 
-// Permission bits of a path; nullopt when it does not exist.
-std::optional<unsigned> Mode(const std::string& path) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0) return std::nullopt;
-  return static_cast<unsigned>(info.st_mode & 07777);
+unsigned Mode(const std::string& path) {
+  return static_cast<unsigned>(std::filesystem::status(path).permissions());
 }
 
 // The value read size first, or the failing result as text.
@@ -60,6 +55,12 @@ class PreferencesTest : public ::testing::Test {
   std::string UserFolder() const { return mScratch.local_appdata() + "/Corvel/TAV"; }
   std::string UserFile() const { return UserFolder() + "/securePrefs.xml"; }
   std::string UserFileText() const { return ReadWholeFile(UserFile()).value_or(""); }
+  // The enciphered text stored for key K of domain D.
+  std::string StoredK() const {
+    const std::string text = UserFileText();
+    const size_t at = text.find("<K>") + 3;
+    return text.substr(at, text.find('<', at) - at);
+  }
   std::string MainLog() const {
     return ReadWholeFile(mScratch.temp() + "/tavlib.log").value_or("");
   }
@@ -78,38 +79,31 @@ class PreferencesTest : public ::testing::Test {
   TAVLibHandle mHandle = nullptr;
 };
 
-TEST_F(PreferencesTest, ValuesReadBackSizeFirstWithoutTheMainLog) {
+TEST_F(PreferencesTest, ValuesReadBackSizeFirstFromTheUsersOrElseTheSharedFile) {
   const std::string main_log = MainLog();
+  const std::string shared = mScratch.common_files() + "/Corvel/TAV/securePrefs.xml";
+  ASSERT_EQ(Write("Domain", "Key", "shared", shared.c_str()), kTAVLibPrefSuccess);
+  EXPECT_EQ(Read("Domain", "Key"), "shared");
   const std::string value = "p\xC3\xA4ssw\xC3\xB6rd \xE2\x82\xAC 0123456789";  // bytes above 0x7F
-  ASSERT_EQ(Write("Domain", "Key", value), kTAVLibPrefSuccess);
+  ASSERT_EQ(Write("Domain", "Mine", value), kTAVLibPrefSuccess);
   uint32_t size = 0;
-  ASSERT_EQ(Corvel_TAVLib_GetSecurePreference("Domain", "Key", nullptr, &size, nullptr),
+  ASSERT_EQ(Corvel_TAVLib_GetSecurePreference("Domain", "Mine", nullptr, &size, nullptr),
             kTAVLibPrefSuccess);
   EXPECT_EQ(size, value.size() + 1);
-  EXPECT_EQ(Read("Domain", "Key"), value);
+  EXPECT_EQ(Read("Domain", "Mine"), value);
+  EXPECT_EQ(Read("Domain", "Key"), "result -1") << "the user's file, now there, is the one read";
+  EXPECT_EQ(Read("Domain", "Key", shared.c_str()), "shared");
   EXPECT_EQ(Mode(UserFolder()), 0700u);
   EXPECT_EQ(Mode(mScratch.local_appdata() + "/Corvel"), 0700u);
   // An empty value reads back as ""; a null domain is the default one.
-  ASSERT_EQ(Write("Domain", "Key", ""), kTAVLibPrefSuccess);
-  EXPECT_EQ(Read("Domain", "Key"), "");
+  ASSERT_EQ(Write("Domain", "Mine", ""), kTAVLibPrefSuccess);
+  EXPECT_EQ(Read("Domain", "Mine"), "");
   ASSERT_EQ(Write(nullptr, "Key", "value"), kTAVLibPrefSuccess);
   EXPECT_EQ(Read("DefaultDomain", "Key"), "value");
-  EXPECT_EQ(Read("Domain", "Other"), "result -1") << "a missing key is a failure";
   EXPECT_EQ(Read("Elsewhere", "Key"), "result -1");
   EXPECT_EQ(Mode(UserFile()), 0600u) << "rewrites keep the file private";
   EXPECT_EQ(MainLog(), main_log) << "preferences never go through the main log";
   EXPECT_NE(ReadWholeFile(mScratch.temp() + "/Velmo.log").value_or(""), "");
-}
-
-TEST_F(PreferencesTest, SharedFileIsReadUntilTheUserHasOne) {
-  const std::string shared = mScratch.common_files() + "/Corvel/TAV/securePrefs.xml";
-  ASSERT_EQ(Write("Domain", "Key", "shared", shared.c_str()), kTAVLibPrefSuccess);
-  EXPECT_FALSE(Mode(UserFile()));
-  EXPECT_EQ(Read("Domain", "Key"), "shared");
-  ASSERT_EQ(Write("Domain", "Mine", "mine"), kTAVLibPrefSuccess);
-  EXPECT_EQ(Read("Domain", "Mine"), "mine");
-  EXPECT_EQ(Read("Domain", "Key"), "result -1") << "the user's file, now there, is the one read";
-  EXPECT_EQ(Read("Domain", "Key", shared.c_str()), "shared");
 }
 
 TEST_F(PreferencesTest, FailedWritesLeaveTheFileAsItWas) {
@@ -121,9 +115,7 @@ TEST_F(PreferencesTest, FailedWritesLeaveTheFileAsItWas) {
   EXPECT_EQ(Write("D", "K", "v", (blocker + "/sub/p.xml").c_str()), kTAVLibPrefCannotCreateFolder);
 
   ASSERT_EQ(Write("D", "K", "value"), kTAVLibPrefSuccess);
-  const std::string good = UserFileText();
-  const size_t at = good.find("<K>") + 3;
-  const std::string stored = good.substr(at, good.find('<', at) - at);
+  const std::string good = UserFileText(), stored = StoredK();
   for (const std::string& content :
        {good.substr(0, good.size() / 2), std::string("not XML"), std::string(),
         "<Other><D><K>" + stored + "</K></D></Other>"}) {
@@ -140,9 +132,7 @@ TEST_F(PreferencesTest, FailedWritesLeaveTheFileAsItWas) {
 
 TEST_F(PreferencesTest, DeeplyNestedFilesAreReadAndRewrittenWithoutIndentation) {
   ASSERT_EQ(Write("D", "K", "value"), kTAVLibPrefSuccess);
-  const std::string good = UserFileText();
-  const size_t at = good.find("<K>") + 3;
-  const std::string stored = good.substr(at, good.find('<', at) - at);
+  const std::string stored = StoredK();
   auto nested = [](size_t depth, const std::string& inner) {
     std::string open, close;
     for (size_t i = 0; i < depth; ++i) open += "<n>", close += "</n>";
