@@ -152,7 +152,7 @@ TEST_F(PreferencesTest, DeeplyNestedFilesAreReadAndRewrittenWithoutIndentation) 
   }
 }
 
-// Every outcome with both remember flags: only a request that went through, with remember 1,
+// Every outcome with remember flags 0, 1 and 2: only a request that went through, with remember 1,
 // keeps the credentials.
 class ProxyKeepingRuleTest
     : public PreferencesTest,
@@ -183,7 +183,7 @@ INSTANTIATE_TEST_SUITE_P(EveryOutcome, ProxyKeepingRuleTest,
                                                               kTAVLibProxyAuthenticationRequired,
                                                               kTAVLibProxyAuthenticationFailed,
                                                               kTAVLibProxyRequestKeepsNothing),
-                                            ::testing::Values(0, 1)));
+                                            ::testing::Values(0, 1, 2)));
 
 TEST_F(PreferencesTest, KeptCredentialsAreReplacedInPlaceAndOnlyByKeptOnes) {
   bool kept = true;
