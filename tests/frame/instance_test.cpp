@@ -1,124 +1,236 @@
-// Instances through the C interface: identifiers, deferred destruction, null and stale
-// handles, the version.
-#include <cstring>
+// Instances through the C interface: identifiers, deferred destruction, the main log's set-up
+// and lines, and the commit at release.
+#include <gtest/gtest.h>
 
-#include "frame_test_support.h"
+#include <algorithm>
+#include <string>
+#include <vector>
 
-namespace corvel::frame_test {
+#include "corvel_tavlib.h"
+#include "test_support.h"
+
+namespace corvel::frame {
 namespace {
 
-using InstanceTest = FrameTest;
+using corvel::test::WriteWholeFile;
 
-TEST_F(InstanceTest, IdentifiersCountUpAndAreNeverReused) {
+constexpr char kMarker[] = "__TAVLIB_LOG_FILE__";
+constexpr char kSessionEnds[] = "*************TAVLib Session Ends*************";
+constexpr char kCommitStarted[] = "TAVLibImpl::CommitPCD STARTED";
+constexpr char kCommitEnded[] = "TAVLibImpl::CommitPCD ENDED";
+
+// The lines of a text, without their line ends.
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = std::min(text.find('\n', start), text.size());
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// The expected messages of a scenario, from its data file, the first `count` of them.
+std::vector<std::string> Expected(const char* name, size_t count = 100) {
+  std::vector<std::string> lines =
+      Lines(corvel::test::ReadWholeFile(std::string(FRAME_TEST_DATA "/") + name).value_or(""));
+  lines.resize(std::min(count, lines.size()));
+  return lines;
+}
+
+size_t CountOf(const std::vector<std::string>& lines, const std::string& line) {
+  return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
+}
+
+class InstanceTest : public ::testing::Test {
+ protected:
+  std::string LogPath() const { return scratch.temp() + "/tavlib.log"; }
+  std::string LogText() const { return corvel::test::ReadWholeFile(LogPath()).value_or(""); }
+  // The messages of the log's "TAVLib" lines, in file order.
+  std::vector<std::string> Messages(size_t from_byte = 0) const {
+    std::vector<std::string> messages;
+    for (const std::string& line : Lines(LogText().substr(from_byte))) {
+      const size_t at = line.find(" informational TAVLib: ");
+      if (at != std::string::npos) messages.push_back(line.substr(at + 23));
+    }
+    return messages;
+  }
+  bool StoreExists() const { return corvel::test::ReadWholeFile(scratch.pcd_db()).has_value(); }
+  void BlockTheStore() {
+    ASSERT_TRUE(WriteWholeFile(scratch.Path("blocker"), "not a folder\n"));
+    setenv("ZEP_PCD_DB", scratch.Path("blocker/pcd.db").c_str(), 1);
+  }
+
+  corvel::test::ScratchFolder scratch;
+};
+
+TEST_F(InstanceTest, FreshLogHoldsOneSessionAndIdentifiersCountUp) {
   TAVLibHandle first = Corvel_TAVLib_CreateRef();
-  TAVLibHandle second = Corvel_TAVLib_CreateRef();
   ASSERT_NE(first, nullptr);
-  ASSERT_NE(second, nullptr);
-  EXPECT_EQ(Corvel_TAVLib_GetRefID(first), 1);
-  EXPECT_EQ(Corvel_TAVLib_GetRefID(second), 2);
+  EXPECT_NE(Lines(LogText()).at(0).find(kMarker), std::string::npos);
+  EXPECT_EQ(Messages(), Expected("one_session.txt", 3));
+  const int32_t id = Corvel_TAVLib_GetRefID(first);
   EXPECT_EQ(Corvel_TAVLib_ReleaseRef(first, 0), 0u);
-  EXPECT_EQ(Corvel_TAVLib_ReleaseRef(second, 0), 0u);
-
-  TAVLibHandle third = Corvel_TAVLib_CreateRef();
-  ASSERT_NE(third, nullptr);
-  EXPECT_EQ(Corvel_TAVLib_GetRefID(third), 3);
-  EXPECT_EQ(Corvel_TAVLib_ReleaseRef(third, 0), 0u);
+  EXPECT_EQ(Messages(), Expected("one_session.txt"));
+  TAVLibHandle second = Corvel_TAVLib_CreateRef();
+  EXPECT_EQ(Corvel_TAVLib_GetRefID(second), id + 1) << "identifiers are never reused";
+  Corvel_TAVLib_ReleaseRef(second, 0);
 }
 
 TEST_F(InstanceTest, ObjectsGoOnlyWithTheLastLiveInstance) {
   TAVLibHandle first = Corvel_TAVLib_CreateRef();
   TAVLibHandle second = Corvel_TAVLib_CreateRef();
-  ASSERT_NE(second, nullptr);
-
-  // The first release commits at once but destroys nothing.
-  Corvel_TAVLib_ReleaseRef(first, 1);
-  std::vector<std::string> messages = Messages();
-  EXPECT_EQ(CountOf(messages, kCommitStarted), 1u);
-  EXPECT_EQ(CountOf(messages, kSessionEnds), 0u);
-  EXPECT_TRUE(StoreFileExists());
-  EXPECT_EQ(Corvel_TAVLib_GetRefID(second), 2);
-
-  EXPECT_TRUE(ServicesLibraryMapped());
-
-  // The last release destroys both, in creation order; the services library is unloaded
-  // only after the second one's closing banner.
-  Corvel_TAVLib_ReleaseRef(second, 0);
-  messages = Messages();
-  EXPECT_EQ(CountOf(messages, kCommitStarted), 2u);
-  EXPECT_EQ(CountOf(messages, kSessionEnds), 2u);
-  EXPECT_EQ(messages.back(), kSessionEnds);
-  EXPECT_FALSE(ServicesLibraryMapped());
-}
-
-TEST_F(InstanceTest, NullHandleChangesNothingAndLogsNothing) {
-  TAVLibHandle first = Corvel_TAVLib_CreateRef();
-  TAVLibHandle second = Corvel_TAVLib_CreateRef();
-  ASSERT_NE(second, nullptr);
-  const std::string before = LogText();
-  ASSERT_FALSE(before.empty());
-
-  EXPECT_EQ(Corvel_TAVLib_ReleaseRef(nullptr, 1), 0u);
-  EXPECT_EQ(Corvel_TAVLib_ReleaseRef(nullptr, 0), 0u);
-  EXPECT_EQ(Corvel_TAVLib_GetRefID(nullptr), -1);
-  EXPECT_EQ(Corvel_TAVLib_SetApplicationData(nullptr, "DRV", "PRD", "DPRD", "fr_FR", "PAY",
-                                             kTAVLibTaggingAtCommit),
-            uint32_t{kTAVLibNoInstance});
-  EXPECT_EQ(LogText(), before);
-  EXPECT_FALSE(StoreFileExists());
-
-  // Had a null release counted, releasing the first instance would now destroy both.
-  Corvel_TAVLib_ReleaseRef(first, 0);
+  Corvel_TAVLib_ReleaseRef(first, 1);  // commits at once but destroys nothing
+  EXPECT_EQ(CountOf(Messages(), kCommitStarted), 1u);
   EXPECT_EQ(CountOf(Messages(), kSessionEnds), 0u);
-  EXPECT_EQ(Corvel_TAVLib_GetRefID(second), 2);
-  Corvel_TAVLib_ReleaseRef(second, 0);
-  EXPECT_GE(CountOf(Messages(), kSessionEnds), 1u);
+  EXPECT_GT(Corvel_TAVLib_GetRefID(second), 0) << "still live";
+  Corvel_TAVLib_ReleaseRef(second, 0);  // destroys both, the last one's banner last
+  EXPECT_EQ(CountOf(Messages(), kSessionEnds), 2u);
+  EXPECT_EQ(Messages().back(), kSessionEnds);
 }
 
-TEST_F(InstanceTest, ReleasedHandleIsAnsweredAsNullAndCannotCountTwice) {
+TEST_F(InstanceTest, MarkedLogIsExtendedAndAnyOtherStartedAfresh) {
+  const struct {
+    std::string content;
+    bool kept;
+  } cases[] = {
+      // The marker ends exactly at the 127th character of the first line.
+      {std::string(108, 'x') + kMarker + "\nan earlier session\n", true},
+      {"foreign log line\nsecond foreign line\n", false},
+      {"", false},
+      {std::string(109, 'x') + kMarker + " foreign\n", false},
+      {std::string("foreign\n") + kMarker + "\n", false},
+      {std::string("foreign\r") + kMarker + "\n", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.content);
+    ASSERT_TRUE(WriteWholeFile(LogPath(), c.content));
+    Corvel_TAVLib_ReleaseRef(Corvel_TAVLib_CreateRef(), 0);
+    const std::vector<std::string> expected = Expected("one_session.txt");
+    if (c.kept) {
+      EXPECT_EQ(LogText().compare(0, c.content.size(), c.content), 0);
+      EXPECT_EQ(Messages(c.content.size()),
+                std::vector<std::string>(expected.begin() + 1, expected.end()));
+    } else {
+      EXPECT_EQ(LogText().find("foreign"), std::string::npos);
+      EXPECT_EQ(Messages(), expected);
+    }
+  }
+}
+
+TEST_F(InstanceTest, LogIsSetUpOnlyWhenNoInstanceLivesAndItsFolderIsUsable) {
+  // The log's path would not fit its 1024-byte buffer: the instance works without a log, and
+  // the set-up is not spent on it.
+  setenv("TMPDIR", (scratch.temp() + "/" + std::string(1100, 'd')).c_str(), 1);
   TAVLibHandle first = Corvel_TAVLib_CreateRef();
-  TAVLibHandle second = Corvel_TAVLib_CreateRef();
-  ASSERT_NE(second, nullptr);
+  EXPECT_GT(Corvel_TAVLib_GetRefID(first), 0);
   Corvel_TAVLib_ReleaseRef(first, 0);
+  setenv("TMPDIR", scratch.temp().c_str(), 1);
+  EXPECT_EQ(LogText(), "");
 
-  EXPECT_EQ(Corvel_TAVLib_ReleaseRef(first, 1), 0u);
-  EXPECT_EQ(Corvel_TAVLib_GetRefID(first), -1);
-  EXPECT_EQ(Corvel_TAVLib_SetApplicationData(first, "DRV", "PRD", nullptr, nullptr, nullptr, 0),
-            uint32_t{kTAVLibNoInstance});
-  std::vector<std::string> messages = Messages();
-  EXPECT_EQ(CountOf(messages, kCommitStarted), 1u);
-  EXPECT_EQ(CountOf(messages, kSessionEnds), 0u);
-  EXPECT_FALSE(StoreFileExists());  // the second release of `first` did not commit
-
-  EXPECT_EQ(Corvel_TAVLib_GetRefID(second), 2);
+  first = Corvel_TAVLib_CreateRef();
+  // A foreign file under the log's name: a set-up would delete it. The second instance's
+  // lines still reach it, through the first one's service.
+  ASSERT_TRUE(WriteWholeFile(LogPath(), "foreign\n"));
+  TAVLibHandle second = Corvel_TAVLib_CreateRef();
+  Corvel_TAVLib_ReleaseRef(first, 0);
   Corvel_TAVLib_ReleaseRef(second, 0);
-  EXPECT_GE(CountOf(Messages(), kSessionEnds), 1u);
-
-  // Both objects are gone: neither handle names an instance any more.
-  EXPECT_EQ(Corvel_TAVLib_GetRefID(first), -1);
-  EXPECT_EQ(Corvel_TAVLib_GetRefID(second), -1);
-  EXPECT_EQ(Corvel_TAVLib_ReleaseRef(second, 1), 0u);
-  EXPECT_FALSE(StoreFileExists());
+  EXPECT_EQ(LogText().substr(0, 8), "foreign\n");
+  EXPECT_EQ(Messages().at(0), Expected("one_session.txt").at(1));
+  // With no instance left, the next one sets the log up again.
+  Corvel_TAVLib_ReleaseRef(Corvel_TAVLib_CreateRef(), 0);
+  EXPECT_EQ(Messages(), Expected("one_session.txt"));
 }
 
-TEST_F(InstanceTest, VersionFillsOnlyTheOutputsGiven) {
-  Corvel_TAVLib_Getversion(nullptr, nullptr, nullptr, nullptr);
+TEST_F(InstanceTest, ChoosesTheLogFormatOncePerProcess) {
+  // Another thread of the host may be reading the environment: it is written only once, at
+  // the first set-up, and never again.
+  setenv("ZEPLogFormat", "obscured", 1);
+  Corvel_TAVLib_ReleaseRef(Corvel_TAVLib_CreateRef(), 0);
+  EXPECT_STREQ(getenv("ZEPLogFormat"), "clear");
+  setenv("ZEPLogFormat", "host", 1);
+  Corvel_TAVLib_ReleaseRef(Corvel_TAVLib_CreateRef(), 0);
+  EXPECT_STREQ(getenv("ZEPLogFormat"), "host");
+}
 
-  const char* text = nullptr;
-  Corvel_TAVLib_Getversion(nullptr, nullptr, nullptr, &text);
-  ASSERT_NE(text, nullptr);
-  EXPECT_STREQ(text, "3.0.0.10,3.0");
+TEST_F(InstanceTest, OnlyReleaseFlagOneOpensTheStore) {
+  for (int32_t flag : {0, 2, -1}) {
+    Corvel_TAVLib_ReleaseRef(Corvel_TAVLib_CreateRef(), flag);
+    EXPECT_FALSE(StoreExists()) << "flag " << flag;
+  }
+  Corvel_TAVLib_ReleaseRef(Corvel_TAVLib_CreateRef(), 1);
+  EXPECT_TRUE(StoreExists());
+  EXPECT_EQ(CountOf(Messages(), kCommitStarted), 4u);
+  EXPECT_EQ(CountOf(Messages(), kCommitEnded), 4u);
+}
 
-  int32_t major = -7, minor = -7, patch = -7;
-  Corvel_TAVLib_Getversion(&major, nullptr, nullptr, nullptr);
-  EXPECT_EQ(major, 3);
-  EXPECT_EQ(minor, -7);
-  Corvel_TAVLib_Getversion(&major, &minor, &patch, &text);
-  EXPECT_EQ(minor, 0);
-  EXPECT_EQ(patch, 0);
-  EXPECT_STREQ(text, "3.0.0.10,3.0");
-  // No instance is needed and none is made: nothing is logged.
-  EXPECT_TRUE(LogText().empty());
+TEST_F(InstanceTest, ApplicationDataIsTakenWholeWithItsDefaults) {
+  TAVLibHandle handle = Corvel_TAVLib_CreateRef();
+  EXPECT_EQ(Corvel_TAVLib_SetApplicationData(handle, "DRV1", "PRD1", "DPRD1", "fr_FR", "PAY1",
+                                             kTAVLibTaggingSuppressed),
+            uint32_t{kTAVLibSuccess});
+  // Missing optional values fall back to their defaults and replace the earlier ones.
+  EXPECT_EQ(Corvel_TAVLib_SetApplicationData(handle, "DRV2", "PRD2", nullptr, nullptr, "",
+                                             kTAVLibTaggingAtCommit),
+            uint32_t{kTAVLibSuccess});
+  Corvel_TAVLib_ReleaseRef(handle, 0);
+  EXPECT_EQ(Messages(), Expected("application_data.txt"));
+}
+
+// The tagging pass that the application data may request runs inside the commit, after the
+// records, and only on a release with flag 1 whose store could be opened.
+TEST_F(InstanceTest, TaggingRunsOnlyWhenRequestedCommittedAndStored) {
+  const struct {
+    std::vector<int32_t> requests;  // one hand-over call each
+    int32_t release_flag;
+    bool store_opens, tagged;
+  } cases[] = {
+      {{kTAVLibTaggingAtCommit}, 1, true, true},
+      {{kTAVLibTaggingAtCommit, kTAVLibTaggingNone}, 1, true, true},
+      {{kTAVLibTaggingNone}, 1, true, false},
+      {{kTAVLibTaggingAtCommit, kTAVLibTaggingSuppressed}, 1, true, false},
+      {{kTAVLibTaggingSuppressed, kTAVLibTaggingAtCommit}, 1, true, false},
+      {{kTAVLibTaggingAtCommit}, 0, true, false},
+      {{kTAVLibTaggingAtCommit}, 2, true, false},
+      {{kTAVLibTaggingAtCommit}, 1, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.requests.size() << " requests, flag " << c.release_flag
+                                      << (c.store_opens ? "" : ", no store"));
+    if (!c.store_opens) BlockTheStore();
+    const size_t start = LogText().size();
+    TAVLibHandle handle = Corvel_TAVLib_CreateRef();
+    for (int32_t request : c.requests) {
+      ASSERT_EQ(
+          Corvel_TAVLib_SetApplicationData(handle, "DRV", "PRD", "DPRD", "en_US", "PAY", request),
+          uint32_t{kTAVLibSuccess});
+    }
+    Corvel_TAVLib_ReleaseRef(handle, c.release_flag);
+    const std::vector<std::string> messages = Messages(start);
+    const auto begin = std::find(messages.begin(), messages.end(), kCommitStarted);
+    const auto end = std::find(begin, messages.end(), kCommitEnded);
+    ASSERT_NE(end, messages.end());
+    EXPECT_EQ(std::vector<std::string>(begin + 1, end),
+              c.tagged ? Expected("tagging_in_commit.txt") : std::vector<std::string>());
+  }
+}
+
+TEST_F(InstanceTest, UnopenableStoreLogsOnlyTheCommitsBracketLines) {
+  BlockTheStore();
+  TAVLibHandle handle = Corvel_TAVLib_CreateRef();
+  const uint32_t ok = kTAVLibSuccess;
+  ASSERT_EQ(Corvel_TAVLib_Set_Eula(handle, "fr_FR", "PRD"), ok);
+  ASSERT_EQ(Corvel_TAVLib_Set_InstallLocale(handle, "fr_FR", "PRD"), ok);
+  ASSERT_EQ(Corvel_TAVLib_SetCorvelId(handle, "PRD"), ok);
+  ASSERT_EQ(Corvel_TAVLib_SaveCorvelId(handle, "account-1"), ok);
+  ASSERT_EQ(Corvel_TAVLib_SetCorvelIdExtProfile(handle, "PRD"), ok);
+  ASSERT_EQ(Corvel_TAVLib_CleanUpCachePCD(handle, "PAY"), ok);
+  const size_t start = LogText().size();
+  Corvel_TAVLib_ReleaseRef(handle, 1);
+  std::vector<std::string> expected = Expected("one_session.txt");
+  expected.erase(expected.begin(), expected.begin() + 3);
+  EXPECT_EQ(Messages(start), expected);
 }
 
 }  // namespace
-}  // namespace corvel::frame_test
+}  // namespace corvel::frame

@@ -1,10 +1,13 @@
-// RC4 against the keystreams of RFC 6229, and the value obfuscation built on it.
+// The records' own primitives against independent references: RC4 against the keystreams of
+// RFC 6229 (and the value obfuscation built on it), MD5 against the test suite of RFC 1321.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "records/account_record.h"
+#include "records/md5.h"
 #include "records/rc4.h"
 #include "records/value_obfuscation.h"
 
@@ -16,8 +19,6 @@ std::vector<uint8_t> Keystream(const std::vector<uint8_t>& key, size_t length) {
   Rc4(key.data(), key.size()).Apply(stream.data(), length);
   return stream;
 }
-
-std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
 std::vector<uint8_t> FromHex(const std::string& hex) {
   std::vector<uint8_t> bytes;
@@ -57,40 +58,36 @@ TEST(Rc4, MatchesRfc6229Keystreams) {
   }
 }
 
-TEST(ValueObfuscation, UpperCaseHexOfTheCipherKeyedWithAtMost256Bytes) {
+TEST(ValueObfuscation, UpperCaseHexOfTheCipherReadInEitherCase) {
   EXPECT_EQ(ObfuscateValue("Plaintext", "Key"), "BBF316E8D940AF0AD3");
-  EXPECT_EQ(DeobfuscateValue("BBF316E8D940AF0AD3", "Key"), "Plaintext");
   EXPECT_EQ(DeobfuscateValue("bbf316e8d940af0ad3", "Key"), "Plaintext");
-  EXPECT_NE(DeobfuscateValue("BBF316E8D940AF0AD3", "Kez"), "Plaintext");
   EXPECT_EQ(ObfuscateValue("", "Key"), "");
-
-  std::string key;
-  for (int n = 0; n < 256; ++n) key += static_cast<char>('a' + n % 26);
-  std::string other_last = key;
-  other_last.back() = '#';
-  const std::string value(100, 'v');
-  EXPECT_EQ(ObfuscateValue(value, key), ObfuscateValue(value, key + "ignored"));
-  EXPECT_NE(ObfuscateValue(value, key), ObfuscateValue(value, other_last));
 }
 
-// `prefix`, then the keystream bytes of `key` from `from` to `length`, up to a zero byte.
-std::string PrefixThenKeystream(const std::string& prefix, const std::string& key, size_t from,
-                                size_t length) {
-  std::string text = prefix;
-  const std::vector<uint8_t> stream = Keystream(Bytes(key), length);
-  for (size_t n = from; n < length && stream[n] != 0; ++n) text += static_cast<char>(stream[n]);
-  return text;
+TEST(Md5, MatchesRfc1321TestSuiteAndBlockBoundaries) {
+  std::string digits;
+  for (int n = 0; n < 8; ++n) digits += "1234567890";
+  const std::pair<std::string, const char*> cases[] = {
+      {"", "D41D8CD98F00B204E9800998ECF8427E"},
+      {"a", "0CC175B9C0F1B6A831C399E269772661"},
+      {"abc", "900150983CD24FB0D6963F7D28E17F72"},
+      {"message digest", "F96B697D7CB7938D525A2F31AAF161D0"},
+      {"abcdefghijklmnopqrstuvwxyz", "C3FCD3D76192E4007DFB496CCA67E13B"},
+      {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+       "D174AB98D277D9F5A5611C2C9F419D9F"},
+      {digits, "57EDF4A22BE3C955AC49DA2E2107B67A"},
+      // 55 bytes leave room for the length in one block; 56 and 64 need a second one.
+      {std::string(55, 'a'), "EF1772B6DFF9A122358552954AD0DF65"},
+      {std::string(56, 'a'), "3B0C8AC703F828B04C6C197006D17218"},
+      {std::string(64, 'a'), "014842D480B571495A4A0363793F7367"},
+  };
+  for (const auto& [text, digest] : cases) EXPECT_EQ(Md5UpperHex(text), digest) << text;
 }
 
-TEST(ValueObfuscation, DamagedTextsDecodeByTheConversionRules) {
-  // Odd length: nothing converts, the cipher runs over two zero bytes.
-  EXPECT_EQ(DeobfuscateValue("ABCDE", "key"), PrefixThenKeystream("", "key", 0, 2));
-  // A bad third pair: two bytes decode, the rest stayed zero and became keystream.
-  std::string damaged = ObfuscateValue("abcdef", "sub");
-  damaged[5] = 'G';
-  EXPECT_EQ(DeobfuscateValue(damaged, "sub"), PrefixThenKeystream("ab", "sub", 2, 6));
-  // A zero byte ends the text.
-  EXPECT_EQ(DeobfuscateValue(ObfuscateValue(std::string("ab\0cd", 5), "sub"), "sub"), "ab");
+TEST(AccountRecord, TimeStampIsTheLow32BitsSigned) {
+  EXPECT_EQ(AccountTimeStamp(1700000000), "1700000000");
+  EXPECT_EQ(AccountTimeStamp(2147483648LL), "-2147483648");  // 2038-01-19 03:14:08 UTC
+  EXPECT_EQ(AccountTimeStamp(4294967296LL + 5), "5");
 }
 
 }  // namespace

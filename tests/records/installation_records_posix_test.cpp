@@ -1,0 +1,56 @@
+// A commit whose every record write the store refuses: each refusal is logged and the commit
+// goes on. The store is read-only to an unprivileged user.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "corvel_tavlib.h"
+#include "store_snapshot.h"
+#include "test_support.h"
+
+namespace corvel::records {
+namespace {
+
+CORVEL_TEST_CHILD(SeedStore) {
+  TAVLibHandle handle = Corvel_TAVLib_CreateRef();
+  const bool ok =
+      Corvel_TAVLib_SetValueforKeyInSubDomainInCache(handle, 1, "Entry", "kept", "PAYLOAD", 0) == 0;
+  Corvel_TAVLib_ReleaseRef(handle, 0);
+  return ok ? 0 : 1;
+}
+
+CORVEL_TEST_CHILD(CommitEveryRecord) {
+  TAVLibHandle handle = Corvel_TAVLib_CreateRef();
+  const bool ok = handle != nullptr && Corvel_TAVLib_Set_Eula(handle, "en_US", "PRODUCT") == 0 &&
+                  Corvel_TAVLib_Set_InstallLocale(handle, "en_US", "PRODUCT") == 0 &&
+                  Corvel_TAVLib_CleanUpCachePCD(handle, "PAYLOAD") == 0 &&
+                  Corvel_TAVLib_SetCorvelId(handle, "PRODUCT") == 0 &&
+                  Corvel_TAVLib_SaveCorvelId(handle, "abc") == 0 &&
+                  Corvel_TAVLib_SetCorvelIdExtProfile(handle, "PRODUCT") == 0;
+  Corvel_TAVLib_ReleaseRef(handle, 1);
+  return ok ? 0 : 1;
+}
+
+TEST(InstallationRecords, RefusedWritesAreLoggedAndTheCommitGoesOn) {
+  corvel::test::ScratchFolder scratch;
+  // Another process makes the store, so that none of this one's connections holds it.
+  ASSERT_EQ(corvel::test::RunChild("SeedStore"), 0);
+  const corvel::test::StoreSnapshot before = corvel::test::ReadSnapshot(scratch.pcd_db());
+  ASSERT_EQ(chmod(scratch.pcd_db().c_str(), 0444), 0);
+  ASSERT_EQ(unlink((scratch.temp() + "/tavlib.log").c_str()), 0);  // the child starts its own
+  ASSERT_EQ(corvel::test::RunChild("CommitEveryRecord", {}, corvel::test::ChildUser::kUnprivileged),
+            0);
+  const std::string log = corvel::test::ReadWholeFile(scratch.temp() + "/tavlib.log").value_or("");
+  for (const char* line :
+       {"EULA_ACCEPTED Failed to Commit", "EULA_LANGUAGE Failed to Commit",
+        "INSTALLLOCALE Failed to Commit", "Can not delete PAYLOAD hive from cache pcd",
+        "Set Corvel ID Failed to Commit", "Save CorvelID failed to commit",
+        "Corvelid with TS failed to commit ", "Set Corvel ID Ext Profile Failed to Commit",
+        "TAVLibImpl::CommitPCD ENDED"}) {
+    EXPECT_NE(log.find(std::string("TAVLib: ") + line + "\n"), std::string::npos) << line;
+  }
+  EXPECT_TRUE(corvel::test::ReadSnapshot(scratch.pcd_db()) == before);
+}
+
+}  // namespace
+}  // namespace corvel::records
