@@ -1,5 +1,5 @@
-// File access by UTF-8 path: the path checks every call makes first (well-formed, at most
-// 1023 UTF-16 units), the folders looked up and created by kind, and lines read from a stream.
+// File access by UTF-8 path: the path check every call makes first (well-formed, at most 1023
+// UTF-16 units), the temporary folder, and lines read from a stream.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -33,95 +33,54 @@ std::string DeepPath(const std::string& base, const std::string& piece, size_t u
 
 TEST(FileUtf8, PathsAreCheckedBeforeTheSystemIsAsked) {
   test::ScratchFolder scratch;
-  char out[kPathBufferSize];
   for (const std::string piece : {"d", "\xe2\x82\xac", "\xf0\x9f\x98\x80"}) {  // 1/1/2 units
     const std::string fits = DeepPath(scratch.Path("fit"), piece, kPathBufferSize - 1);
-    EXPECT_EQ(MakeFolderUtf8(fits.c_str()), 0) << strerror(errno) << " " << piece;
-    EXPECT_TRUE(IsFolderUtf8(fits.c_str()));
+    ASSERT_TRUE(test::WriteWholeFile(fits, "x"));
+    EXPECT_TRUE(PathExistsUtf8(fits.c_str())) << piece;
+    EXPECT_EQ(RemoveFileUtf8(fits.c_str()), 0) << piece;
     fs::remove_all(scratch.Path("fit"));
   }
-  // Each of these names could be created here: only the checks stop them.
-  const std::string too_long = DeepPath(scratch.Path("long"), "\xf0\x9f\x98\x80", kPathBufferSize);
+  // Each of these names exists here: only the checks keep them from being found or removed.
+  const std::string too_long = DeepPath(scratch.Path("long"), "\xe2\x82\xac", kPathBufferSize);
   const std::string invalid = scratch.Path(
                         "bad\xff"
                         "name"),
                     cut = scratch.Path("cut\xe2\x82");
-  platform::FileInfo info;
   for (const char* path :
        {static_cast<const char*>(nullptr), "", invalid.c_str(), cut.c_str(), too_long.c_str()}) {
     SCOPED_TRACE(path ? path : "(null)");
-    EXPECT_EQ(OpenFileUtf8(path, "wb"), nullptr);
-    EXPECT_EQ(StatUtf8(path, &info), -1);
-    EXPECT_FALSE(PathExistsUtf8(path) || IsFolderUtf8(path));
-    errno = 0;
-    EXPECT_EQ(MakeFolderUtf8(path), -1);
-    EXPECT_EQ(errno, EINVAL);
-    memset(out, 'x', sizeof out);
-    EXPECT_EQ(FullPathUtf8(out, sizeof out, path), nullptr);
-    EXPECT_EQ(out[0], '\0');
-    ASSERT_TRUE(!path || !*path || test::WriteWholeFile(path, "keep"));  // present, and kept
+    ASSERT_TRUE(!path || !*path || test::WriteWholeFile(path, "keep"));
+    EXPECT_FALSE(PathExistsUtf8(path));
     errno = 0;
     EXPECT_EQ(RemoveFileUtf8(path), -1);
     EXPECT_EQ(errno, EINVAL);
+    EXPECT_TRUE(!path || !*path || fs::exists(path));
   }
-  EXPECT_EQ(test::ReadWholeFile(too_long), "keep");
-  // A good name works, and the full path is folded without touching the disk.
-  const std::string file = scratch.Path("caf\xc3\xa9.txt");
-  ASSERT_TRUE(test::WriteWholeFile(file, "data"));
-  EXPECT_TRUE(StatUtf8(file.c_str(), &info) == 0 && info.size == 4 && PathExistsUtf8(file.c_str()));
-  EXPECT_EQ(RemoveFileUtf8(file.c_str()), 0);
-  EXPECT_FALSE(PathExistsUtf8(file.c_str()));
-  ASSERT_NE(FullPathUtf8(out, sizeof out, "/x//y/../z/./w"), nullptr);
-  EXPECT_STREQ(out, "/x/z/w");
 }
 
-TEST(FileUtf8, FoldersByKindAreCreatedWhenMissing) {
-  test::ScratchFolder scratch;
-  char out[kPathBufferSize];
-  const std::string files = scratch.Path("files/deeper"), data = scratch.Path("data/deeper");
-  setenv("CORVEL_COMMON_FILES", files.c_str(), 1);
-  setenv("CORVEL_COMMON_APPDATA", (data + "/").c_str(), 1);
-  setenv("TMPDIR", (scratch.temp() + "/").c_str(), 1);
+TEST(FileUtf8, TemporaryFolderFromTheFirstVariableSet) {
   const struct {
-    int kind;
-    std::string special, maker;
-  } cases[] = {{1, files, files + "/Corvel"},
-               {3, files, ""},
-               {0, files, ""},
-               {2, files, ""},
-               {38, files, ""},
-               {-1, files, ""},
-               {255, data, data + "/Corvel"}};
+    const char *tmpdir, *temp, *tmp, *folder;  // nullptr: unset; folder nullptr: failure
+  } cases[] = {{"/from/tmpdir/", "/from/temp", "/from/tmp", "/from/tmpdir"},
+               {"/two//", nullptr, nullptr, "/two/"},  // only one trailing separator goes
+               {"", "/from/temp", "/from/tmp", "/from/temp"},
+               {nullptr, nullptr, "/from/tmp", "/from/tmp"},
+               {nullptr, nullptr, nullptr, "/tmp"},
+               {"/", nullptr, nullptr, "/"},
+               {"/tmp\xff", nullptr, nullptr, nullptr},
+               {"/a/folder/longer/than/the/buffer", nullptr, nullptr, nullptr}};
+  test::ScratchFolder scratch;
   for (const auto& c : cases) {
-    ASSERT_NE(SpecialFolderPath(out, sizeof out, c.kind), nullptr) << c.kind;
-    EXPECT_EQ(out, c.special);
-    EXPECT_TRUE(fs::is_directory(c.special));
-    if (c.maker.empty()) continue;
-    ASSERT_NE(MakerFolderPath(out, sizeof out, c.kind), nullptr) << c.kind;
-    EXPECT_EQ(out, c.maker);
-    EXPECT_TRUE(fs::is_directory(c.maker));
+    const char* const names[] = {"TMPDIR", "TEMP", "TMP"};
+    const char* const values[] = {c.tmpdir, c.temp, c.tmp};
+    for (int i = 0; i < 3; ++i) values[i] ? setenv(names[i], values[i], 1) : unsetenv(names[i]);
+    char out[32] = "x";
+    EXPECT_EQ(TempFolderPath(out, sizeof out), c.folder ? out : nullptr)
+        << (c.folder ? c.folder : "-");
+    EXPECT_STREQ(out, c.folder ? c.folder : "");
   }
-  ASSERT_NE(TempFolderPath(out, sizeof out), nullptr);
-  EXPECT_EQ(out, scratch.temp());
-  char small[8];
-  EXPECT_EQ(TempFolderPath(small, sizeof small), nullptr);
-  // Failures empty the output: a folder that cannot be made, a temporary folder badly named.
-  fs::remove(data + "/Corvel");
-  platform::ScopedSystemCall denied(
-      "mkdir", +[](const char*, unsigned) {
-        errno = EACCES;
-        return -1;
-      });
-  EXPECT_EQ(MakerFolderPath(out, sizeof out, 255), nullptr);
-  EXPECT_EQ(out[0], '\0');
-  setenv("CORVEL_COMMON_APPDATA", scratch.Path("other").c_str(), 1);
-  strcpy(out, "x");
-  EXPECT_EQ(SpecialFolderPath(out, sizeof out, 255), nullptr);
-  EXPECT_EQ(out[0], '\0');
-  setenv("TMPDIR", "/tmp\xff", 1);
-  strcpy(out, "x");
-  EXPECT_EQ(TempFolderPath(out, sizeof out), nullptr);
-  EXPECT_EQ(out[0], '\0');
+  unsetenv("TEMP");
+  unsetenv("TMP");
 }
 
 TEST(ReadTextLine, LinesEndAtCrLfOrCrLfAndLongOnesAreCut) {
