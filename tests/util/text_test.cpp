@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <iomanip>
+#include <sstream>
 
 #include "test_support.h"
 #include "util/base64.h"
@@ -99,58 +101,38 @@ TEST(BoundedText, CopyAppendAndFormat) {
 
 TEST(TimeStamp, FormatParseAndRoundTrip) {
   struct tm calendar {};
-  calendar.tm_year = 2012 - 1900;
-  calendar.tm_mon = 2;
-  calendar.tm_mday = 4;
-  calendar.tm_hour = 5;
-  calendar.tm_min = 6;
-  calendar.tm_sec = 7;
+  std::istringstream("2012-03-04 05:06:07") >> std::get_time(&calendar, "%Y-%m-%d %H:%M:%S");
   std::string text = "stale";
   FormatUtcTimeStamp(calendar, text);
   EXPECT_EQ(text, "2012-03-04T05:06:07Z");
   // Offsets fold into half a day either way; leftover seconds are dropped; whole days more or
   // less end where the loop of single days would (LONG_MAX: 55807 s past whole days).
+  // clang-format off
   const struct {
     long offset;
     const char* zone;
-  } offsets[] = {{0, "+00:00"},
-                 {19800, "+05:30"},
-                 {-18000, "-05:00"},
-                 {90000, "+01:00"},
-                 {-90000, "-01:00"},
-                 {43200, "+12:00"},
-                 {-43200, "-12:00"},
-                 {43201, "-11:59"},
-                 {-43201, "+11:59"},
-                 {19859, "+05:30"},
-                 {-59, "-00:00"},
-                 {43200 + 86400, "+12:00"},
-                 {-43200 - 86400, "-12:00"},
-                 {3600 + 86400L * 100000, "+01:00"},
-                 {LONG_MAX, "-08:29"},
-                 {LONG_MIN, "+08:29"}};
+  } offsets[] = {
+      {0, "+00:00"}, {19800, "+05:30"}, {-18000, "-05:00"}, {90000, "+01:00"}, {-90000, "-01:00"},
+      {43200, "+12:00"}, {-43200, "-12:00"}, {43201, "-11:59"}, {-43201, "+11:59"},
+      {19859, "+05:30"}, {-59, "-00:00"}, {43200 + 86400, "+12:00"}, {-43200 - 86400, "-12:00"},
+      {3600 + 86400L * 100000, "+01:00"}, {LONG_MAX, "-08:29"}, {LONG_MIN, "+08:29"}};
+  // clang-format on
   for (const auto& o : offsets) {
     FormatOffsetTimeStamp(calendar, o.offset, text);
     EXPECT_EQ(text, std::string("2012-03-04T05:06:07") + o.zone) << o.offset;
   }
+  // clang-format off
   const struct {
     const char* text;
     int64_t seconds;  // -1: refused, the output untouched
-  } parses[] = {{"2012-03-04T05:06:07Z", 1330837567},
-                {"2012-03-04T10:36:07+05:30", 1330837567},
-                {"2012-03-04T00:06:07-05:00", 1330837567},
-                {"1970-01-01T00:00:00Z", 0},
-                {"3000-12-31T23:59:59Z", 32535215999},
-                {"2012-03-04T05:06:07+12:00", 1330794367},
-                {"2012-03-04 05:06:07", -1},
-                {"", -1},
-                {"garbage", -1},
-                {"2012-03-04", -1},
-                {"T05:06:07Z", -1},
-                {"1969-12-31T23:59:59Z", -1},
-                {"1900-01-01T00:00:00Z", -1},
-                {"3001-01-01T00:00:00Z", -1},
-                {"9999-12-31T23:59:59+01:00", -1}};
+  } parses[] = {
+      {"2012-03-04T05:06:07Z", 1330837567}, {"2012-03-04T10:36:07+05:30", 1330837567},
+      {"2012-03-04T00:06:07-05:00", 1330837567}, {"1970-01-01T00:00:00Z", 0},
+      {"3000-12-31T23:59:59Z", 32535215999}, {"2012-03-04T05:06:07+12:00", 1330794367},
+      {"2012-03-04 05:06:07", -1}, {"", -1}, {"garbage", -1}, {"2012-03-04", -1},
+      {"T05:06:07Z", -1}, {"1969-12-31T23:59:59Z", -1}, {"1900-01-01T00:00:00Z", -1},
+      {"3001-01-01T00:00:00Z", -1}, {"9999-12-31T23:59:59+01:00", -1}};
+  // clang-format on
   for (const auto& p : parses) {
     int64_t seconds = -1;
     EXPECT_EQ(ParseTimeStamp(p.text, &seconds), p.seconds >= 0) << p.text;
