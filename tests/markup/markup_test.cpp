@@ -1,7 +1,8 @@
 // The markup engine through its cursor: one table of documents and operation scripts (parse
 // errors, navigation, reading, edits), the 100,000-level parse, and random edit sequences
 // whose index must always equal a fresh parse of the edited text. Arbitrary (mutated) text
-// parsed and edited is fuzz_markup's job.
+// parsed and edited is fuzz_markup's job. Load and Save are not tested here: nothing in the
+// library reads or writes a file through the engine.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -215,6 +216,23 @@ TEST(Markup, LongNamesAreCutBetweenCharactersToFitTheMessage) {
   EXPECT_FALSE(doc.SetDocument(("<" + wide + "></" + wide).c_str()));
   const std::string completed = ", End tag not completed for element ";
   EXPECT_EQ(doc.GetError(), completed + wide.substr(0, 303 - (completed.size() - 2) - 1));
+}
+
+// The engine's own conversions, used for UTF-16 tag files: lenient in their own way.
+TEST(Markup, ConversionCombinesSurrogatesUncheckedAndCutsSequencesToQuestionMarks) {
+  const char16_t reversed[] = {0xDE00, 0xD83D, u'x'};  // ((0x200 << 10) | 0x03D) + 0x10000
+  EXPECT_EQ(MarkupUtf16ToUtf8(reversed, 3), "\xF2\x90\x80\xBDx");
+  const char16_t dangling[] = {u'a', 0xD83D};  // a surrogate at the end stops the conversion
+  EXPECT_EQ(MarkupUtf16ToUtf8(dangling, 2), "a");
+  const char16_t bmp[] = {0x7F, 0x80, 0x7FF, 0x800, 0xFFFF, 0};
+  EXPECT_EQ(MarkupUtf16ToUtf8(bmp, 6),
+            std::string("\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF", 11) + '\0');
+  // A sequence cut by a byte without its top bit, or by the end: "?", then that byte. A stray
+  // continuation byte opens a sequence by its bits; overlong forms are not checked.
+  EXPECT_EQ(MarkupUtf8ToUtf16("\xE2\x82x"), u"?x");
+  EXPECT_EQ(MarkupUtf8ToUtf16("ok\xF0\x9F"), u"ok?");
+  EXPECT_EQ(MarkupUtf8ToUtf16("\x80\x81"), std::u16string(1, char16_t{0x01}));
+  EXPECT_EQ(MarkupUtf8ToUtf16(std::string("\xC0\x80", 2)), std::u16string(1, char16_t{0}));
 }
 
 TEST(Markup, HundredThousandLevelsParseWithoutRecursion) {
