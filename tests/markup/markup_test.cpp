@@ -206,18 +206,6 @@ TEST(Markup, ScriptsOverDocuments) {
   }
 }
 
-TEST(Markup, LongNamesAreCutBetweenCharactersToFitTheMessage) {
-  CMarkupSTL doc;
-  EXPECT_FALSE(doc.SetDocument(("<" + std::string(1000, 'n') + "></m>").c_str()));
-  const std::string prefix = ", End tag does not correspond to ";
-  EXPECT_EQ(doc.GetError(), prefix + std::string(303 - (prefix.size() - 2), 'n'));
-  std::string wide;
-  for (int i = 0; i < 400; ++i) wide += "\xC3\xA9";
-  EXPECT_FALSE(doc.SetDocument(("<" + wide + "></" + wide).c_str()));
-  const std::string completed = ", End tag not completed for element ";
-  EXPECT_EQ(doc.GetError(), completed + wide.substr(0, 303 - (completed.size() - 2) - 1));
-}
-
 // The engine's own conversions, used for UTF-16 tag files: lenient in their own way.
 TEST(Markup, ConversionCombinesSurrogatesUncheckedAndCutsSequencesToQuestionMarks) {
   const char16_t reversed[] = {0xDE00, 0xD83D, u'x'};  // ((0x200 << 10) | 0x03D) + 0x10000
