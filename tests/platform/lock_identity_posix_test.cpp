@@ -1,5 +1,5 @@
-// The lock of shared files between processes, the private lock file, and the machine's
-// identity as read from its files.
+// The lock of shared files between processes, the private lock file, the machine's identity
+// as read from its files, and where the library's folders are.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -71,6 +71,44 @@ TEST(PlatformIdentity, MachineIdentifierIsTheFirstMachineIdFileTrimmed) {
     expected.erase(expected.find_last_not_of(" \r\n") + 1);
   }
   EXPECT_EQ(MachineIdentifier(), expected);
+}
+
+// Where the library's files go without overrides, and full paths folded without following
+// links (the services library is found by one).
+TEST(PlatformPaths, KnownFolderDefaultsAndLexicalFullPaths) {
+  test::ScratchFolder scratch;  // puts back every variable below but HOME and XDG_DATA_HOME
+  const std::string home = getenv("HOME") ? getenv("HOME") : "";
+  for (const char* name :
+       {"CORVEL_COMMON_APPDATA", "CORVEL_COMMON_FILES", "CORVEL_LOCAL_APPDATA", "XDG_DATA_HOME"}) {
+    unsetenv(name);
+  }
+  setenv("HOME", "/home/someone/", 1);
+  EXPECT_EQ(KnownFolderPath(KnownFolder::CommonAppData), "/var/lib");
+  EXPECT_EQ(KnownFolderPath(KnownFolder::CommonFiles), "/usr/share");
+  EXPECT_EQ(KnownFolderPath(KnownFolder::LocalAppData), "/home/someone/.local/share");
+  setenv("XDG_DATA_HOME", "/xdg/data/", 1);
+  EXPECT_EQ(KnownFolderPath(KnownFolder::LocalAppData), "/xdg/data");
+  unsetenv("XDG_DATA_HOME");
+  unsetenv("HOME");
+  EXPECT_EQ(KnownFolderPath(KnownFolder::LocalAppData), "");
+  setenv("CORVEL_COMMON_APPDATA", "/over/data/", 1);
+  EXPECT_EQ(KnownFolderPath(KnownFolder::CommonAppData), "/over/data");
+  if (!home.empty()) setenv("HOME", home.c_str(), 1);
+
+  fs::create_directories(scratch.Path("deep/target"));
+  fs::create_directory_symlink(scratch.Path("deep/target"), scratch.Path("link"));
+  const fs::path before = fs::current_path();
+  fs::current_path(scratch.root());
+  const std::string cwd = fs::current_path().string();
+  // clang-format off
+  const std::pair<std::string, std::string> cases[] = {
+      {"/a/./b/../c", "/a/c"}, {"/a//b///c", "/a/b/c"}, {"/../../x", "/x"}, {"/..", "/"},
+      {"/", "/"}, {"/a/b/", "/a/b/"}, {"", ""}, {"missing/./x/..", cwd + "/missing"}, {".", cwd},
+      {"..", fs::path(cwd).parent_path().string()}, {"link/../x", cwd + "/x"},
+      {"link/y", cwd + "/link/y"}};
+  // clang-format on
+  for (const auto& [path, full] : cases) EXPECT_EQ(LexicalFullPath(path), full) << path;
+  fs::current_path(before);
 }
 
 }  // namespace
