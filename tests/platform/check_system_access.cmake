@@ -4,15 +4,11 @@
 set(headers "unistd|fcntl|dlfcn|dirent|pwd|grp|errno|cerrno|poll|signal|csignal|termios|spawn|semaphore|syslog|pthread|windows|io|direct|sys/[^>]+|linux/[^>]+|netinet/[^>]+|arpa/[^>]+")
 set(include_pattern "^[ \t]*#[ \t]*include[ \t]*<(${headers})(\\.h)?>")
 set(call_pattern "(^|[^A-Za-z0-9_:.>])(errno|strerror|fileno|fdopen|getenv|setenv|mkdtemp|mkstemp)[^A-Za-z0-9_]")
-file(GLOB_RECURSE sources RELATIVE ${ROOT}
-  ${ROOT}/src/*.h ${ROOT}/src/*.cpp ${ROOT}/src/*.c
-  ${ROOT}/zepservices/*.h ${ROOT}/zepservices/*.cpp ${ROOT}/zepservices/*.c
-  ${ROOT}/tools/*.h ${ROOT}/tools/*.cpp ${ROOT}/tools/*.c)
+file(GLOB_RECURSE sources RELATIVE ${ROOT} ${ROOT}/src/*.[ch] ${ROOT}/src/*.cpp
+  ${ROOT}/zepservices/*.[ch] ${ROOT}/zepservices/*.cpp ${ROOT}/tools/*.[ch] ${ROOT}/tools/*.cpp)
+list(FILTER sources EXCLUDE REGEX "^src/platform/")
 set(found "")
 foreach(source IN LISTS sources)
-  if(source MATCHES "^src/platform/")
-    continue()
-  endif()
   file(STRINGS ${ROOT}/${source} lines)
   foreach(line IN LISTS lines)
     string(REGEX REPLACE "//.*$" "" code "${line}")

@@ -1,4 +1,5 @@
-// glibc iconv as an independent reference for the UTF conversions.
+// glibc iconv as an independent reference for the UTF conversions, and our strict
+// conversions in the same terms (bytes, nullopt when the input is rejected).
 #pragma once
 
 #include <iconv.h>
@@ -6,31 +7,25 @@
 #include <optional>
 #include <string>
 
+#include "util/utf_convert.h"
+
 namespace corvel::test {
 
-// Converts `input` from one iconv encoding to another; nullopt when iconv rejects any of it
-// (ill-formed or incomplete input).
 class IconvReference {
  public:
   IconvReference(const char* from, const char* to) : mCd(iconv_open(to, from)) {}
-  ~IconvReference() {
-    if (valid()) iconv_close(mCd);
-  }
+  ~IconvReference() { iconv_close(mCd); }
   IconvReference(const IconvReference&) = delete;
   IconvReference& operator=(const IconvReference&) = delete;
 
-  bool valid() const { return mCd != reinterpret_cast<iconv_t>(-1); }
-
+  // nullopt when iconv rejects any of `input` (ill-formed or incomplete).
   std::optional<std::string> Convert(const std::string& input) const {
     iconv(mCd, nullptr, nullptr, nullptr, nullptr);
     std::string output(input.size() * 4 + 16, '\0');
     char* in = const_cast<char*>(input.data());
-    size_t in_left = input.size();
     char* out = output.data();
-    size_t out_left = output.size();
-    if (iconv(mCd, &in, &in_left, &out, &out_left) == static_cast<size_t>(-1)) {
-      return std::nullopt;
-    }
+    size_t in_left = input.size(), out_left = output.size();
+    if (iconv(mCd, &in, &in_left, &out, &out_left) == static_cast<size_t>(-1)) return {};
     output.resize(output.size() - out_left);
     return output;
   }
@@ -39,14 +34,25 @@ class IconvReference {
   iconv_t mCd;
 };
 
-inline std::string BytesOf(const std::u16string& text) {
-  return std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+// UTF-8 to UTF-16LE bytes, strictly.
+inline std::optional<std::string> OursFromUtf8(const std::string& utf8) {
+  try {
+    const std::u16string units = util::ConvertUtf8ToUtf16(utf8, false);
+    return std::string(reinterpret_cast<const char*>(units.data()), units.size() * 2);
+  } catch (const aws::gen::illegal_utf_sequence&) {
+    return std::nullopt;
+  }
 }
 
-inline std::u16string UnitsOf(const std::string& bytes) {
-  std::u16string text(bytes.size() / 2, u'\0');
-  bytes.copy(reinterpret_cast<char*>(text.data()), text.size() * 2);
-  return text;
+// UTF-16LE bytes to UTF-8, strictly.
+inline std::optional<std::string> OursFromUtf16(const std::string& bytes) {
+  std::u16string units(bytes.size() / 2, u'\0');
+  bytes.copy(reinterpret_cast<char*>(units.data()), units.size() * 2);
+  try {
+    return util::ConvertUtf16ToUtf8(units, false);
+  } catch (const aws::gen::illegal_utf_sequence&) {
+    return std::nullopt;
+  }
 }
 
 }  // namespace corvel::test

@@ -1,0 +1,181 @@
+// The UTF-8/UTF-16 conversions: strict ones against glibc iconv over every scalar value, the
+// lenient rules and error messages in one table, and the buffered steps.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <random>
+#include <vector>
+
+#include "iconv_reference.h"
+#include "util/utf_steps.h"
+
+namespace corvel::util {
+namespace {
+
+using test::IconvReference;
+using test::OursFromUtf16;
+using test::OursFromUtf8;
+
+TEST(UtfAgainstIconv, EveryScalarValueConvertsAsIconvConvertsIt) {
+  const IconvReference to_utf8("UTF-32LE", "UTF-8"), to_utf16("UTF-32LE", "UTF-16LE");
+  for (uint32_t first = 0; first <= 0x10FFFF; first += 0x1000) {
+    std::string utf32;
+    for (uint32_t cp = first; cp < first + 0x1000; ++cp) {
+      if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+      for (int shift = 0; shift < 32; shift += 8) utf32 += static_cast<char>(cp >> shift);
+    }
+    if (utf32.empty()) continue;
+    const auto utf8 = to_utf8.Convert(utf32), utf16 = to_utf16.Convert(utf32);
+    ASSERT_TRUE(utf8 && utf16) << "iconv rejected block " << first;
+    EXPECT_EQ(OursFromUtf8(*utf8), *utf16) << "UTF-8 to UTF-16, block " << first;
+    EXPECT_EQ(OursFromUtf16(*utf16), *utf8) << "UTF-16 to UTF-8, block " << first;
+  }
+  // Every surrogate is rejected by both, encoded in UTF-8 or alone in UTF-16 before a letter.
+  const IconvReference from_utf8("UTF-8", "UTF-16LE"), from_utf16("UTF-16LE", "UTF-8");
+  for (uint32_t cp = 0xD800; cp <= 0xDFFF; ++cp) {
+    const std::string encoded = {static_cast<char>(0xE0 | (cp >> 12)),
+                                 static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+                                 static_cast<char>(0x80 | (cp & 0x3F))};
+    const std::string lone = {static_cast<char>(cp), static_cast<char>(cp >> 8), 'A', 0};
+    ASSERT_FALSE(from_utf8.Convert(encoded) || from_utf16.Convert(lone)) << cp;
+    EXPECT_FALSE(OursFromUtf8(encoded)) << cp;
+    EXPECT_FALSE(OursFromUtf16(lone)) << cp;
+  }
+}
+
+// ASCII runs are converted a block at a time: one non-ASCII sequence, well- or ill-formed, at
+// every offset of a run and followed by runs of every length up to two blocks.
+TEST(UtfAgainstIconv, OneSequenceAtEveryOffsetOfAnAsciiRun) {
+  const IconvReference to_utf16("UTF-8", "UTF-16LE");
+  const std::string ascii = "/var/lib/Corvel/PCD/pcd.db {3F2504E0-4F89-11D3} INFO TAVLib";
+  for (const char* other :
+       {"\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80", "\x80", "\xe2\x82", "\xed\xa0\x80"}) {
+    for (size_t at = 0; at <= 40; ++at) {
+      for (size_t after = 0; after <= 33; ++after) {
+        const std::string utf8 = ascii.substr(0, at) + other + ascii.substr(at, after);
+        const auto utf16 = to_utf16.Convert(utf8);
+        ASSERT_EQ(OursFromUtf8(utf8), utf16) << ::testing::PrintToString(utf8);
+        ASSERT_TRUE(!utf16 || OursFromUtf16(*utf16) == utf8) << ::testing::PrintToString(utf8);
+      }
+    }
+  }
+}
+
+// The result of a conversion, or nullopt with the message of what it threw.
+template <typename Text, typename Conversion>
+std::optional<Text> Outcome(Conversion conversion, std::string* message) {
+  try {
+    return conversion();
+  } catch (const aws::gen::illegal_utf_sequence& e) {
+    *message = e.what();
+    return std::nullopt;
+  }
+}
+
+const std::u16string kNone = u"(throws)";
+
+TEST(UtfConvert, StrictAndLenientRules) {
+  struct FromUtf8 {
+    std::string utf8;
+    std::u16string strict, lenient;
+  };
+  std::vector<FromUtf8> from_utf8 = {
+      {std::string("a\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\0z", 12),
+       std::u16string(u"a\u00e9\u20ac\U0001F600\0z", 7),
+       std::u16string(u"a\u00e9\u20ac\U0001F600\0z", 7)},
+      {"", u"", u""},
+      // Encoded surrogates pass through lenient; code points above the range become U+FFFD.
+      {"x\xed\xa0\x80y", kNone, std::u16string(u"x\xD800y", 3)},
+      {"\xed\xbf\xbf", kNone, std::u16string(1, char16_t{0xDFFF})},
+      {"\xed\x9f\xbf", u"\uD7FF", u"\uD7FF"},
+      {"\xf4\x90\x80\x80", kNone, u"\uFFFD"},
+      {"a\xf4\xbf\xbf\xbf\x62", kNone, u"a\uFFFDb"},
+      {"\xf4\x8f\xbf\xbf", u"\U0010FFFF", u"\U0010FFFF"},
+  };
+  // Ill-formed in both modes: stray continuation, C0/C1, bad trailing bytes, overlong forms,
+  // leads above F4, and sequences cut off by the end.
+  // clang-format off
+  const char* const kIllFormed[] = {
+      "ok\x80", "ok\xbf", "\xc0\x80", "\xc1\xbf", "\xc3\x41", "\xc3\xc3", "\xe0\x9f\xbf",
+      "\xe2\x82\x41", "\xf0\x8f\xbf\xbf", "\xf0\x9f\x98\x41", "\xf5\x80\x80\x80",
+      "\xf7\xbf\xbf\xbf", "\xf8\x88\x80\x80\x80", "\xfc\x84\x80\x80\x80\x80", "\xfe", "\xff",
+      "\xc3", "abc\xe2\x82", "\xe2", "\xf0\x9f\x98", "\xf0", "\xf8\x88"};
+  // clang-format on
+  for (const char* bad : kIllFormed) from_utf8.push_back({bad, kNone, kNone});
+  for (const auto& c : from_utf8) {
+    for (bool lenient : {false, true}) {
+      std::string message = "Bad UTF-8 sequence.";
+      const auto out =
+          Outcome<std::u16string>([&] { return ConvertUtf8ToUtf16(c.utf8, lenient); }, &message);
+      EXPECT_EQ(out.value_or(kNone), lenient ? c.lenient : c.strict)
+          << ::testing::PrintToString(c.utf8) << lenient;
+      EXPECT_EQ(message, "Bad UTF-8 sequence.");
+    }
+  }
+  const std::string kFails = "(throws)";
+  const struct {
+    std::u16string utf16;
+    std::string strict, lenient;
+  } from_utf16[] = {
+      {std::u16string(u"a\u00e9\u20ac\U0001F600\0z", 7),
+       std::string("a\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\0z", 12),
+       std::string("a\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\0z", 12)},
+      // Lone surrogates are encoded by themselves when lenient; a high one at the end always.
+      {std::u16string(1, char16_t{0xDC00}), kFails, "\xed\xb0\x80"},
+      {std::u16string(1, char16_t{0xD800}) + u"A", kFails, "\xed\xa0\x80\x41"},
+      {std::u16string(2, char16_t{0xDBFF}), kFails, "\xed\xaf\xbf\xed\xaf\xbf"},
+      {u"z" + std::u16string(1, char16_t{0xD83D}), "z\xed\xa0\xbd", "z\xed\xa0\xbd"},
+  };
+  for (const auto& c : from_utf16) {
+    for (bool lenient : {false, true}) {
+      std::string message = "Bad UTF-16 sequence.";
+      const auto out =
+          Outcome<std::string>([&] { return ConvertUtf16ToUtf8(c.utf16, lenient); }, &message);
+      EXPECT_EQ(out.value_or(kFails), lenient ? c.lenient : c.strict) << lenient;
+      EXPECT_EQ(message, "Bad UTF-16 sequence.");
+    }
+  }
+}
+
+TEST(UtfConvert, OutputDoesNotDependOnTheBufferSize) {
+  static const std::u16string kPieces[] = {u"a",      u" ",          u"\u00e9",
+                                           u"\u03a9", u"\u20ac",     u"\u4e2d",
+                                           u"\ufffd", u"\U0001F600", u"\U0010FFFF"};
+  std::mt19937 random(7);
+  std::u16string utf16;
+  for (int i = 0; i < 3000; ++i) utf16 += kPieces[random() % std::size(kPieces)];
+  const std::string utf8 = ConvertUtf16ToUtf8(utf16, false);
+  for (size_t size : {2, 3, 4, 5, 7, 255, 256, 257, 1000, 10000}) {
+    EXPECT_TRUE(size < 4 || ConvertUtf16ToUtf8Buffered(utf16, false, size) == utf8) << size;
+    EXPECT_EQ(ConvertUtf8ToUtf16Buffered(utf8, false, size), utf16) << size;
+  }
+  // A surrogate pair is not split across two fills of the buffer; a step without room fails.
+  const std::string straddling = std::string(255, 'a') + "\xf0\x9f\x98\x80";
+  EXPECT_EQ(ConvertUtf8ToUtf16(straddling, false), std::u16string(255, u'a') + u"\U0001F600");
+  EXPECT_EQ(ConvertUtf8ToUtf16Buffered("abc", false, 1), u"abc");
+  std::string message;
+  EXPECT_FALSE(Outcome<std::u16string>(
+      [] { return ConvertUtf8ToUtf16Buffered("\xf0\x9f\x98\x80", false, 1); }, &message));
+  EXPECT_EQ(message, "Empty target buffer.");
+  EXPECT_FALSE(
+      Outcome<std::u16string>([] { return ConvertUtf8ToUtf16Buffered("a", false, 0); }, &message));
+  EXPECT_FALSE(Outcome<std::string>([] { return ConvertUtf16ToUtf8Buffered(u"\u20ac", false, 2); },
+                                    &message));
+  EXPECT_EQ(message, "Empty target buffer.");
+
+  // Through the platform's conversion: false for empty input, an empty result when ill-formed.
+  std::u16string wide;
+  std::string narrow;
+  EXPECT_FALSE(Utf8ToWide("", &wide) || Utf8ToWide("a", nullptr) || WideToUtf8(u"", &narrow));
+  ASSERT_TRUE(Utf8ToWide("\xe2\x82\xac\x31", &wide) && WideToUtf8(u"\U0001F600", &narrow));
+  EXPECT_EQ(wide, u"\u20ac1");
+  EXPECT_EQ(narrow, "\xf0\x9f\x98\x80");
+  ASSERT_TRUE(Utf8ToWide("\xc0\x80", &wide) &&
+              WideToUtf8(std::u16string(1, char16_t{0xDC00}), &narrow));
+  EXPECT_EQ(wide, u"");
+  EXPECT_EQ(narrow, "");
+}
+
+}  // namespace
+}  // namespace corvel::util
