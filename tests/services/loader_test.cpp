@@ -1,163 +1,28 @@
-// The loader in the common output folder, where the real services library lies beside the
-// test executable.
+// The loader and the bound entry points against the real services library, which lies beside
+// the test executable: first calls from many threads, a services library that cannot be
+// found, opened or fully bound, and a store transaction left by a throw.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/platform.h"
 #include "services/service_loader.h"
+#include "services/store_transaction.h"
 #include "services/zep_bindings.h"
-#include "services/zep_service.h"
+#include "store_snapshot.h"
 #include "test_support.h"
 
 namespace corvel::services {
 namespace {
 
 const char* const kServices = "libzepservices.so";
-
-std::string ModuleFolder() {
-  std::string module = platform::ModuleFilePath();
-  return module.substr(0, module.rfind('/'));
-}
-
-// A file logger and logging service of the real library, so that the loader's lines (which
-// go through C_ZEPLogv once the library is located) can be read back.
-class LoggedLoader : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_EQ(chdir(scratch.root().c_str()), 0);
-    log_path = scratch.Path("loader.log");
-    zep::ScopedHandle logger(zep::C_ZEPLoggerCreateFileLoggerWithPathAndSize(log_path.c_str(), 0));
-    service.reset(zep::C_ZEPLoggingServiceCreateWithID(0));
-    ASSERT_TRUE(logger && service);
-    zep::C_ZEPLoggingServiceAddLogger(service.get(), logger.get());
-    loader = ServiceLoader::Instance();
-  }
-  void TearDown() override {
-    if (service) zep::C_ZEPLoggingServiceCleanUpResource(service.get());
-  }
-  std::string LogText() const { return test::ReadWholeFile(log_path).value_or(""); }
-  static size_t Count(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-      ++count;
-    return count;
-  }
-
-  test::ScratchFolder scratch;
-  std::string log_path;
-  zep::ScopedHandle service;
-  ServiceLoader* loader = nullptr;
-};
-
-TEST(Loader, LocatesAndLoadsTheServicesLibraryBesideTheModule) {
-  test::ScratchFolder scratch;
-  ASSERT_EQ(chdir(scratch.root().c_str()), 0);
-  ServiceLoader* loader = ServiceLoader::Instance();
-  ASSERT_NE(loader, nullptr);
-  EXPECT_EQ(ServiceLoader::Instance(), loader);
-  EXPECT_EQ(loader->SearchPaths(),
-            (std::vector<std::string>{ModuleFolder(), platform::CurrentDirectory()}));
-  EXPECT_TRUE(loader->BaseServicesLocated());
-  EXPECT_TRUE(loader->LoggingServiceInUse());
-  LibraryRecord record;
-  ASSERT_TRUE(loader->LookupRecord(kServices, &record));
-  EXPECT_EQ(record.mDirectory, ModuleFolder());
-  EXPECT_EQ(record.mPath, ModuleFolder() + "/" + kServices);
-  EXPECT_EQ(record.mAddCount, 1);
-  // Loaded by the first bound call, the loader's own "using logging service now".
-  EXPECT_NE(record.mModule, nullptr);
-  // The search logged only below level 3, so the debugger output saw nothing.
-  EXPECT_FALSE(test::ReadWholeFile(scratch.debug_output()).has_value());
-}
-
-TEST(Loader, CurrentFolderEqualToTheModuleFolderGivesOneSearchEntry) {
-  test::ScratchFolder scratch;
-  ASSERT_EQ(chdir(ModuleFolder().c_str()), 0);
-  EXPECT_EQ(ServiceLoader::Instance()->SearchPaths(), std::vector<std::string>{ModuleFolder()});
-}
-
-TEST_F(LoggedLoader, KnownLibraryIsCountedWithoutSearchingAgain) {
-  std::string here = platform::CurrentDirectory();
-  ASSERT_TRUE(test::WriteWholeFile(here + "/libother.so", "not really a library"));
-  ASSERT_TRUE(loader->FindLibrary("libother.so", ""));
-  unlink((here + "/libother.so").c_str());
-  // Gone from the disk, still in the table: no search happens.
-  EXPECT_TRUE(loader->FindLibrary("libother.so", ""));
-  LibraryRecord record;
-  ASSERT_TRUE(loader->LookupRecord("libother.so", &record));
-  EXPECT_EQ(record.mAddCount, 2);
-  EXPECT_EQ(record.mPath, here + "/libother.so");
-  std::string log = LogText();
-  EXPECT_EQ(
-      Count(log, "debug ServiceLoader: looking for library " + ModuleFolder() + "/libother.so\n"),
-      1u);
-  EXPECT_EQ(Count(log, "debug ServiceLoader: Found library " + here + "/libother.so\n"), 1u);
-}
-
-TEST_F(LoggedLoader, ResolvedSymbolsAreCachedAndMissingOnesAskedAgain) {
-  void* first = loader->ResolveSymbol(kServices, "C_ZEPRelease");
-  ASSERT_NE(first, nullptr);
-  EXPECT_EQ(loader->ResolveSymbol(kServices, "C_ZEPRelease"), first);
-  EXPECT_EQ(loader->ResolveSymbol(kServices, "C_ZEPNoSuchEntry"), nullptr);
-  EXPECT_EQ(loader->ResolveSymbol(kServices, "C_ZEPNoSuchEntry"), nullptr);
-  EXPECT_EQ(loader->ResolveSymbol("libnotadded.so", "C_ZEPRelease"), nullptr);
-  EXPECT_EQ(loader->ResolveSymbol(nullptr, "C_ZEPRelease"), nullptr);
-  EXPECT_EQ(loader->ResolveSymbol(kServices, nullptr), nullptr);
-
-  LibraryRecord record;
-  ASSERT_TRUE(loader->LookupRecord(kServices, &record));
-  EXPECT_EQ(record.mSymbols.count("C_ZEPRelease"), 1u);
-  EXPECT_EQ(record.mSymbols.count("C_ZEPNoSuchEntry"), 0u);
-  std::string log = LogText();
-  EXPECT_EQ(
-      Count(log,
-            "error ServiceLoader: Unable to locate symbol C_ZEPNoSuchEntry in libzepservices.so\n"),
-      2u);
-  EXPECT_EQ(Count(log,
-                  "debug ServiceLoader: Symbol C_ZEPRelease can't be found in library "
-                  "libnotadded.so because the library has not been added to the loader\n"),
-            1u);
-}
-
-TEST(Loader, ShutdownFreesTheLibraryAndTheNextCallStartsAfresh) {
-  test::ScratchFolder scratch;
-  ASSERT_EQ(chdir(scratch.root().c_str()), 0);
-  ASSERT_NE(ServiceLoader::Instance(), nullptr);
-  ServiceLoader::Instance()->FindLibrary(kServices, "");  // add count 2
-  ServiceLoader::Shutdown();
-  EXPECT_FALSE(ServiceLoader::Exists());
-  ServiceLoader::Shutdown();  // nothing to do
-  EXPECT_FALSE(ServiceLoader::Exists());
-
-  zep::ScopedHandle store(zep::C_ZEPPCDServiceCreate());
-  EXPECT_TRUE(store);
-  ASSERT_TRUE(ServiceLoader::Exists());
-  LibraryRecord record;
-  ASSERT_TRUE(ServiceLoader::Instance()->LookupRecord(kServices, &record));
-  EXPECT_EQ(record.mAddCount, 1);  // searched again: a new record
-  EXPECT_NE(record.mModule, nullptr);
-  EXPECT_EQ(record.mSymbols.count("C_ZEPPCDServiceCreate"), 1u);
-}
-
-class SampleService : public _ZEPService {
- public:
-  const char* ServiceKind() const override { return "sample"; }
-};
-
-TEST(Loader, ServiceObjectsCreateTheLoaderAndLeaveItBehind) {
-  test::ScratchFolder scratch;
-  ASSERT_FALSE(ServiceLoader::Exists());
-  SampleService* service = new SampleService;
-  ASSERT_TRUE(ServiceLoader::Exists());
-  EXPECT_EQ(service->loader(), ServiceLoader::Instance());
-  EXPECT_TRUE(service->loader()->BaseServicesLocated());
-  service->Release();
-  EXPECT_TRUE(ServiceLoader::Exists());
-}
 
 TEST(Loader, ConcurrentFirstCallsShareOneLoaderAndOneLibrary) {
   test::ScratchFolder scratch;
@@ -181,6 +46,93 @@ TEST(Loader, ConcurrentFirstCallsShareOneLoaderAndOneLibrary) {
   ASSERT_TRUE(ServiceLoader::Instance()->LookupRecord(kServices, &record));
   EXPECT_EQ(record.mAddCount, 1);
   EXPECT_FALSE(test::ReadWholeFile(scratch.debug_output()).has_value());
+}
+
+// Damage done to the services library by replacing one system call of the loader.
+bool IsServices(const char* path) {
+  const size_t length = std::strlen(path), name = std::strlen(kServices);
+  return length >= name && std::strcmp(path + length - name, kServices) == 0;
+}
+int Absent(const char* path, int mode) {
+  if (!IsServices(path)) return access(path, mode);
+  errno = ENOENT;
+  return -1;
+}
+void* Unloadable(const char*, int) { return nullptr; }
+void* WithoutBegin(void* library, const char* name) {
+  return std::strcmp(name, "C_ZEPPCDServiceBeginTransaction") ? dlsym(library, name) : nullptr;
+}
+void* WithoutLog(void* library, const char* name) {
+  return std::strcmp(name, "C_ZEPLogv") ? dlsym(library, name) : nullptr;
+}
+
+struct Damage {
+  const char* name;
+  const char* call;
+  platform::SystemCall replacement;
+  bool store_created;
+  ZEPStatus begin;  // of a transaction on that store
+  // The debugger output of both calls; "@" stands for the library's path.
+  std::string debug;
+};
+void PrintTo(const Damage& damage, std::ostream* out) { *out << damage.name; }
+
+const std::string kOpenFailed =
+    "ServiceLoader: Failed to open library @\r\nLogging: failed to find C_ZEPLogv\n\r\n";
+const std::string kNoLog =
+    "ServiceLoader: Unable to locate symbol C_ZEPLogv in libzepservices.so\r\n"
+    "Logging: failed to find C_ZEPLogv\n\r\n";
+const Damage kDamages[] = {
+    // Searched for once: later calls only say what they miss.
+    {"absent", "access", reinterpret_cast<platform::SystemCall>(&Absent), false, ZEP_STATUS_UNBOUND,
+     "ServiceLoader: Failed to find libzepservices.so\r\n"
+     "ServiceLoader: ERROR: base services library failed to load\r\n"
+     "PCDService: failed to find C_ZEPPCDServiceCreate\n\r\n"
+     "PCDService: failed to find C_ZEPPCDServiceBeginTransaction\n\r\n"},
+    // Opened again on every call; the loader's own line cannot be logged either.
+    {"unloadable", "dlopen", reinterpret_cast<platform::SystemCall>(&Unloadable), false,
+     ZEP_STATUS_UNBOUND,
+     kOpenFailed + kOpenFailed + "PCDService: failed to find C_ZEPPCDServiceCreate\n\r\n" +
+         kOpenFailed + "PCDService: failed to find C_ZEPPCDServiceBeginTransaction\n\r\n"},
+    {"missing_export", "dlsym", reinterpret_cast<platform::SystemCall>(&WithoutBegin), true,
+     ZEP_STATUS_UNBOUND, "PCDService: failed to find C_ZEPPCDServiceBeginTransaction\n\r\n"},
+    // Noticed once, by the loader's "using logging service now".
+    {"missing_log", "dlsym", reinterpret_cast<platform::SystemCall>(&WithoutLog), true, 0, kNoLog},
+};
+
+class DamagedServices : public ::testing::TestWithParam<Damage> {};
+
+TEST_P(DamagedServices, CallsAnswerUnboundAndSayWhyOnTheDebuggerOutput) {
+  const Damage& damage = GetParam();
+  test::ScratchFolder scratch;
+  platform::ScopedSystemCall broken(damage.call, damage.replacement);
+  ASSERT_TRUE(broken.replaced());
+  zep::ScopedHandle store(zep::C_ZEPPCDServiceCreate());
+  EXPECT_EQ(static_cast<bool>(store), damage.store_created);
+  EXPECT_EQ(zep::C_ZEPPCDServiceBeginTransaction(store.get()), damage.begin);
+
+  const std::string module = platform::ModuleFilePath();
+  const std::string path = module.substr(0, module.rfind('/') + 1) + kServices;
+  std::string expected = damage.debug;
+  for (size_t at; (at = expected.find('@')) != std::string::npos;) expected.replace(at, 1, path);
+  EXPECT_EQ(test::ReadWholeFile(scratch.debug_output()).value_or(""), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Loader, DamagedServices, ::testing::ValuesIn(kDamages),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(StoreTransaction, EndsWhenLeftByAThrow) {
+  test::ScratchFolder scratch;
+  try {
+    StoreTransaction transaction;
+    transaction.Begin();
+    ASSERT_EQ(
+        zep::C_ZEPPCDServiceSetValueForKeyInSubDomain(transaction.handle(), "v", "k", "S", true),
+        0u);
+    throw std::runtime_error("left by a throw");
+  } catch (const std::runtime_error&) {
+  }
+  EXPECT_EQ(test::ReadSnapshot(scratch.pcd_db()).values, test::StoreRows{test::U("S", "k", "v")});
 }
 
 }  // namespace
