@@ -1,5 +1,5 @@
 // The tool as its users run it, through the shell: exit status and the JSON "status" of each
-// kind of command line, the demo in a folder of its own, and the example callers.
+// kind of command line, and the demo in a folder of its own.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -20,9 +20,10 @@ struct Output {
   std::string out;
 };
 
-// Runs a command line with standard input and error closed to it; "@" in a word stands for
-// `folder`.
-Output Shell(Words words, const std::string& folder) {
+// Runs "tavctl --json <args>" with standard input and error closed to it; "@" at the start of
+// a word stands for `folder`.
+Output Tavctl(Words words, const std::string& folder) {
+  words.insert(words.begin(), {TAVCTL_PATH, "--json"});
   std::string command;
   for (std::string& word : words) {
     if (word[0] == '@') word = folder + word.substr(1);
@@ -64,7 +65,7 @@ const Case kCases[] = {
     {{}, {"process", "@/missing.xml", "-p", "P"}, 3, "null"},
     {{}, {"process", "@/app.xml", "-p", "P", "-o", "@/nowhere"}, 3, "null"},
     {{}, {"demo", "--dir", "@/nowhere"}, 3, "null"},
-    {{}, {"--store", "@/garbage.db", "dump"}, 3, "null"},
+    {{}, {"--store", "@/other.xml", "dump"}, 3, "null"},
     {{}, {"--store", "@", "dump"}, 3, "null"},
     {{}, {"--store", "@/app.xml/pcd.db", "cache", "set", "k", "v", "-s", "S"}, 3, "null"},
     // The library's answers.
@@ -78,10 +79,7 @@ const Case kCases[] = {
     {{}, {"record", "--account", "P", "someone@example.com", "--ext-profile", "P"}, 0, "0"},
     {{}, {"--store", "@/new/pcd.db", "cache", "set", "k", "v", "-s", "S", "--obfuscate"}, 0, "0"},
     {{}, {"cache", "set", "k", "v", "-s", ""}, 6, "9"},
-    {{"cache", "set", "k", "v", "-s", "S"},
-     {"cache", "get", "k", "-s", "S", "--protected"},
-     7,
-     "10"},
+    {{"cache", "set", "k", "v", "-s", "S"}, {"cache", "get", "x", "-s", "S"}, 7, "10"},
     {{}, {"pref", "get", "Colour"}, 11, "-2"},
     {{"pref", "set", "Colour", "blue"}, {"pref", "get", "Shape"}, 10, "-1"},
     {{}, {"proxy", "reuse"}, 5, "6"},
@@ -101,20 +99,14 @@ TEST_P(CommandLine, ExitsWithItsStatusAndReportsTheLibrarysStatus) {
       "<Configuration><Payload><Data key=\"LicensingCode\">PROD-1</Data></Payload>"
       "<Other corvelCode=\"PROD-1\"><Data key=\"ZINNIA_APP\">Test</Data></Other></Configuration>";
   std::filesystem::create_directories(scratch.Path("broken"));
-  for (const auto& [name, content] : {std::pair{"app.xml", product},
-                                      {"other.xml", "<Configuration><Other/></Configuration>"},
-                                      {"garbage.db", std::string(4096, 'x')},
-                                      {"broken/application.xml.override", "<Configuration><Other>"}}) {
+  for (const auto& [name, content] :
+       {std::pair{"app.xml", product},
+        {"other.xml", "<Configuration><Other/></Configuration>"},
+        {"broken/application.xml.override", "<Configuration><Other>"}}) {
     ASSERT_TRUE(corvel::test::WriteWholeFile(scratch.Path(name), content));
   }
-  if (!row.before.empty()) {
-    Words before = {TAVCTL_PATH};
-    before.insert(before.end(), row.before.begin(), row.before.end());
-    ASSERT_EQ(Shell(before, scratch.root()).exit, 0);
-  }
-  Words words = {TAVCTL_PATH, "--json"};
-  words.insert(words.end(), row.args.begin(), row.args.end());
-  const Output run = Shell(words, scratch.root());
+  ASSERT_EQ(row.before.empty() ? 0 : Tavctl(row.before, scratch.root()).exit, 0);
+  const Output run = Tavctl(row.args, scratch.root());
   EXPECT_EQ(run.exit, row.exit) << run.out;
   const nlohmann::json json = Json(run.out);
   if (std::string(row.status) == "-") {
@@ -130,10 +122,11 @@ INSTANTIATE_TEST_SUITE_P(Tool, CommandLine, ::testing::ValuesIn(kCases));
 
 TEST(Tool, DemoWithoutEnvironmentKeepsEverythingInAFolderOfItsOwn) {
   corvel::test::ScratchFolder scratch;
-  const Output demo = Shell({"env", "-u", "TMPDIR", "-u", "ZEP_PCD_DB", "-u",
-                             "CORVEL_COMMON_APPDATA", "-u", "CORVEL_LOCAL_APPDATA", "-u",
-                             "CORVEL_COMMON_FILES", TAVCTL_PATH, "--json", "demo", "--dir", "@"},
-                            scratch.root());
+  for (const char* name : {"TMPDIR", "ZEP_PCD_DB", "CORVEL_COMMON_APPDATA", "CORVEL_LOCAL_APPDATA",
+                           "CORVEL_COMMON_FILES"}) {
+    unsetenv(name);  // put back by the scratch folder
+  }
+  const Output demo = Tavctl({"demo", "--dir", "@"}, scratch.root());
   ASSERT_EQ(demo.exit, 0) << demo.out;
   const nlohmann::json json = Json(demo.out);
   EXPECT_EQ(json["status"], 0);
@@ -146,30 +139,6 @@ TEST(Tool, DemoWithoutEnvironmentKeepsEverythingInAFolderOfItsOwn) {
   // The folders the environment would have named were left alone.
   EXPECT_FALSE(std::filesystem::exists(scratch.pcd_db()));
   EXPECT_TRUE(std::filesystem::is_empty(scratch.temp()));
-}
-
-TEST(Tool, ExampleCallersInstallReadBackAndRemove) {
-  corvel::test::ScratchFolder scratch;
-  const Words python = {"env",
-                        "PYTHONDONTWRITEBYTECODE=1",
-                        "LD_PRELOAD=" ASAN_RUNTIME,
-                        "ASAN_OPTIONS=detect_leaks=0",
-                        PYTHON_PATH,
-                        EXAMPLE_PY_PATH,
-                        "--library",
-                        TAVLIB_PATH,
-                        "@"};
-  for (const Words& caller : {Words{EXAMPLE_C_PATH, "@/work"}, python}) {
-    SCOPED_TRACE(caller[0]);
-    std::filesystem::remove_all(scratch.Path("work"));
-    std::filesystem::create_directory(scratch.Path("work"));
-    const Output run = Shell(caller, scratch.root());
-    EXPECT_EQ(run.exit, 0) << run.out;
-    EXPECT_NE(run.out.find("Edition = Standard, EULA_ACCEPTED = 1"), std::string::npos);
-    EXPECT_NE(run.out.find("install_example: done"), std::string::npos);
-    const Output dump = Shell({TAVCTL_PATH, "--json", "dump", "EXAMPLE-PAYLOAD-100"}, "");
-    EXPECT_EQ(Json(dump.out)["rows"], nlohmann::json::array()) << dump.out;
-  }
 }
 
 }  // namespace
