@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "store_snapshot.h"
 #include "test_support.h"
@@ -67,26 +65,6 @@ TEST(Store, HandleReleasedInsideItsTransactionUndoesItWithTheOtherHandlesWrites)
     EXPECT_EQ(Set(inner.get, "Old", "changed"), 0u);
   }
   EXPECT_EQ(ReadSnapshot(scratch.pcd_db()).values, StoreRows{U("S", "Old", "before")});
-}
-
-TEST(Store, ThreadsShareTheConnectionAndItsTransaction) {
-  test::ScratchFolder scratch;
-  Handle outer(C_ZEPPCDServiceCreate());
-  ASSERT_EQ(C_ZEPPCDServiceBeginTransaction(outer.get), 0u);
-  std::vector<std::thread> threads;
-  std::vector<int> failures(4, 0);
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([t, &failures] {
-      for (int i = 0; i < 100; ++i) {
-        Handle store(C_ZEPPCDServiceCreate());
-        failures[t] += Set(store.get, std::to_string(t) + "." + std::to_string(i), "v") != 0;
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  EXPECT_EQ(failures, std::vector<int>(4, 0));
-  ASSERT_EQ(C_ZEPPCDServiceEndTransaction(outer.get), 0u);
-  EXPECT_EQ(ReadSnapshot(scratch.pcd_db()).values.size(), 400u);
 }
 
 }  // namespace
