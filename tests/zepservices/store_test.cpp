@@ -1,7 +1,12 @@
-// The store of the services library: transactions that nest, and handles created inside a
-// transaction that write into it, read back from outside through the store's file.
+// The store of the services library: transactions that nest, handles created inside a
+// transaction that write into it, bounded reads, the database's place and modes, and the
+// refusal of bad arguments; read back from outside through the store's file.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cstring>
+#include <functional>
 #include <string>
 
 #include "store_snapshot.h"
@@ -20,6 +25,9 @@ struct Handle {
   ~Handle() { C_ZEPRelease(get); }
   ZEPHandle get;
 };
+
+// The status both calls answered, or ~0 when they differ.
+ZEPStatus Same(ZEPStatus a, ZEPStatus b) { return a == b ? a : ~0u; }
 
 ZEPStatus Set(ZEPHandle store, const std::string& key, const std::string& value) {
   return C_ZEPPCDServiceSetValueForKeyInSubDomain(store, value.c_str(), key.c_str(), "S", true);
@@ -65,6 +73,104 @@ TEST(Store, HandleReleasedInsideItsTransactionUndoesItWithTheOtherHandlesWrites)
     EXPECT_EQ(Set(inner.get, "Old", "changed"), 0u);
   }
   EXPECT_EQ(ReadSnapshot(scratch.pcd_db()).values, StoreRows{U("S", "Old", "before")});
+}
+
+TEST(Store, ReadsAreCutToTheBufferAndLicensingCodesComeFromTheProtectedDomain) {
+  test::ScratchFolder scratch;
+  Handle store(C_ZEPPCDServiceCreate());
+  ASSERT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get, "PRODUCT", "LicensingCode", "P", 0),
+            0u);
+  ASSERT_EQ(C_ZEPPCDServiceSetValueForKeyInSubDomain(store.get, "OPEN", "LicensingCode", "Q", 1),
+            0u);
+  char buffer[8];
+  std::memset(buffer, 'z', sizeof buffer);
+  EXPECT_EQ(C_ZEPPCDServiceLicensingCodeForCorvelCode(store.get, buffer, 4, "P"), 0u);
+  EXPECT_STREQ(buffer, "PRO");
+  EXPECT_EQ(buffer[4], 'z');  // nothing beyond the size given
+  EXPECT_NE(C_ZEPPCDServiceValueForKeyInSubDomain(store.get, buffer, 0, "LicensingCode", "P", 0),
+            0u);
+  EXPECT_EQ(buffer[0], 'P');
+  EXPECT_EQ(C_ZEPPCDServiceLicensingCodeForCorvelCode(store.get, buffer, 8, "Q"),
+            ZEP_STATUS_NOT_FOUND);
+  EXPECT_STREQ(buffer, "");  // a failed read leaves an empty text
+  int visits = 0;
+  EXPECT_EQ(C_ZEPPCDServiceEnumerate(
+                store.get, nullptr,
+                [](void* n, bool, const char*, const char*, const char*) {
+                  return ++*static_cast<int*>(n) == 1 ? 1 : 0;
+                },
+                &visits),
+            0u);
+  EXPECT_EQ(visits, 1);  // stopped by the callback
+}
+
+TEST(Store, DefaultDatabaseHasExplicitModesAndAnUnusableOneGivesNoHandle) {
+  test::ScratchFolder scratch;
+  unsetenv("ZEP_PCD_DB");
+  const mode_t previous = umask(077);  // the modes must not come from the umask
+  C_ZEPRelease(C_ZEPPCDServiceCreate());
+  umask(previous);
+  const std::string folder = scratch.common_appdata() + "/Corvel";
+  for (const auto& [path, mode] :
+       {std::pair{folder, 0755u}, {folder + "/PCD", 0755u}, {folder + "/PCD/pcd.db", 0644u}}) {
+    struct stat info {};
+    EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
+    EXPECT_EQ(info.st_mode & 07777, mode) << path;
+  }
+  ASSERT_TRUE(test::WriteWholeFile(folder + "/PCD/pcd.db", std::string(4096, 'G')));
+  EXPECT_EQ(C_ZEPPCDServiceCreate(), nullptr);
+  EXPECT_EQ(C_EULAServiceCreate(), nullptr);
+}
+
+TEST(Store, EntryPointsRefuseNullWrongAndReleasedHandlesAndNullTexts) {
+  test::ScratchFolder scratch;
+  Handle store(C_ZEPPCDServiceCreate()), eula(C_EULAServiceCreate());
+  Handle logger(C_ZEPLoggerCreateFileLoggerWithPathAndSize(scratch.Path("x.log").c_str(), 0));
+  ZEPHandle released = C_ZEPPCDServiceCreate();
+  C_ZEPRelease(released);
+  C_ZEPRelease(released);  // a second release of a dead handle is ignored
+  char b[8];
+  using Call = std::function<ZEPStatus(ZEPHandle s, ZEPHandle e, const char* t)>;
+  const Call calls[] = {
+      [](ZEPHandle s, ZEPHandle, const char*) { return C_ZEPPCDServiceBeginTransaction(s); },
+      [](ZEPHandle s, ZEPHandle, const char*) { return C_ZEPPCDServiceEndTransaction(s); },
+      [](ZEPHandle s, ZEPHandle, const char*) { return C_ZEPPCDServiceCheckDatabase(s, true); },
+      [&](ZEPHandle s, ZEPHandle, const char* t) {
+        return Same(C_ZEPPCDServiceValueForKeyInSubDomain(s, b, 8, t, "s", true),
+                    C_ZEPPCDServiceValueForKeyInSubDomain(s, b, 8, "k", t, true));
+      },
+      [](ZEPHandle s, ZEPHandle, const char* t) {
+        return Same(Same(C_ZEPPCDServiceSetValueForKeyInSubDomain(s, t, "k", "s", true),
+                         C_ZEPPCDServiceSetValueForKeyInSubDomain(s, "v", t, "s", true)),
+                    C_ZEPPCDServiceSetValueForKeyInSubDomain(s, "v", "k", t, true));
+      },
+      [](ZEPHandle s, ZEPHandle, const char* t) {
+        return Same(C_ZEPPCDServiceRemoveKeyInSubDomain(s, t, "s", true),
+                    C_ZEPPCDServiceRemoveKeyInSubDomain(s, "k", t, true));
+      },
+      [](ZEPHandle s, ZEPHandle, const char* t) {
+        return C_ZEPPCDServiceRemoveAllKeysInSubDomain(s, t, true);
+      },
+      [&](ZEPHandle s, ZEPHandle, const char* t) {
+        return C_ZEPPCDServiceLicensingCodeForCorvelCode(s, b, 8, t);
+      },
+      [](ZEPHandle, ZEPHandle e, const char* t) {
+        return Same(C_EULA_SetState(e, t, 1, 4, "en"), C_EULA_SetState(e, "p", 1, 4, t));
+      },
+  };
+  for (size_t i = 0; i < std::size(calls); ++i) {
+    SCOPED_TRACE(i);
+    // Bad handles of either kind, then good handles with a null text (the calls from the
+    // fourth on take texts).
+    for (ZEPHandle bad : {static_cast<ZEPHandle>(nullptr), logger.get, released}) {
+      EXPECT_EQ(calls[i](bad, bad, "t"), ZEP_STATUS_INVALID_ARGUMENT);
+    }
+    EXPECT_EQ(calls[i](eula.get, store.get, "t"), ZEP_STATUS_INVALID_ARGUMENT);
+    if (i >= 3) {
+      EXPECT_EQ(calls[i](store.get, eula.get, nullptr), ZEP_STATUS_INVALID_ARGUMENT);
+    }
+  }
+  EXPECT_EQ(ReadSnapshot(scratch.pcd_db()).values, StoreRows{});  // nothing was written
 }
 
 }  // namespace
