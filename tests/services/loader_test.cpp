@@ -1,6 +1,7 @@
 // The loader and the bound entry points against the real services library, which lies beside
 // the test executable: first calls from many threads, a services library that cannot be
-// found, opened or fully bound, and a store transaction left by a throw.
+// found, opened or fully bound, the debugger output's bound, a store transaction left by a
+// throw, and reference counts taken from many threads.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include "services/service_loader.h"
 #include "services/store_transaction.h"
 #include "services/zep_bindings.h"
+#include "services/zep_ref_object.h"
 #include "store_snapshot.h"
 #include "test_support.h"
 
@@ -130,6 +132,33 @@ TEST(StoreTransaction, EndsWhenLeftByAThrow) {
   } catch (const std::runtime_error&) {
   }
   EXPECT_EQ(test::ReadSnapshot(scratch.pcd_db()).values, test::StoreRows{test::U("S", "k", "v")});
+}
+
+TEST(DebugLog, CutsTheLineAt4093CharactersAndStillEndsIt) {
+  test::ScratchFolder scratch;
+  ServiceLoader::DebugLog("ServiceLoader", "%s", std::string(5000, 'x').c_str());
+  EXPECT_EQ(test::ReadWholeFile(scratch.debug_output()),
+            "ServiceLoader: " + std::string(4093 - 15, 'x') + "\r\n");
+}
+
+TEST(RefObject, CountStaysExactUnderConcurrentReferences) {
+  static bool destroyed = false;
+  struct Probe : ZEPRefObject {
+    ~Probe() override { destroyed = true; }
+    const char* ServiceKind() const override { return "probe"; }
+  };
+  ZEPRefObject* probe = new Probe;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([probe] {
+      for (int i = 0; i < 20000; ++i) probe->AddRef()->Release();
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(probe->RefCount(), 1u);
+  EXPECT_FALSE(destroyed);
+  probe->Release();
+  EXPECT_TRUE(destroyed);
 }
 
 }  // namespace
