@@ -1,7 +1,8 @@
 // The store of the services library: transactions that nest, handles created inside a
-// transaction that write into it, bounded reads, the database's place and modes, and the
-// refusal of bad arguments; read back from outside through the store's file.
+// transaction that write into it, bounded reads, the database's place, modes and repair, and
+// the refusal of bad arguments; read back from outside through the store's file.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <sys/stat.h>
 
@@ -120,6 +121,26 @@ TEST(Store, DefaultDatabaseHasExplicitModesAndAnUnusableOneGivesNoHandle) {
   ASSERT_TRUE(test::WriteWholeFile(folder + "/PCD/pcd.db", std::string(4096, 'G')));
   EXPECT_EQ(C_ZEPPCDServiceCreate(), nullptr);
   EXPECT_EQ(C_EULAServiceCreate(), nullptr);
+}
+
+TEST(Store, CreateAndCheckRepairAMissingTableAndKeepTheValues) {
+  test::ScratchFolder scratch;
+  const auto drop_table = [&] {
+    sqlite3* db = nullptr;
+    sqlite3_open(scratch.pcd_db().c_str(), &db);
+    const int rc = sqlite3_exec(db, "DROP TABLE eula_states", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return rc;
+  };
+  ASSERT_EQ(Set(Handle(C_ZEPPCDServiceCreate()).get, "K", "v"), 0u);
+  ASSERT_EQ(drop_table(), SQLITE_OK);
+  Handle again(C_ZEPPCDServiceCreate());  // finds half a schema and completes it
+  EXPECT_EQ(C_ZEPPCDServiceCheckDatabase(again.get, false), 0u);
+  ASSERT_EQ(drop_table(), SQLITE_OK);  // while the handle lives: reported, repaired on request
+  EXPECT_NE(C_ZEPPCDServiceCheckDatabase(again.get, false), 0u);
+  EXPECT_EQ(C_ZEPPCDServiceCheckDatabase(again.get, true), 0u);
+  EXPECT_EQ(C_ZEPPCDServiceCheckDatabase(again.get, false), 0u);
+  EXPECT_EQ(ReadSnapshot(scratch.pcd_db()).values, StoreRows{U("S", "K", "v")});
 }
 
 TEST(Store, EntryPointsRefuseNullWrongAndReleasedHandlesAndNullTexts) {
