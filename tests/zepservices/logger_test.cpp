@@ -1,8 +1,6 @@
 // The file logger and the logging service of the services library: whole lines appended to
 // the file, obscured or not, and the rotation.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdarg>
 #include <cstdlib>
@@ -10,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "test_support.h"
 #include "zepservices.h"
 
@@ -50,7 +49,8 @@ Lines Bodies(const std::string& path) {
     end = newline == std::string::npos ? text.size() : newline + 1;
     const std::string line = text.substr(start, end - start);
     std::smatch match;
-    const bool ours = std::regex_match(line, match, kHead) && std::stoi(match[1]) == getpid();
+    const bool ours =
+        std::regex_match(line, match, kHead) && std::stoi(match[1]) == platform::ProcessId();
     bodies.push_back(ours ? match[2].str() : "<" + line + ">");
   }
   return bodies;
@@ -61,9 +61,7 @@ TEST(Logger, AppendsOneWholeLinePerCallWithLevelAndComponent) {
   const std::string path = scratch.Path("svc.log");
   {
     Session session(path);
-    struct stat info {};
-    ASSERT_EQ(stat(path.c_str(), &info), 0);  // created with the logger
-    EXPECT_EQ(info.st_mode & 0777, 0644u);
+    EXPECT_EQ(test::ReadWholeFile(path), "");  // created with the logger
     session.Log("TAVLib", 4, "Version %s\n", "3.0.0.10,3.0");
     // Readable at once, while the service lives.
     EXPECT_EQ(Bodies(path), Lines{"informational TAVLib: Version 3.0.0.10,3.0"});

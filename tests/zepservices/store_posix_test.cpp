@@ -1,7 +1,9 @@
 // A process killed inside a store transaction leaves the database as it was before that
-// transaction, and the file stays sound.
+// transaction, and the file stays sound; the files the services library creates have modes of
+// their own, whatever the umask.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -57,6 +59,24 @@ TEST(StoreCrash, KilledInsideATransactionLeavesTheStoreAsBefore) {
   EXPECT_EQ(test::ReadSnapshot(scratch.pcd_db()), before);
   EXPECT_EQ(test::IntegrityCheck(scratch.pcd_db()), "ok");
   EXPECT_FALSE(test::ReadWholeFile(scratch.pcd_db() + "-journal").has_value());
+}
+
+TEST(StoreFiles, HaveExplicitModesWhateverTheUmask) {
+  test::ScratchFolder scratch;
+  unsetenv("ZEP_PCD_DB");  // the default place
+  const std::string folder = scratch.common_appdata() + "/Corvel", log = scratch.Path("x.log");
+  const mode_t previous = umask(077);
+  C_ZEPRelease(C_ZEPPCDServiceCreate());
+  C_ZEPRelease(C_ZEPLoggerCreateFileLoggerWithPathAndSize(log.c_str(), 0));
+  umask(previous);
+  for (const auto& [path, mode] : {std::pair{folder, 0755u},
+                                   {folder + "/PCD", 0755u},
+                                   {folder + "/PCD/pcd.db", 0644u},
+                                   {log, 0644u}}) {
+    struct stat info {};
+    EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
+    EXPECT_EQ(info.st_mode & 07777, mode) << path;
+  }
 }
 
 }  // namespace
