@@ -13,13 +13,13 @@ prefix=$work/prefix
 
 fail() { echo "installed_tree_test: $*" >&2; exit 1; }
 
-# A fresh set of library folders for each program run.
+# A fresh set of library folders for each program run; $folder is its work folder.
 fresh_environment() {
   local root=$work/env-$1
-  mkdir -p "$root/tmp" "$root/common" "$root/files" "$root/local" "$root/work"
-  export TMPDIR=$root/tmp CORVEL_COMMON_APPDATA=$root/common CORVEL_COMMON_FILES=$root/files
-  export CORVEL_LOCAL_APPDATA=$root/local ZEP_PCD_DB=$root/pcd.db
-  echo "$root/work"
+  mkdir -p "$root"/{tmp,common,files,local,work}
+  export TMPDIR=$root/tmp CORVEL_COMMON_APPDATA=$root/common CORVEL_COMMON_FILES=$root/files \
+         CORVEL_LOCAL_APPDATA=$root/local ZEP_PCD_DB=$root/pcd.db
+  folder=$root/work
 }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
@@ -33,26 +33,26 @@ done
 cmake -S "$source/examples/consumer" -B "$work/consumer" -G Ninja -DCMAKE_C_COMPILER="$cc" \
       -DCMAKE_PREFIX_PATH="$prefix" >"$work/consumer.log" 2>&1 || { cat "$work/consumer.log"; fail "configure"; }
 cmake --build "$work/consumer" >>"$work/consumer.log" 2>&1 || { cat "$work/consumer.log"; fail "build"; }
-folder=$(fresh_environment cmake)
+fresh_environment cmake
 "$work/consumer/install_example" "$folder" | grep -q "install_example: done" || fail "find_package caller"
 
 # 2. A C program built with pkg-config's flags.
 export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
 "$cc" -std=c99 -pedantic-errors -Wall -Werror $(pkg-config --cflags corvel_tavlib) \
       "$source/examples/c/install_example.c" $(pkg-config --libs corvel_tavlib) -o "$work/pc_example"
-folder=$(fresh_environment pkgconfig)
+fresh_environment pkgconfig
 LD_LIBRARY_PATH=$prefix/$libdir "$work/pc_example" "$folder" | grep -q "install_example: done" \
   || fail "pkg-config caller"
 [ "$(pkg-config --modversion corvel_tavlib)" = 3.0.0 ] || fail "pkg-config version"
 
 # 3. The Python caller against the installed library.
-folder=$(fresh_environment python)
+fresh_environment python
 PYTHONDONTWRITEBYTECODE=1 python3 "$prefix/share/doc/corvel_tavlib/examples/python/install_example.py" \
   --library "$prefix/$libdir/libcorvel_tavlib.so.3" "$folder" | grep -q "install_example: done" \
   || fail "ctypes caller"
 
 # 4. The installed tool finds its libraries beside it and runs the demo.
-folder=$(fresh_environment tool)
+fresh_environment tool
 "$prefix/bin/tavctl" demo --dir "$folder" | grep -q "Demo complete" || fail "installed tavctl demo"
 
 # 5. The Debian package holds the same tree under /usr.
