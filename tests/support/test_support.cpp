@@ -1,15 +1,11 @@
 #include "test_support.h"
 
-#include <grp.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -92,49 +88,5 @@ bool WriteWholeFile(const std::string& path, const std::string& content) {
 }
 
 bool RunningAsRoot() { return geteuid() == 0; }
-
-namespace {
-
-pid_t StartForked(const std::function<int()>& body, bool drop_privileges) {
-  fflush(nullptr);  // no buffered output duplicated into the child
-  pid_t child = fork();
-  if (child == 0) {
-    if (drop_privileges && RunningAsRoot()) {
-      if (setgroups(0, nullptr) != 0 || setgid(kUnprivilegedId) != 0 ||
-          setuid(kUnprivilegedId) != 0) {
-        _exit(255);
-      }
-    }
-    int status = 255;
-    try {
-      status = body();
-    } catch (...) {
-      _exit(255);
-    }
-    fflush(nullptr);
-    _exit(status & 0xff);
-  }
-  return child;
-}
-
-int WaitForForked(pid_t child) {
-  if (child < 0) return -1;
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
-  }
-  if (!WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
-
-}  // namespace
-
-int RunAsUnprivileged(const std::function<int()>& body) {
-  return WaitForForked(StartForked(body, true));
-}
-
-int RunInChild(const std::function<int()>& body) { return WaitForForked(StartForked(body, false)); }
-
-int StartUnprivileged(const std::function<int()>& body) { return StartForked(body, true); }
 
 }  // namespace corvel::test

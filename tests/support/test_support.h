@@ -1,9 +1,8 @@
 // Helpers shared by every test executable: a scratch folder per test that also points the
-// environment's folder variables into it, whole-file read and write, and running a check as
-// an unprivileged user.
+// environment's folder variables into it, and whole-file read and write. Children of a test:
+// child_process.h; the store read from outside: store_snapshot.h.
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -58,19 +57,5 @@ bool WriteWholeFile(const std::string& path, const std::string& content);
 bool RunningAsRoot();
 
 constexpr unsigned kUnprivilegedId = 65534;  // "nobody" / "nogroup"
-
-// Runs `body` in a forked child and returns the child's exit status (the value `body`
-// returned, taken modulo 256). When the test runs as root, the child first drops its
-// supplementary groups and becomes uid/gid 65534, so permission checks apply to it; when not,
-// it runs as the current user. The status is 255 when the privilege drop fails or `body`
-// throws, and the result -1 when the child cannot be started or dies by a signal.
-// GoogleTest assertions inside `body` do not reach the parent: report through the value.
-int RunAsUnprivileged(const std::function<int()>& body);
-// The same without the privilege drop: `body` runs in a forked child as the current user.
-int RunInChild(const std::function<int()>& body);
-// RunAsUnprivileged in two halves, for a child that must go on while the test does: the
-// child's process id (-1 when it cannot be started); WaitForChild (child_process.h) gives its
-// status as RunAsUnprivileged does.
-int StartUnprivileged(const std::function<int()>& body);
 
 }  // namespace corvel::test
