@@ -9,7 +9,8 @@
 #   $CORVEL_WINDOWS_DEPS_CACHE/<key>/<i686|x86_64>     (default /var/cache/corvel-windows-deps)
 # where <key> names the dependency versions, the compiler version and a digest of this recipe;
 # the symbolic link $CORVEL_WINDOWS_DEPS_CACHE/current points at the key last installed, which is
-# where cmake/toolchains/mingw-*.cmake look by default. A build whose key is cached is reused.
+# where cmake/toolchains/mingw-*.cmake look by default. A build whose key is cached is reused;
+# builds unused for 30 days are dropped when another one is made.
 #
 # Idempotent and quiet when everything is present. Options:
 #   --with-wine32   also add the i386 architecture and install wine32, the 32-bit Wine loader
@@ -75,8 +76,8 @@ install_wine32() {
     added=1
   fi
   export DEBIAN_FRONTEND=noninteractive
-  if apt-get update -qq >"$log" 2>&1 &&
-     apt-get -s install --no-install-recommends wine32:i386 >>"$log" 2>&1 &&
+  apt-get update -qq >"$log" 2>&1 || true  # the simulation tells whether the lists suffice
+  if apt-get -s install --no-install-recommends wine32:i386 >>"$log" 2>&1 &&
      ! grep -q '^Remv ' "$log" &&
      apt-get install -y -qq --no-install-recommends wine32:i386 >>"$log" 2>&1; then
     say "wine32 installed"
@@ -95,7 +96,7 @@ install_wine32() {
 # ---------------------------------------------------------------------------------------------
 # The cache key
 
-# Linux development package -> Debian source package, in build order.
+# The Linux development packages: their versions are the ones built, from their source packages.
 dev_packages=(libtinyxml-dev libcrypto++-dev libsqlite3-dev libpugixml-dev libgtest-dev)
 
 version_of() { dpkg-query -W -f='${Version}' "$1"; }
@@ -112,6 +113,12 @@ cache_key() {
               cat "$here/install-windows-deps.sh" "$repo"/cmake/toolchains/mingw-*.cmake; } |
             sha256sum | cut -c1-12)
   echo "${versions//:/_}_r$recipe"
+}
+
+# Drops builds unused for 30 days and the work folders that failed builds left a day ago.
+prune_cache() {
+  find "$cache_root" -mindepth 1 -maxdepth 1 -type d -name '*_r*' -mtime +30 -exec rm -rf {} +
+  find "$cache_root" -mindepth 1 -maxdepth 1 -type d -name '.build.*' -mtime +1 -exec rm -rf {} +
 }
 
 point_current_at() {
@@ -347,8 +354,12 @@ if [ ! -d "$cache_root/$key" ]; then
   mkdir -p "$cache_root"
   exec 9>"$cache_root/.lock"
   flock 9
-  [ -d "$cache_root/$key" ] || build_all
+  if [ ! -d "$cache_root/$key" ]; then
+    prune_cache
+    build_all
+  fi
 fi
+touch "$cache_root/$key" 2>/dev/null || true  # when it was last used, for prune_cache
 if [ "$(readlink "$cache_root/current" 2>/dev/null)" != "$key" ]; then
   need_root "$cache_root/current does not point at $key"
   point_current_at "$key"

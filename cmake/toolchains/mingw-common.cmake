@@ -15,7 +15,14 @@
 # /var/cache/corvel-windows-deps/current/<i686|x86_64>. With these files a project finds the
 # dependencies unchanged: pkg_check_modules() reads only the prefix's pkgconfig folder,
 # find_package(SQLite3) and find_library()/find_path() search the prefix and the mingw sysroot,
-# find_package(GTest) takes the prefix's package configuration.
+# find_package(GTest) takes the prefix's package configuration. A header-only package whose
+# CMake files live on the build machine (nlohmann_json) is outside the find root: point
+# <Package>_DIR at them.
+#
+# Use:
+#   bash scripts/install-windows-deps.sh
+#   cmake -S . -B build/win64 -G Ninja --toolchain cmake/toolchains/mingw-x86_64.cmake
+#   nice cmake --build build/win64 -j2 && ctest --test-dir build/win64   # tests under wine64
 
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_VERSION 10)
