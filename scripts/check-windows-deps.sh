@@ -43,7 +43,8 @@ if(DEPCHECK_GTEST)
   include(GoogleTest)
   add_executable(depcheck_gtest gtest.cpp)
   target_link_libraries(depcheck_gtest PRIVATE depcheck GTest::gtest_main GTest::gmock)
-  gtest_discover_tests(depcheck_gtest DISCOVERY_MODE PRE_TEST)
+  # Starting Wine takes seconds on a loaded machine: more than the default 5 s to list tests.
+  gtest_discover_tests(depcheck_gtest DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120)
 endif()
 EOF
 
