@@ -460,6 +460,48 @@ void CurrentTime(int64_t* seconds, int* milliseconds) {
   if (milliseconds) *milliseconds = static_cast<int>((since_1970 / 10000ULL) % 1000ULL);
 }
 
+// ---- The preferences log's lock and the tag log's folder ----------------------------------
+
+SessionLock::SessionLock(const std::string&, const std::string&, const std::string& session_name) {
+  std::wstring name;
+  if (!ToWide("Local\\" + session_name, &name)) return;
+  // Opened when another process of the session created it already.
+  HANDLE semaphore = sys::CreateSemaphoreW(nullptr, 1, 1, name.c_str());
+  if (semaphore != nullptr) mHandle = reinterpret_cast<intptr_t>(semaphore);
+}
+
+SessionLock::~SessionLock() {
+  Release();
+  if (usable()) CloseHandle(reinterpret_cast<HANDLE>(mHandle));
+}
+
+bool SessionLock::Acquire(int patience_ms) {
+  if (usable() && !mHeld) {
+    mHeld = sys::WaitForSingleObject(reinterpret_cast<HANDLE>(mHandle),
+                                     static_cast<DWORD>(patience_ms)) == WAIT_OBJECT_0;
+  }
+  return mHeld;
+}
+
+void SessionLock::Release() {
+  if (mHeld) sys::ReleaseSemaphore(reinterpret_cast<HANDLE>(mHandle), 1, nullptr);
+  mHeld = false;
+}
+
+std::optional<std::string> TagLogFolder() {
+  // TMPDIR is read first for tests only, as by TempFolder.
+  std::string test_folder = NonEmptyEnv("TMPDIR");
+  if (!test_folder.empty()) return StripOneTrailingSeparator(ForwardSlashes(test_folder));
+  // As the C runtime's getenv_s into a 260-byte buffer: an unset variable reads as empty, a
+  // value that does not fit fails.
+  constexpr size_t kBufferSize = 260;
+  for (const wchar_t* name : {L"TEMP", L"TMP"}) {
+    std::string value = FromWide(EnvironmentWide(name));
+    if (value.size() < kBufferSize) return ForwardSlashes(value);
+  }
+  return std::nullopt;
+}
+
 // ---- The store's file ----------------------------------------------------------------------
 
 std::string StoreDatabasePath() {
