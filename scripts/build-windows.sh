@@ -6,7 +6,8 @@
 #   - every 32-bit export is cdecl: its code returns with a plain "ret", never "ret N";
 #   - both DLLs carry the file version 3.0.0.10 and import system DLLs only.
 # With --test it then runs, under Wine, the x86_64 test suite and the C caller that loads the
-# DLL with LoadLibraryW (and the 32-bit caller when Wine's 32-bit loader is installed).
+# DLL with LoadLibraryW, and the 32-bit caller when Wine's 32-bit loader (wine32:i386) can be
+# installed (install-windows-deps.sh --with-wine32 tries; it backs out when it cannot).
 #
 # Usage: scripts/build-windows.sh [--test]
 # The dependencies come from scripts/install-windows-deps.sh (run first; quiet when cached).
@@ -27,7 +28,12 @@ say() { echo "build-windows: $*"; }
 failures=0
 fail() { echo "build-windows: FAIL: $*" >&2; failures=$((failures + 1)); }
 
-bash scripts/install-windows-deps.sh
+# For the tests, Wine's 32-bit loader too, when this machine's package lists allow it.
+if [ $run_tests -eq 1 ]; then
+  bash scripts/install-windows-deps.sh --with-wine32
+else
+  bash scripts/install-windows-deps.sh
+fi
 
 launcher=()
 if command -v ccache >/dev/null; then
@@ -121,13 +127,19 @@ check_cdecl
 
 if [ $run_tests -eq 1 ]; then
   export WINEPREFIX=$repo/build/windows-wine WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
+  wine32=0
+  if [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then wine32=1; fi
+  # A prefix made before the 32-bit loader was installed has no 32-bit system DLLs.
+  if [ $wine32 -eq 1 ] && [ -z "$(ls -A "$WINEPREFIX/drive_c/windows/syswow64" 2>/dev/null)" ]; then
+    rm -rf "$WINEPREFIX"
+  fi
   if [ ! -d "$WINEPREFIX" ]; then
     say "creating the Wine prefix $WINEPREFIX"
     /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true
   fi
   say "x86_64: the test suite and the caller under wine64"
   (cd build/windows-x86_64 && ctest --output-on-failure --timeout 600 -j2) || fail "x86_64: ctest"
-  if [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  if [ $wine32 -eq 1 ]; then
     say "i686: the caller under wine"
     (cd build/windows-i686 && ctest --output-on-failure --timeout 600 -R windows_caller) ||
       fail "i686: the caller"
