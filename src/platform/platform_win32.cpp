@@ -506,7 +506,7 @@ std::optional<std::string> TagLogFolder() {
 
 std::string StoreDatabasePath() {
   std::optional<std::string> named = EnvironmentValue("ZEP_PCD_DB");
-  if (named && !named->empty()) return *named;
+  if (named && !named->empty()) return ForwardSlashes(*named);
   const std::string common = KnownFolderPath(KnownFolder::CommonAppData);
   if (common.empty()) return {};
   return common + "/Corvel/PCD/pcd.db";
