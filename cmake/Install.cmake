@@ -9,11 +9,16 @@ set(CORVEL_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/CorvelTAVLib)
 
 # Each library with its header (its file set); callers of the services library's own entry
 # points (the store enumeration) get zepservices.h with it.
+# On Windows the DLLs are runtime files (bin/), their import libraries archives (lib/).
 install(TARGETS corvel_tavlib zepservices
         EXPORT CorvelTAVLibTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(TARGETS tavctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET tavctl)
+  install(TARGETS tavctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 
 install(EXPORT CorvelTAVLibTargets
         NAMESPACE CorvelTAVLib::

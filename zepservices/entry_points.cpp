@@ -9,7 +9,13 @@
 #include "platform/platform.h"
 #include "zepservices.h"
 
+// The exports are listed in zepservices.map (Linux) and zepservices.def (Windows, where
+// symbols have no visibility attribute).
+#if defined(_WIN32)
+#define ZEP_EXPORT extern "C"
+#else
 #define ZEP_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 using namespace corvel::zepsvc;
 

@@ -403,4 +403,34 @@ int MakeFolders(const std::string& path, Permissions mode);
 // "<common application data>/Corvel/PCD/pcd.db"; empty when neither can be determined.
 std::string StoreDatabasePath();
 
+// ---- The preferences log's lock and the tag log's folder ----------------------------------
+
+// A lock that orders the writers of one user's logon session (the preferences log's
+// entries). On Windows it is the named semaphore "Local\\<session_name>" (count 1), which
+// only the processes of that session can open. Elsewhere it is an exclusive lock on the file
+// `file_name` in `folder`, a folder of the user's own (OpenPrivateLockFile), which the kernel
+// releases when the process dies. usable() is false when neither could be opened.
+class SessionLock {
+ public:
+  SessionLock(const std::string& folder, const std::string& file_name,
+              const std::string& session_name);
+  ~SessionLock();
+  SessionLock(const SessionLock&) = delete;
+  SessionLock& operator=(const SessionLock&) = delete;
+  bool usable() const { return mHandle != kNone; }
+  // Takes the lock, waiting at most `patience_ms` (0: one try); true when held.
+  bool Acquire(int patience_ms);
+  void Release();
+
+ private:
+  static constexpr intptr_t kNone = -1;
+  intptr_t mHandle = kNone;  // the descriptor, or the semaphore's handle
+  bool mHeld = false;
+};
+
+// The folder of the tag writer's log. On Windows the TEMP variable, or TMP when TEMP's value
+// does not fit 260 bytes; an unset TEMP reads as empty (the log then lands at the root of the
+// current drive); nullopt when neither fits. Elsewhere the temporary folder (TempFolder).
+std::optional<std::string> TagLogFolder();
+
 }  // namespace corvel::platform

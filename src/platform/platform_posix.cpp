@@ -645,23 +645,23 @@ void CurrentTime(int64_t* seconds, int* milliseconds) {
 
 // ---- Locks -------------------------------------------------------------------------------
 
-FileLock::FileLock(int fd, int patience_ms) : mFd(fd), mHeld(false) {
-  if (mFd < 0) return;
+namespace {
+
+// Takes an exclusive flock on `fd`, trying for at most `patience_ms`; true when held.
+bool LockWithPatience(int fd, int patience_ms) {
+  if (fd < 0) return false;
   // Retried at growing intervals of at most 50 ms: a holder that lets go soon is found soon.
   struct timespec start {};
   clock_gettime(CLOCK_MONOTONIC, &start);
   long pause_ms = 1;
   while (true) {
-    if (sys::flock(mFd, LOCK_EX | LOCK_NB) == 0) {
-      mHeld = true;
-      return;
-    }
-    if (errno != EWOULDBLOCK && errno != EINTR) return;
+    if (sys::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
     struct timespec now {};
     clock_gettime(CLOCK_MONOTONIC, &now);
     const long waited_ms =
         (now.tv_sec - start.tv_sec) * 1000L + (now.tv_nsec - start.tv_nsec) / 1000000L;
-    if (waited_ms >= patience_ms) return;
+    if (waited_ms >= patience_ms) return false;
     pause_ms = std::min({pause_ms * 2, 50L, patience_ms - waited_ms});
     struct timespec pause {
       pause_ms / 1000, (pause_ms % 1000) * 1000000L
@@ -669,6 +669,10 @@ FileLock::FileLock(int fd, int patience_ms) : mFd(fd), mHeld(false) {
     nanosleep(&pause, nullptr);
   }
 }
+
+}  // namespace
+
+FileLock::FileLock(int fd, int patience_ms) : mFd(fd), mHeld(LockWithPatience(fd, patience_ms)) {}
 
 FileLock::~FileLock() {
   if (mHeld) sys::flock(mFd, LOCK_UN);
@@ -981,5 +985,28 @@ std::string StoreDatabasePath() {
   if (common.empty()) return {};
   return common + "/Corvel/PCD/pcd.db";
 }
+
+// ---- The preferences log's lock and the tag log's folder ----------------------------------
+
+SessionLock::SessionLock(const std::string& folder, const std::string& file_name,
+                         const std::string&)
+    : mHandle(OpenPrivateLockFile(folder, file_name)) {}
+
+SessionLock::~SessionLock() {
+  Release();
+  if (usable()) sys::close(static_cast<int>(mHandle));
+}
+
+bool SessionLock::Acquire(int patience_ms) {
+  if (usable() && !mHeld) mHeld = LockWithPatience(static_cast<int>(mHandle), patience_ms);
+  return mHeld;
+}
+
+void SessionLock::Release() {
+  if (mHeld) sys::flock(static_cast<int>(mHandle), LOCK_UN);
+  mHeld = false;
+}
+
+std::optional<std::string> TagLogFolder() { return TempFolder(); }
 
 }  // namespace corvel::platform

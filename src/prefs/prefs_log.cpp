@@ -26,13 +26,18 @@ constexpr const char* kDebugMarker = "/qiv.debug";
 std::string LogFolder() { return platform::TempFolder(); }
 
 // The lock that keeps the entries of this user's processes in order: "Velmo.lock" in a folder
-// of the user's own beside the log, where no other user can open it and hold the lock.
+// of the user's own beside the log, where no other user can open it and hold the lock; on
+// Windows the session's semaphore of this name.
 constexpr const char* kLockFolderPrefix = "/Velmo-";
 constexpr const char* kLockFileName = "Velmo.lock";
+constexpr const char* kSessionLockName = "{5B0E7C3A-91D4-4F62-A8E1-3C7D2F9B6A40}";
 
-int OpenUserLock(const std::string& folder) {
-  return platform::OpenPrivateLockFile(folder + kLockFolderPrefix + platform::EffectiveUserIdText(),
-                                       kLockFileName);
+std::unique_ptr<platform::SessionLock> OpenUserLock(const std::string& folder) {
+  auto lock = std::make_unique<platform::SessionLock>(
+      folder + kLockFolderPrefix + platform::EffectiveUserIdText(), kLockFileName,
+      kSessionLockName);
+  if (!lock->usable()) lock.reset();
+  return lock;
 }
 
 // An open log file that every writer appends to at its end, one whole entry at a time.
@@ -59,20 +64,21 @@ class PrefsLogFile {
     for (char16_t unit : entry) put(unit);
     put(u'\r');
     put(u'\n');
-    platform::FileLock lock(mLock.get(), mLockPatienceMs);
-    if (mLock.valid() && !lock.held()) mLockPatienceMs = 0;
+    const bool held = mLock && mLock->Acquire(mLockPatienceMs);
+    if (mLock && !held) mLockPatienceMs = 0;
     platform::AppendWhole(mFile.get(), bytes);
+    if (held) mLock->Release();
   }
 
  private:
   void Open() {
     mOwner = platform::ProcessId();
     mFile = platform::UniqueFd();
-    mLock = platform::UniqueFd();
+    mLock.reset();
     std::string folder = LogFolder();
     if (folder.empty()) return;
     if (!platform::IsFolder(folder) && platform::MakeFolders(folder, 0700) != 0) return;
-    mLock = platform::UniqueFd(OpenUserLock(folder));
+    mLock = OpenUserLock(folder);
     std::string path = folder + "/" + kPrefsLogFileName;
     // A FIFO, a device or a second name of another file under the log's name is refused.
     constexpr platform::OpenFlags kAppending =
@@ -111,7 +117,7 @@ class PrefsLogFile {
   }
 
   platform::UniqueFd mFile;
-  platform::UniqueFd mLock;  // invalid when the user's lock file cannot be had
+  std::unique_ptr<platform::SessionLock> mLock;  // null when the user's lock cannot be had
   int mLockPatienceMs = platform::kSharedFileLockPatienceMs;  // 0 once a wait was given up
   int mOwner = 0;
   std::array<bool, 6> mSwitches{};  // all off until the verbosity is set

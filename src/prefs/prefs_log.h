@@ -7,8 +7,9 @@
 // "qiv.debug" in the temporary folder) and `ClosePrefsLog` drops it. Each entry is one write
 // on an O_APPEND descriptor, so it lands whole at the end of the file. The entries of one
 // user's processes are kept in order by an exclusive lock on "Velmo.lock" in a folder of that
-// user's own beside the log ("Velmo-<user id>", created 0700), which no other user can hold;
-// when it cannot be had within a short wait, the entry is written without it.
+// user's own beside the log ("Velmo-<user id>", created 0700), which no other user can hold
+// (on Windows by the logon session's named semaphore); when it cannot be had within a short
+// wait, the entry is written without it.
 #pragma once
 
 #include <string>

@@ -70,9 +70,9 @@ std::string TimePrefix() {
 }  // namespace
 
 std::string TagLog::FilePath() {
-  const std::string folder = platform::TempFolder();
-  if (folder.empty()) return {};
-  std::string path = folder + "/" + kTagLogFileName;
+  const std::optional<std::string> folder = platform::TagLogFolder();
+  if (!folder) return {};
+  std::string path = *folder + "/" + kTagLogFileName;
   if (path.size() >= kTagLogPathSize) return {};
   return path;
 }
