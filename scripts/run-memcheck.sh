@@ -9,14 +9,14 @@
 #
 # Left out, and why:
 #   - tests labelled heavy: many processes or large inputs, minutes under valgrind;
-#   - frame.python_ctypes: its process is the Python interpreter (checking it would check
-#     Python); frame.exports_only: a CMake script reading the symbol table;
+#   - the checks that run scripts, not our code: layers (Python), platform.system_access_only_here
+#     and frame.exports_only (CMake scripts reading the sources and the symbol table);
 #   - placeholders of test executables that were not built (*_NOT_BUILT);
 #   - the SLOW_UNDER_MEMCHECK list below: cases whose work is repeated thousands of times and
 #     that other cases of the same code already cover in a smaller form.
-# Child processes that a test starts with exec (the tavctl tool, example callers, helper
-# installers) are not traced (--trace-children=no): their own tests cover them. Children made
-# by fork alone stay under valgrind and are checked like their parent.
+# Child processes are started with exec (the tavctl tool, example callers, and the child bodies
+# of a test binary started anew) and are not traced (--trace-children=no): the same code runs
+# in the parent processes of other cases, which are checked.
 #
 # tests/hostile/valgrind.supp holds suppressions for noise of third-party libraries only.
 set -euo pipefail
@@ -41,7 +41,7 @@ fi
 SLOW_UNDER_MEMCHECK=(
 )
 
-exclude='^frame\.python_ctypes$|^frame\.exports_only$|_NOT_BUILT$'
+exclude='^layers$|^platform\.system_access_only_here$|^frame\.exports_only$|_NOT_BUILT$'
 for name in "${SLOW_UNDER_MEMCHECK[@]}"; do exclude+="|$name"; done
 
 valgrind_options=(
