@@ -1,5 +1,6 @@
 // POSIX implementation of the platform layer.
 #include "platform/platform.h"
+#include "platform/platform_internal.h"
 
 #include <dirent.h>
 #include <dlfcn.h>
@@ -955,28 +956,7 @@ bool FileRewrite::Finish(bool written) {
 
 // ---- Folder trees and the store's file (the library, the services library and the tool) ---
 
-int MakeFolders(const std::string& path, Permissions mode) {
-  if (path.empty()) return ENOENT;
-  // Walk down from the first component so that every missing parent is created in order.
-  size_t position = (path[0] == '/') ? 1 : 0;
-  while (true) {
-    const size_t slash = path.find('/', position);
-    const std::string prefix = (slash == std::string::npos) ? path : path.substr(0, slash);
-    const bool last =
-        (slash == std::string::npos) || path.find_first_not_of('/', slash) == std::string::npos;
-    if (!prefix.empty() && prefix.back() != '/') {
-      if (MakeFolder(prefix, mode) == 0) {
-        if (ChangeMode(prefix, mode) != 0) return errno;
-      } else if (errno != EEXIST) {
-        return errno;
-      } else if (!last && !IsFolder(prefix)) {
-        return ENOTDIR;
-      }
-    }
-    if (last) return 0;
-    position = slash + 1;
-  }
-}
+size_t FolderRootLength(const std::string&) { return 0; }
 
 std::string StoreDatabasePath() {
   std::optional<std::string> named = EnvironmentValue("ZEP_PCD_DB");

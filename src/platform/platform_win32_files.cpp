@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/platform_internal.h"
 #include "platform/platform_win32.h"
 
 namespace corvel::platform {
@@ -630,39 +631,13 @@ bool FileRewrite::Finish(bool written) {
 
 // ---- Folder trees --------------------------------------------------------------------------
 
-int MakeFolders(const std::string& path, Permissions mode) {
-  if (path.empty()) return ERROR_PATH_NOT_FOUND;
-  // Walk down from the first component below the root ("C:/", "//server/share/" or "/").
-  size_t position = 0;
-  if (path.size() >= 2 && path[1] == ':') {
-    position = 2;
-  } else if (path.rfind("//", 0) == 0) {
-    const size_t server_end = path.find('/', 2);
-    const size_t share_end =
-        server_end == std::string::npos ? std::string::npos : path.find('/', server_end + 1);
-    if (share_end == std::string::npos) return IsFolder(path) ? 0 : ERROR_PATH_NOT_FOUND;
-    position = share_end;
-  }
-  while (position < path.size() && path[position] == '/') ++position;
-  while (true) {
-    const size_t slash = path.find('/', position);
-    const std::string prefix = (slash == std::string::npos) ? path : path.substr(0, slash);
-    const bool last =
-        (slash == std::string::npos) || path.find_first_not_of('/', slash) == std::string::npos;
-    if (!prefix.empty() && prefix.back() != '/') {
-      if (MakeFolder(prefix, mode) != 0) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED) {
-          return static_cast<int>(error);
-        }
-        // A folder that exists (or that this user may not create but is there) is fine.
-        if (!last && !IsFolder(prefix)) return ERROR_DIRECTORY;
-        if (error == ERROR_ACCESS_DENIED && !PathExists(prefix)) return static_cast<int>(error);
-      }
-    }
-    if (last) return 0;
-    position = slash + 1;
-  }
+size_t FolderRootLength(const std::string& path) {
+  // "C:/...", "//server/share/..." (nothing below the share: the whole path is the root).
+  if (path.size() >= 2 && path[1] == ':') return 2;
+  if (path.rfind("//", 0) != 0) return 0;
+  const size_t server_end = path.find('/', 2);
+  if (server_end == std::string::npos) return std::string::npos;
+  return path.find('/', server_end + 1);
 }
 
 }  // namespace corvel::platform

@@ -1,0 +1,15 @@
+// Shared by the files of the platform layer only: what each system's file provides to the
+// portable part (platform_folders.cpp).
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace corvel::platform {
+
+// Length of the root at the start of `path` that no folder walk creates: 0 where the walk may
+// begin at once (a leading "/" is skipped by the walk itself), 2 for "C:", the end of
+// "//server/share" for a network share; npos when the whole path is such a root.
+size_t FolderRootLength(const std::string& path);
+
+}  // namespace corvel::platform
