@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <tuple>
 #include <vector>
@@ -21,11 +21,6 @@ struct StatementFinalizer {
 };
 using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
 using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
-
-bool FileExists(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0;
-}
 
 Database OpenReadOnly(const std::string& path, std::string& error) {
   sqlite3* raw = nullptr;
@@ -88,7 +83,7 @@ std::string Printable(const std::string& text) {
 
 StoreSnapshot ReadSnapshot(const std::string& database) {
   StoreSnapshot snapshot;
-  if (!FileExists(database)) return snapshot;
+  if (!std::filesystem::exists(database)) return snapshot;
   std::string error;
   Database db = OpenReadOnly(database, error);
   if (!db) {
@@ -126,7 +121,7 @@ StoreSnapshot ReadSnapshot(const std::string& database) {
 }
 
 std::string IntegrityCheck(const std::string& database) {
-  if (!FileExists(database)) return "no database file at " + database;
+  if (!std::filesystem::exists(database)) return "no database file at " + database;
   std::string error;
   Database db = OpenReadOnly(database, error);
   if (!db) return error;

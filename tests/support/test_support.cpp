@@ -1,11 +1,14 @@
 #include "test_support.h"
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -16,16 +19,38 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string MakeUniqueFolder() {
-  std::string pattern = (fs::temp_directory_path() / "corvel-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    throw std::runtime_error("cannot create a scratch folder under " + pattern);
+  const fs::path parent = fs::temp_directory_path();
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const fs::path candidate = parent / ("corvel-test-" + std::to_string(random()));
+    if (fs::create_directory(candidate)) return candidate.generic_string();
   }
-  return pattern;
+  throw std::runtime_error("cannot create a scratch folder under " + parent.string());
+}
+
+// Windows keeps no such modes: there the folders are the creator's, as made.
+void SetMode([[maybe_unused]] const std::string& path, [[maybe_unused]] fs::perms mode) {
+#ifndef _WIN32
+  fs::permissions(path, mode, fs::perm_options::replace);
+#endif
 }
 
 void MakeFolder(const std::string& path, fs::perms mode) {
   fs::create_directory(path);
-  fs::permissions(path, mode, fs::perm_options::replace);
+  SetMode(path, mode);
+}
+
+// Sets a variable of the process environment, or removes it (nullopt).
+void PutVariable(const std::string& name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+  _putenv_s(name.c_str(), value ? value->c_str() : "");  // an empty value removes it
+#else
+  if (value) {
+    setenv(name.c_str(), value->c_str(), 1);
+  } else {
+    unsetenv(name.c_str());
+  }
+#endif
 }
 
 }  // namespace
@@ -34,7 +59,7 @@ ScratchFolder::ScratchFolder() : mRoot(MakeUniqueFolder()) {
   constexpr fs::perms kShared = fs::perms::owner_all | fs::perms::group_read |
                                 fs::perms::group_exec | fs::perms::others_read |
                                 fs::perms::others_exec;
-  fs::permissions(mRoot, kShared, fs::perm_options::replace);
+  SetMode(mRoot, kShared);
   MakeFolder(temp(), fs::perms::all | fs::perms::sticky_bit);
   MakeFolder(common_appdata(), kShared);
   MakeFolder(common_files(), kShared);
@@ -49,13 +74,7 @@ ScratchFolder::ScratchFolder() : mRoot(MakeUniqueFolder()) {
 }
 
 ScratchFolder::~ScratchFolder() {
-  for (auto it = mSaved.rbegin(); it != mSaved.rend(); ++it) {
-    if (it->second) {
-      setenv(it->first.c_str(), it->second->c_str(), 1);
-    } else {
-      unsetenv(it->first.c_str());
-    }
-  }
+  for (auto it = mSaved.rbegin(); it != mSaved.rend(); ++it) PutVariable(it->first, it->second);
   std::error_code ignored;
   fs::remove_all(mRoot, ignored);
 }
@@ -67,7 +86,7 @@ std::string ScratchFolder::Path(const std::string& relative) const {
 void ScratchFolder::SetVariable(const char* name, const std::string& value) {
   const char* previous = getenv(name);
   mSaved.emplace_back(name, previous ? std::optional<std::string>(previous) : std::nullopt);
-  setenv(name, value.c_str(), 1);
+  PutVariable(name, value);
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
@@ -87,6 +106,12 @@ bool WriteWholeFile(const std::string& path, const std::string& content) {
   return !out.fail();
 }
 
-bool RunningAsRoot() { return geteuid() == 0; }
+bool RunningAsRoot() {
+#ifdef _WIN32
+  return false;
+#else
+  return geteuid() == 0;
+#endif
+}
 
 }  // namespace corvel::test
