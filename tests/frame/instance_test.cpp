@@ -58,7 +58,7 @@ class InstanceTest : public ::testing::Test {
   bool StoreExists() const { return corvel::test::ReadWholeFile(scratch.pcd_db()).has_value(); }
   void BlockTheStore() {
     ASSERT_TRUE(WriteWholeFile(scratch.Path("blocker"), "not a folder\n"));
-    setenv("ZEP_PCD_DB", scratch.Path("blocker/pcd.db").c_str(), 1);
+    corvel::test::SetVariable("ZEP_PCD_DB", scratch.Path("blocker/pcd.db"));
   }
 
   corvel::test::ScratchFolder scratch;
@@ -121,11 +121,11 @@ TEST_F(InstanceTest, MarkedLogIsExtendedAndAnyOtherStartedAfresh) {
 TEST_F(InstanceTest, LogIsSetUpOnlyWhenNoInstanceLivesAndItsFolderIsUsable) {
   // The log's path would not fit its 1024-byte buffer: the instance works without a log, and
   // the set-up is not spent on it.
-  setenv("TMPDIR", (scratch.temp() + "/" + std::string(1100, 'd')).c_str(), 1);
+  corvel::test::SetVariable("TMPDIR", scratch.temp() + "/" + std::string(1100, 'd'));
   TAVLibHandle first = Corvel_TAVLib_CreateRef();
   EXPECT_GT(Corvel_TAVLib_GetRefID(first), 0);
   Corvel_TAVLib_ReleaseRef(first, 0);
-  setenv("TMPDIR", scratch.temp().c_str(), 1);
+  corvel::test::SetVariable("TMPDIR", scratch.temp());
   EXPECT_EQ(LogText(), "");
 
   first = Corvel_TAVLib_CreateRef();
@@ -145,10 +145,10 @@ TEST_F(InstanceTest, LogIsSetUpOnlyWhenNoInstanceLivesAndItsFolderIsUsable) {
 TEST_F(InstanceTest, ChoosesTheLogFormatOncePerProcess) {
   // Another thread of the host may be reading the environment: it is written only once, at
   // the first set-up, and never again.
-  setenv("ZEPLogFormat", "obscured", 1);
+  corvel::test::SetVariable("ZEPLogFormat", "obscured");
   Corvel_TAVLib_ReleaseRef(Corvel_TAVLib_CreateRef(), 0);
   EXPECT_STREQ(getenv("ZEPLogFormat"), "clear");
-  setenv("ZEPLogFormat", "host", 1);
+  corvel::test::SetVariable("ZEPLogFormat", "host");
   Corvel_TAVLib_ReleaseRef(Corvel_TAVLib_CreateRef(), 0);
   EXPECT_STREQ(getenv("ZEPLogFormat"), "host");
 }

@@ -162,7 +162,7 @@ TEST_F(RecordsTest, EnumerationInAnApplicationReadsTheProductsProtectedRows) {
 
 TEST_F(RecordsTest, WithoutAStoreCachedDataCallsDoNothing) {
   ASSERT_TRUE(corvel::test::WriteWholeFile(mScratch.Path("blocker"), "not a folder"));
-  setenv("ZEP_PCD_DB", mScratch.Path("blocker/pcd.db").c_str(), 1);
+  corvel::test::SetVariable("ZEP_PCD_DB", mScratch.Path("blocker/pcd.db"));
   const size_t before = Messages().size();
   const char* value = "caller's";
   EXPECT_EQ(Corvel_TAVLib_SetValueforKeyInSubDomainInCache(mHandle, 0, "K", "v", "SUB", true), 0u);

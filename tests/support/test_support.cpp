@@ -40,8 +40,9 @@ void MakeFolder(const std::string& path, fs::perms mode) {
   SetMode(path, mode);
 }
 
-// Sets a variable of the process environment, or removes it (nullopt).
-void PutVariable(const std::string& name, const std::optional<std::string>& value) {
+}  // namespace
+
+void SetVariable(const std::string& name, const std::optional<std::string>& value) {
 #ifdef _WIN32
   _putenv_s(name.c_str(), value ? value->c_str() : "");  // an empty value removes it
 #else
@@ -53,8 +54,6 @@ void PutVariable(const std::string& name, const std::optional<std::string>& valu
 #endif
 }
 
-}  // namespace
-
 ScratchFolder::ScratchFolder() : mRoot(MakeUniqueFolder()) {
   constexpr fs::perms kShared = fs::perms::owner_all | fs::perms::group_read |
                                 fs::perms::group_exec | fs::perms::others_read |
@@ -65,16 +64,16 @@ ScratchFolder::ScratchFolder() : mRoot(MakeUniqueFolder()) {
   MakeFolder(common_files(), kShared);
   MakeFolder(local_appdata(), kShared);
 
-  SetVariable("TMPDIR", temp());
-  SetVariable("CORVEL_COMMON_APPDATA", common_appdata());
-  SetVariable("CORVEL_COMMON_FILES", common_files());
-  SetVariable("CORVEL_LOCAL_APPDATA", local_appdata());
-  SetVariable("ZEP_PCD_DB", pcd_db());
-  SetVariable("ZEP_DEBUG_OUTPUT", debug_output());
+  SetFolderVariable("TMPDIR", temp());
+  SetFolderVariable("CORVEL_COMMON_APPDATA", common_appdata());
+  SetFolderVariable("CORVEL_COMMON_FILES", common_files());
+  SetFolderVariable("CORVEL_LOCAL_APPDATA", local_appdata());
+  SetFolderVariable("ZEP_PCD_DB", pcd_db());
+  SetFolderVariable("ZEP_DEBUG_OUTPUT", debug_output());
 }
 
 ScratchFolder::~ScratchFolder() {
-  for (auto it = mSaved.rbegin(); it != mSaved.rend(); ++it) PutVariable(it->first, it->second);
+  for (auto it = mSaved.rbegin(); it != mSaved.rend(); ++it) SetVariable(it->first, it->second);
   std::error_code ignored;
   fs::remove_all(mRoot, ignored);
 }
@@ -83,10 +82,10 @@ std::string ScratchFolder::Path(const std::string& relative) const {
   return mRoot + "/" + relative;
 }
 
-void ScratchFolder::SetVariable(const char* name, const std::string& value) {
+void ScratchFolder::SetFolderVariable(const char* name, const std::string& value) {
   const char* previous = getenv(name);
   mSaved.emplace_back(name, previous ? std::optional<std::string>(previous) : std::nullopt);
-  PutVariable(name, value);
+  SetVariable(name, value);
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {

@@ -21,7 +21,8 @@ namespace corvel::test {
 //   CORVEL_LOCAL_APPDATA   <root>/local_appdata  (0755)
 //   ZEP_PCD_DB             <root>/pcd.db         (not created)
 //   ZEP_DEBUG_OUTPUT       <root>/debug.log      (not created)
-// The root itself is 0755, so an unprivileged child (RunAsUnprivileged) can reach it.
+// The root itself is 0755, so an unprivileged child (ChildUser::kUnprivileged) can reach it.
+// On Windows the folders keep the access their parent gives.
 class ScratchFolder {
  public:
   ScratchFolder();
@@ -41,7 +42,7 @@ class ScratchFolder {
   std::string debug_output() const { return Path("debug.log"); }
 
  private:
-  void SetVariable(const char* name, const std::string& value);
+  void SetFolderVariable(const char* name, const std::string& value);
 
   std::string mRoot;
   // Each variable this object set, with its earlier value (nullopt: it was unset).
@@ -52,6 +53,9 @@ class ScratchFolder {
 std::optional<std::string> ReadWholeFile(const std::string& path);
 // Replaces (or creates) a file with `content`; false on failure.
 bool WriteWholeFile(const std::string& path, const std::string& content);
+
+// Sets a variable of the process environment, or removes it (nullopt), on every system.
+void SetVariable(const std::string& name, const std::optional<std::string>& value);
 
 // Whether the test runs with effective user id 0.
 bool RunningAsRoot();

@@ -78,9 +78,9 @@ TEST(Logger, AppendsOneWholeLinePerCallWithLevelAndComponent) {
                    "informational Again: appended to the file as it was"}));
 
   // An obscured logger writes the base64 of the line's body.
-  setenv("ZEPLogFormat", "obscured", 1);
+  corvel::test::SetVariable("ZEPLogFormat", "obscured");
   Session(scratch.Path("obscured.log")).Log("TAVLib", 4, "secret %d", 42);
-  unsetenv("ZEPLogFormat");
+  corvel::test::SetVariable("ZEPLogFormat", std::nullopt);
   EXPECT_EQ(
       Bodies(scratch.Path("obscured.log")),
       Lines{"~aW5mb3JtYXRpb25hbCBUQVZMaWI6IHNlY3JldCA0Mg=="});  // "informational TAVLib: secret 42"
