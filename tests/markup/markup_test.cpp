@@ -5,7 +5,6 @@
 // library reads or writes a file through the engine.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <random>
 #include <sstream>
@@ -13,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "../util/cases.h"
 #include "markup/markup_document.h"
 
 // The Windows build runs its tests from a folder as deep in its build tree as this one.
@@ -93,33 +93,12 @@ std::string RunScript(CMarkupSTL& doc, const std::string& script) {
   return out;
 }
 
-// The cases' texts are written with C escapes: "\r", "\n" and "\xHH".
-std::string Unescape(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\') {
-      out += text[i];
-    } else if (text[++i] == 'x') {
-      out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-      i += 2;
-    } else {
-      out += text[i] == 'r' ? '\r' : '\n';
-    }
-  }
-  return out;
-}
-
 TEST(Markup, ScriptsOverDocuments) {
-  std::ifstream cases(MARKUP_TEST_DATA "/scripts.txt", std::ios::binary);
-  ASSERT_TRUE(cases.is_open());
-  int count = 0;
-  for (std::string line; std::getline(cases, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> field;  // text, script, output, text afterwards ("=": unchanged)
-    std::istringstream fields(line);
-    for (std::string f; std::getline(fields, f, '|');) field.push_back(Unescape(f));
-    ASSERT_EQ(field.size(), 4u) << line;
-    SCOPED_TRACE(line);
+  const auto cases = test::ReadCases(MARKUP_TEST_DATA "/scripts.txt");
+  EXPECT_EQ(cases.size(), 58u);
+  for (const auto& field : cases) {  // text, script, output, text afterwards ("=": unchanged)
+    ASSERT_EQ(field.size(), 4u);
+    SCOPED_TRACE(field[0] + " / " + field[1]);
     CMarkupSTL doc;
     ASSERT_TRUE(doc.SetDocument("<earlier/>") && doc.FindElement());
     if (!doc.SetDocument(field[0].c_str())) {
@@ -130,9 +109,7 @@ TEST(Markup, ScriptsOverDocuments) {
     EXPECT_EQ(RunScript(doc, field[1]), field[2]);
     EXPECT_EQ(doc.GetDoc(), field[3] == "=" ? field[0] : field[3]);
     EXPECT_TRUE(IndexMatchesReparse(doc));
-    ++count;
   }
-  EXPECT_EQ(count, 58);
 }
 
 // The engine's own conversions, used for UTF-16 tag files: lenient in their own way.
