@@ -1,5 +1,5 @@
-// The markup engine through its cursor: documents and operation scripts from a file of cases
-// (parse errors, navigation, reading, edits), the 100,000-level parse, and random edit sequences
+// The markup engine through its cursor: one table of documents and operation scripts (parse
+// errors, navigation, reading, edits), the 100,000-level parse, and random edit sequences
 // whose index must always equal a fresh parse of the edited text. Arbitrary (mutated) text
 // parsed and edited is fuzz_markup's job. Load and Save are not tested here: nothing in the
 // library reads or writes a file through the engine.
@@ -12,13 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "../util/cases.h"
 #include "markup/markup_document.h"
-
-// The Windows build runs its tests from a folder as deep in its build tree as this one.
-#ifndef MARKUP_TEST_DATA
-#define MARKUP_TEST_DATA "../../../../tests/data/markup"
-#endif
 
 namespace corvel::markup {
 namespace {
@@ -71,7 +65,10 @@ std::vector<int32_t> ElementsInOrder(const CMarkupSTL& doc) {
   return ::testing::AssertionSuccess();
 }
 
-// Runs a script (the language is described in the cases' file) and gives its output.
+// Runs a script of ';'-separated operations, "op" or "op:argument": f FindElement, c
+// FindChildElement, i IntoElement, o OutOfElement, s SetData ("s" alone: null), a AddElement,
+// A AddChildElement. Each writes "tag" or "tag=data" of the main element (of the child for c;
+// "()" for none), after "-" when the operation failed. A failed parse writes "!" and its error.
 std::string RunScript(CMarkupSTL& doc, const std::string& script) {
   std::string out = doc.IsWellFormed() ? "" : "!" + doc.GetError() + ";";
   std::istringstream ops(script);
@@ -93,21 +90,118 @@ std::string RunScript(CMarkupSTL& doc, const std::string& script) {
   return out;
 }
 
+struct ScriptCase {
+  const char* text;
+  const char* script;
+  const char* out;
+  const char* after;  // the text afterwards; nullptr: unchanged
+};
+
+constexpr const char* kTree =
+    "<root><a id='1'><x>ax</x></a><b><x>bx</x><y>by</y></b>"
+    "<a id='2'><y>ay</y><x>ax2</x></a><abc>3</abc></root>";
+constexpr const char* kShifts = "<r>\n <s><a>1</a><b>2</b></s>\n <t><c/></t>\n</r>\n<!-- after -->";
+
+const ScriptCase kScripts[] = {
+    // Parse errors: the text is kept, the index and the cursor are empty.
+    {"plain text", "f", "!, Element tag not found;-();", nullptr},
+    {"<a><b>text</b>", "", "!, Element tag not found;", nullptr},
+    {"<", "", "!, Abrupt end within tag;", nullptr},
+    {"<a><   ", "", "!, Abrupt end within tag;", nullptr},
+    {"<\"a\">", "", "!, Tag starts with quote;", nullptr},
+    {"<!-- never closed", "", "!, Invalid node;", nullptr},
+    {"<a><![CDATA[ never closed</a>", "", "!, Invalid node;", nullptr},
+    {"<?xml version='1.0'", "", "!, Invalid node;", nullptr},
+    {"<!DOCTYPE r [ <!ELEMENT r ANY> ", "", "!, Invalid node;", nullptr},
+    {"<!DOCTYPE r \"unclosed > quote", "", "!, Invalid node;", nullptr},
+    {"<!", "", "!, Invalid node;", nullptr},
+    {"<a b='1'", "", "!, End of tag not found;", nullptr},
+    {"<r><a><b></a></b></r>", "", "!, End tag does not correspond to b;", nullptr},
+    {"<a></a", "", "!, End tag not completed for element a;", nullptr},
+    {"<a></ 'q'", "", "!, End tag not completed for element a;", nullptr},
+    {"<abc></ab>", "", "!, End tag does not correspond to abc;", nullptr},
+    {"<ab></abc>", "", "!, End tag does not correspond to ab;", nullptr},
+    {"</a>", "", "!;", nullptr},  // no root, but no error either
+    // What is indexed: names matched wholly, a quoted token in the name's place ignored, other
+    // nodes and everything after the root skipped ("< ?x>" is no instruction).
+    {"<ab></ ab >", "f", "ab;", nullptr},
+    {"<a></'q' b>", "f", "a;", nullptr},
+    {"<?xml version=\"1.0\"?>\r\n<a>x</a>", "f;f", "a=x;-a=x;", nullptr},
+    {"<!DOCTYPE r [ <!ENTITY e \"a>b\"> <!ELEMENT r ANY> ]>\n<!-- before -->\n< r a=\"1\" "
+     "b='x/y'>\n  <!-- <fake/> --><?pi <fake/> ?>\n  <one>1</one><![CDATA[ <fake></fake> ]]>\n"
+     "  < ?x> <two k = \"v\" />\n</ r > trailing text <<< is never examined",
+     "f:r;i;f;f;f", "r;();one=1;two;-two;", nullptr},
+    {"<r><a><x/></a>text<b>t</b><c></c></r>", "f;i;f;i;f;f;o;f;f;f", "r;();a;();x;-x;a;b=t;c;-c;",
+     nullptr},
+    // Reading: references decoded (a code point keeps its low 16 bits; "&#;" is 0; seven digits
+    // reach the ';', eight do not), a leading CDATA section returned as it stands.
+    {"<a>1 &lt; 2 &amp;&#65;&#x42;&unknown;</a>", "f", "a=1 < 2 &AB&unknown;;", nullptr},
+    {"<a>&gt;&apos;&quot;&#233;&#x20AC;&#x1F600;</a>", "f",
+     "a=>'\"\xC3\xA9\xE2\x82\xAC\xEF\x98\x80;", nullptr},
+    {"<a>&#0000065;&#00000065;&#x0000041;x &lt</a>", "f", "a=A&#00000065;Ax &lt;", nullptr},
+    {"<a>&#65</a>", "f", "a=&#65;", nullptr},
+    {"<a>  <![CDATA[x<y &amp;]]>  </a>", "f", "a=x<y &amp;;", nullptr},
+    {"<a><![CDATA[]]></a>", "f", "a;", nullptr},
+    {"<a>t<![CDATA[x]]></a>", "f", "a=t<![CDATA[x]]>;", nullptr},
+    {"<a> \r\n </a>", "f", "a= \r\n ;", nullptr},
+    // Navigation: whole names (a suffix after '[', '=' or ' ' ignored), the cursor kept on
+    // failure, absolute paths that do not backtrack, the child position.
+    {kTree, "f:root;i;f:a;f:a;f:a;f:ab;f:abc[1];f:/root/abc=x;f:/root/a b;i;f",
+     "root;();a;a;-a;-a;abc=3;abc=3;a;();x=ax;", nullptr},
+    {kTree, "f:/root/b/y;o;f:/;f:/root/a/y;f:/*/*/x;f:/*/b/*;f:*",
+     "y=by;b;root;-root;x=ax;x=bx;y=by;", nullptr},
+    {kTree, "c:b;i;c:y;c:y;i;i;i;o;o;o;o;c;i;c;i",
+     "b;b;y=by;-b;y=by;();-();y=by;b;root;-root;a;a;y=ay;y=ay;", nullptr},
+    // SetData on empty, empty-content and populated elements; refused with children or
+    // without a main element; later elements and ancestors' ends move with every edit.
+    {"<r><version/></r>", "f:/r/version;s:1", "version;version=1;", "<r><version>1</version></r>"},
+    {"<v a=\"1\" />", "f;s:text", "v;v=text;", "<v a=\"1\" >text</v>"},
+    {"<v/>", "f;s:", "v;v;", "<v></v>"},
+    {"<v></v>", "f;s:x", "v;v=x;", "<v>x</v>"},
+    {"<v>old</v>", "f;s", "v=old;v;", "<v></v>"},
+    {"<v>old</v>", "f;s:a<b & c>d 'q' \"q\"", "v=old;v=a<b & c>d 'q' \"q\";",
+     "<v>a&lt;b &amp; c&gt;d 'q' \"q\"</v>"},
+    {"<v> <![CDATA[a]]> &amp; </v>", "f;s:<![CDATA[x]]>", "v=a;v=<![CDATA[x]]>;",
+     "<v>&lt;![CDATA[x]]&gt;</v>"},
+    {kShifts, "f:/r/s/a;s:a much longer value;f:/r/t/c;s:c;f:/r/s/a;s:;f:b",
+     "a=1;a=a much longer value;c;c=c;a=a much longer value;a;b=2;",
+     "<r>\n <s><a></a><b>2</b></s>\n <t><c>c</c></t>\n</r>\n<!-- after -->"},
+    {"<r><a/></r>", "f:r;s:x", "r;-r;", nullptr},
+    {"<r><a/></r>", "s:x", "-();", nullptr},
+    // AddChildElement: after the child position (or the last child), the cursor on the parent.
+    {"<r><p/></r>", "f:/r/p;A:a", "p;p;", "<r><p>\r\n<a/>\r\n</p></r>"},
+    {"<p x='1'/>", "f;A:a", "p;p;", "<p x='1'>\r\n<a/>\r\n</p>"},
+    {"<p></p>", "f;A:c;A:d", "p;p;p;", "<p>\r\n<c/>\r\n<d/>\r\n</p>"},
+    {"<p><a/></p>", "f;A:c", "p;p;", "<p><a/><c/>\r\n</p>"},
+    {"<p>\r\n<a/>\r\n<b/>\r\n</p>", "f;c:a;A:c;c;f:/p/c;s:v", "p;a;p;b;c;c=v;",
+     "<p>\r\n<a/>\r\n<c>v</c>\r\n<b/>\r\n</p>"},
+    {"<p><a/>  xyz</p>", "f;c;A:c", "p;a;p;", "<p><a/><c/>\r\n  xyz</p>"},
+    {"<p>text</p>", "f;A:c", "p=text;p;", "<p>text<c/>\r\n</p>"},
+    {"<r/>", "A:c", "-();", nullptr},
+    // AddElement: after the main element, after a parent's last child, at the document level
+    // only while there is no root (a failed parse keeps its text).
+    {"<r>\r\n<a>1</a>\r\n<z/>\r\n</r>", "f:/r/a;a:b;s:2;f", "a=1;b;b=2;z;",
+     "<r>\r\n<a>1</a>\r\n<b>2</b>\r\n<z/>\r\n</r>"},
+    {"<r><a>x</a></r>", "f:r;i;a:b", "r;();b;", "<r><a>x</a><b/>\r\n</r>"},
+    {"<r/>", "f:r;i;a:b", "r;();b;", "<r>\r\n<b/>\r\n</r>"},
+    {"", "a:r", "!;r;", "<r/>\r\n"},
+    {"<r/>", "a:s", "-();", nullptr},
+    {"<?xml version='1.0'?>\r\n", "a:r;A:c", "!, Element tag not found;r;r;",
+     "<?xml version='1.0'?>\r\n<r>\r\n<c/>\r\n</r>\r\n"},
+};
+
 TEST(Markup, ScriptsOverDocuments) {
-  const auto cases = test::ReadCases(MARKUP_TEST_DATA "/scripts.txt");
-  EXPECT_EQ(cases.size(), 58u);
-  for (const auto& field : cases) {  // text, script, output, text afterwards ("=": unchanged)
-    ASSERT_EQ(field.size(), 4u);
-    SCOPED_TRACE(field[0] + " / " + field[1]);
+  for (const ScriptCase& c : kScripts) {
+    SCOPED_TRACE(::testing::Message() << c.text << " / " << c.script);
     CMarkupSTL doc;
     ASSERT_TRUE(doc.SetDocument("<earlier/>") && doc.FindElement());
-    if (!doc.SetDocument(field[0].c_str())) {
-      EXPECT_EQ(doc.GetDoc(), field[0]);
+    if (!doc.SetDocument(c.text)) {
+      EXPECT_EQ(doc.GetDoc(), c.text);
       EXPECT_EQ(doc.GetFreePos(), 1);
       EXPECT_EQ(doc.GetMainPos(), 0);
     }
-    EXPECT_EQ(RunScript(doc, field[1]), field[2]);
-    EXPECT_EQ(doc.GetDoc(), field[3] == "=" ? field[0] : field[3]);
+    EXPECT_EQ(RunScript(doc, c.script), c.out);
+    EXPECT_EQ(doc.GetDoc(), c.after ? c.after : c.text);
     EXPECT_TRUE(IndexMatchesReparse(doc));
   }
 }

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <filesystem>
 
-#include "cases.h"
 #include "test_support.h"
 #include "util/file_utf8.h"
 #include "util/path_check.h"
@@ -40,41 +39,55 @@ TEST(FileUtf8, PathsAreCheckedBeforeTheSystemIsAsked) {
 }
 
 TEST(FileUtf8, TemporaryFolderFromTheFirstVariableSet) {
-  const auto cases = test::ReadCases(UTIL_TEST_DATA "/temp_folders.txt");
-  EXPECT_EQ(cases.size(), 8u);
+  const struct {
+    const char *tmpdir, *temp, *tmp, *folder;  // nullptr: unset; folder nullptr: failure
+  } cases[] = {{"/from/tmpdir/", "/from/temp", "/from/tmp", "/from/tmpdir"},
+               {"/two//", nullptr, nullptr, "/two/"},  // only one trailing separator goes
+               {"", "/from/temp", "/from/tmp", "/from/temp"},
+               {nullptr, nullptr, "/from/tmp", "/from/tmp"},
+               {nullptr, nullptr, nullptr, "/tmp"},
+               {"/", nullptr, nullptr, "/"},
+               {"/tmp\xff", nullptr, nullptr, nullptr},
+               {"/a/folder/longer/than/the/buffer", nullptr, nullptr, nullptr}};
   test::ScratchFolder scratch;
   for (const auto& c : cases) {
-    ASSERT_EQ(c.size(), 4u);
-    SCOPED_TRACE(c[3]);
     const char* const names[] = {"TMPDIR", "TEMP", "TMP"};
-    for (int i = 0; i < 3; ++i)
-      c[i] != "(unset)" ? setenv(names[i], c[i].c_str(), 1) : unsetenv(names[i]);
+    const char* const values[] = {c.tmpdir, c.temp, c.tmp};
+    for (int i = 0; i < 3; ++i) values[i] ? setenv(names[i], values[i], 1) : unsetenv(names[i]);
     char out[32] = "x";
-    EXPECT_EQ(TempFolderPath(out, sizeof out), c[3] == "(fails)" ? nullptr : out);
-    EXPECT_EQ(out, c[3] == "(fails)" ? "" : c[3]);
+    EXPECT_EQ(TempFolderPath(out, sizeof out), c.folder ? out : nullptr)
+        << (c.folder ? c.folder : "-");
+    EXPECT_STREQ(out, c.folder ? c.folder : "");
   }
   unsetenv("TEMP");
   unsetenv("TMP");
 }
 
 TEST(ReadTextLine, LinesEndAtCrLfOrCrLfAndLongOnesAreCut) {
-  const auto cases = test::ReadCases(UTIL_TEST_DATA "/text_lines.txt");
-  EXPECT_EQ(cases.size(), 8u);
+  const struct {
+    std::string content;
+    size_t size;
+    const char* lines;  // each followed by '|'
+  } cases[] = {{"a\rb", 16, "a|b|"},
+               {"a\nb\r\nc\n", 16, "a|b|c|"},
+               {"\r\n\n\r\r", 16, "||||"},
+               {"\n\r\nx\r", 16, "||x|"},
+               {"tab\there\r\n", 16, "tab\there|"},
+               {"", 16, ""},
+               {"abcdefg\r\nxy\nlonger\rz", 4, "abc|xy|lon|z|"},
+               {"abc\ndef", 1, "||"}};
   for (const auto& c : cases) {
-    ASSERT_EQ(c.size(), 3u);
-    SCOPED_TRACE(::testing::PrintToString(c[0]));
-    const size_t size = std::stoul(c[1]);
     test::ScratchFolder scratch;
-    ASSERT_TRUE(test::WriteWholeFile(scratch.Path("f"), c[0]));
+    ASSERT_TRUE(test::WriteWholeFile(scratch.Path("f"), c.content));
     FILE* stream = fopen(scratch.Path("f").c_str(), "rb");
     ASSERT_NE(stream, nullptr);
-    std::string lines, buffer(size, 'x');
-    for (int kept; (kept = ReadTextLine(stream, buffer.data(), size)) >= 0;) {
+    std::string lines, buffer(c.size, 'x');
+    for (int kept; (kept = ReadTextLine(stream, buffer.data(), c.size)) >= 0;) {
       EXPECT_EQ(static_cast<size_t>(kept), strlen(buffer.c_str()));
-      lines += buffer.c_str() + std::string(";");
+      lines += buffer.c_str() + std::string("|");
     }
     EXPECT_EQ(buffer[0], '\0');  // emptied at the end of the stream
-    EXPECT_EQ(lines, c[2]);
+    EXPECT_EQ(lines, c.lines) << ::testing::PrintToString(c.content);
     EXPECT_EQ(ReadTextLine(stream, nullptr, 4), -1);
     EXPECT_EQ(ReadTextLine(stream, buffer.data(), 0), -1);
     fclose(stream);

@@ -2,11 +2,11 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#include <climits>
 #include <cstdint>
 #include <iomanip>
 #include <sstream>
 
-#include "cases.h"
 #include "util/base64.h"
 #include "util/bounded_text.h"
 #include "util/time_stamp.h"
@@ -35,28 +35,49 @@ TEST(Base64, AgreesWithOpenssl) {
   EXPECT_EQ(Base64("abc", true), "");  // no input: the output is emptied
 }
 
+// The buffer's ten bytes after an operation on a buffer of 'x's ('0' for a zero byte, "" for
+// an empty first byte only).
 TEST(BoundedText, CopyAppendAndFormat) {
-  const auto cases = test::ReadCases(UTIL_TEST_DATA "/bounded_text.txt");
-  EXPECT_EQ(cases.size(), 16u);
+  enum Op { kCopy, kAppend, kFormat };
+  const struct {
+    Op op;
+    const char* start;  // copied in first (nullptr: the buffer stays all 'x')
+    const char* source;
+    size_t size, count;
+    bool ok;
+    const char* bytes;
+  } cases[] = {
+      {kCopy, nullptr, "ab", 10, 5, true, "ab000xxxxx"},  // zero-filled to min(size, count)
+      {kCopy, nullptr, "abc", 10, SIZE_MAX, true, "abc0000000"},
+      {kCopy, nullptr, "abcdef", 10, 3, true, "abc0xxxxxx"},  // a prefix is only terminated
+      {kCopy, nullptr, "123456789", 10, 9, true, "1234567890"},
+      {kCopy, nullptr, "0123456789", 10, 10, false, "0xxxxxxxxx"},  // failures empty it
+      {kCopy, nullptr, nullptr, 10, 3, false, "0xxxxxxxxx"},
+      {kCopy, nullptr, "a", 0, 1, false, "xxxxxxxxxx"},
+      {kAppend, "ab", "cdef", 10, 2, true, "abcd0xxxxx"},
+      {kAppend, "abcd", "efghi", 10, SIZE_MAX, true, "abcdefghi0"},
+      {kAppend, "abcdefghi", "j", 10, 1, false, "0bcdefghi0"},
+      {kAppend, nullptr, "a", 10, 1, false, "0xxxxxxxxx"},  // no terminator within size
+      {kAppend, "ab", nullptr, 10, 1, false, "0b0xxxxxxx"},
+      {kAppend, "ab", "a", 0, 1, false, "ab0xxxxxxx"},
+      {kFormat, nullptr, "abc", 10, 42, true, "abc-420xxx"},
+      {kFormat, nullptr, "0123456789abc", 10, 42, true, "0123456780"},
+      {kFormat, nullptr, "abc", 0, 42, false, "xxxxxxxxxx"},
+  };
   for (const auto& c : cases) {
-    ASSERT_EQ(c.size(), 7u);
-    SCOPED_TRACE(c[0] + " " + c[2] + " " + c[3]);
-    auto text = [](const std::string& field) {
-      return field == "(null)" ? nullptr : field.c_str();
-    };
-    const char *start = text(c[1]), *source = text(c[2]);
-    const size_t size = std::stoul(c[3]), count = c[4] == "max" ? SIZE_MAX : std::stoul(c[4]);
+    SCOPED_TRACE(::testing::Message()
+                 << c.op << " " << (c.source ? c.source : "(null)") << " " << c.size);
     char buffer[10];
     memset(buffer, 'x', sizeof buffer);
-    ASSERT_TRUE(!start || CopyText(buffer, sizeof buffer, start, strlen(start) + 1));
-    char* result = c[0] == "copy" ? CopyText(buffer, size, source, count)
-                   : c[0] == "append"
-                       ? AppendText(buffer, size, source, count)
-                       : FormatText(buffer, size, "%s-%d", source, static_cast<int>(count));
-    EXPECT_EQ(result, c[5] == "ok" ? buffer : nullptr);
+    ASSERT_TRUE(!c.start || CopyText(buffer, sizeof buffer, c.start, strlen(c.start) + 1));
+    char* result = c.op == kCopy ? CopyText(buffer, c.size, c.source, c.count)
+                   : c.op == kAppend
+                       ? AppendText(buffer, c.size, c.source, c.count)
+                       : FormatText(buffer, c.size, "%s-%d", c.source, static_cast<int>(c.count));
+    EXPECT_EQ(result, c.ok ? buffer : nullptr);
     std::string bytes(buffer, sizeof buffer);
     for (char& b : bytes) b = b == '\0' ? '0' : b;
-    EXPECT_EQ(bytes, c[6]);
+    EXPECT_EQ(bytes, c.bytes);
   }
   EXPECT_FALSE(CopyText(nullptr, 10, "a", 1) || AppendText(nullptr, 4, "a", 1) ||
                FormatText(nullptr, 10, "%d", 1));
@@ -68,19 +89,37 @@ TEST(TimeStamp, FormatParseAndRoundTrip) {
   std::string text = "stale";
   FormatUtcTimeStamp(calendar, text);
   EXPECT_EQ(text, "2012-03-04T05:06:07Z");
-  const auto cases = test::ReadCases(UTIL_TEST_DATA "/time_stamps.txt");
-  EXPECT_EQ(cases.size(), 24u);
-  for (const auto& c : cases) {
-    ASSERT_EQ(c.size(), 3u);
-    SCOPED_TRACE(c[1]);
+  // Offsets fold into half a day either way; leftover seconds are dropped; whole days more or
+  // less end where the loop of single days would (LONG_MAX: 55807 s past whole days).
+  // clang-format off
+  const struct {
+    long offset;
+    const char* zone;
+  } offsets[] = {
+      {0, "+00:00"}, {19800, "+05:30"}, {-18000, "-05:00"}, {-59, "-00:00"}, {90000, "+01:00"},
+      {-90000, "-01:00"}, {43200, "+12:00"}, {-43200, "-12:00"}, {43201, "-11:59"},
+      {-43201, "+11:59"}, {43200 + 86400, "+12:00"}, {-43200 - 86400, "-12:00"},
+      {LONG_MAX, "-08:29"}, {LONG_MIN, "+08:29"}};
+  // clang-format on
+  for (const auto& o : offsets) {
+    FormatOffsetTimeStamp(calendar, o.offset, text);
+    EXPECT_EQ(text, std::string("2012-03-04T05:06:07") + o.zone) << o.offset;
+  }
+  // clang-format off
+  const struct {
+    const char* text;
+    int64_t seconds;  // -1: refused, the output untouched
+  } parses[] = {
+      {"2012-03-04T05:06:07Z", 1330837567}, {"2012-03-04T10:36:07+05:30", 1330837567},
+      {"2012-03-04T00:06:07-05:00", 1330837567}, {"1970-01-01T00:00:00Z", 0},
+      {"3000-12-31T23:59:59Z", 32535215999}, {"2012-03-04 05:06:07", -1}, {"2012-03-04", -1},
+      {"1969-12-31T23:59:59Z", -1}, {"3001-01-01T00:00:00Z", -1},
+      {"9999-12-31T23:59:59+01:00", -1}};
+  // clang-format on
+  for (const auto& p : parses) {
     int64_t seconds = -1;
-    if (c[0] == "offset") {
-      FormatOffsetTimeStamp(calendar, std::stol(c[1]), text);
-      EXPECT_EQ(text, "2012-03-04T05:06:07" + c[2]);
-    } else {
-      EXPECT_EQ(ParseTimeStamp(c[1], &seconds), c[2] != "refused");
-      EXPECT_EQ(seconds, c[2] == "refused" ? -1 : std::stoll(c[2]));
-    }
+    EXPECT_EQ(ParseTimeStamp(p.text, &seconds), p.seconds >= 0) << p.text;
+    EXPECT_EQ(seconds, p.seconds) << p.text;
   }
   EXPECT_FALSE(ParseTimeStamp("2012-03-04T05:06:07Z", nullptr));
 }
