@@ -8,46 +8,26 @@
 
 #include "test_support.h"
 #include "util/file_utf8.h"
-#include "util/utf_convert.h"
+#include "util/path_check.h"
 
 namespace corvel::util {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A path under `base` of exactly `units` UTF-16 units made of `piece` (then 'a's), through
-// folders of at most 200 bytes that are created on the way.
-std::string DeepPath(const std::string& base, const std::string& piece, size_t units) {
-  auto units_of = [](const std::string& text) { return ConvertUtf8ToUtf16(text, false).size(); };
-  std::string path = base;
-  while (units_of(path) + 1 + 200 / piece.size() * units_of(piece) < units) {
-    std::string folder;
-    while (folder.size() + piece.size() <= 200) folder += piece;
-    fs::create_directories(path += "/" + folder);
-  }
-  path += "/";
-  while (units_of(path) + units_of(piece) <= units) path += piece;
-  while (units_of(path) < units) path += "a";
-  return path;
-}
-
 TEST(FileUtf8, PathsAreCheckedBeforeTheSystemIsAsked) {
-  test::ScratchFolder scratch;
+  // Up to 1023 UTF-16 units fit the Windows form's buffer with the terminator; 1024 do not.
   for (const std::string piece : {"d", "\xe2\x82\xac", "\xf0\x9f\x98\x80"}) {  // 1/1/2 units
-    const std::string fits = DeepPath(scratch.Path("fit"), piece, kPathBufferSize - 1);
-    ASSERT_TRUE(test::WriteWholeFile(fits, "x"));
-    EXPECT_TRUE(PathExistsUtf8(fits.c_str())) << piece;
-    EXPECT_EQ(RemoveFileUtf8(fits.c_str()), 0) << piece;
-    fs::remove_all(scratch.Path("fit"));
+    const size_t units = piece.size() == 4 ? 2 : 1, count = (kPathBufferSize - 2) / units;
+    std::string fits(kPathBufferSize - 1 - count * units, '/');
+    for (size_t i = 0; i < count; ++i) fits += piece;
+    EXPECT_TRUE(IsUsablePath(fits)) << piece;
+    EXPECT_FALSE(IsUsablePath(fits + "a")) << piece;
   }
   // Each of these names exists here: only the checks keep them from being found or removed.
-  const std::string too_long = DeepPath(scratch.Path("long"), "\xe2\x82\xac", kPathBufferSize);
-  const std::string invalid = scratch.Path(
-                        "bad\xff"
-                        "name"),
-                    cut = scratch.Path("cut\xe2\x82");
-  for (const char* path :
-       {static_cast<const char*>(nullptr), "", invalid.c_str(), cut.c_str(), too_long.c_str()}) {
+  test::ScratchFolder scratch;
+  const std::string invalid = scratch.Path("bad\xff"), cut = scratch.Path("cut\xe2\x82");
+  for (const char* path : {static_cast<const char*>(nullptr), "", invalid.c_str(), cut.c_str()}) {
     SCOPED_TRACE(path ? path : "(null)");
     ASSERT_TRUE(!path || !*path || test::WriteWholeFile(path, "keep"));
     EXPECT_FALSE(PathExistsUtf8(path));

@@ -2,6 +2,7 @@
 // the file, obscured or not, and the rotation.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdlib>
 #include <regex>
@@ -95,17 +96,13 @@ TEST(Logger, RotatesOnceKeepingTheFirstLine) {
     for (int i = 0; i < 12; ++i) session.Log("TAVLib", 4, "line %02d %s", i, "padding padding");
   }
   const Lines current = Bodies(path), previous = Bodies(path + ".1");
-  ASSERT_GE(current.size(), 2u);
-  ASSERT_GE(previous.size(), 2u);
+  ASSERT_GE(std::min(current.size(), previous.size()), 2u);
   EXPECT_EQ(current.front(), "informational TAVLib: __TAVLIB_LOG_FILE__");
-  EXPECT_EQ(previous.front(), "informational TAVLib: __TAVLIB_LOG_FILE__");
   EXPECT_EQ(current.back(), "informational TAVLib: line 11 padding padding");
-  // The identity line is carried as it was.
-  EXPECT_EQ(test::ReadWholeFile(path)->substr(0, 60),
-            test::ReadWholeFile(path + ".1")->substr(0, 60));
-  EXPECT_LE(test::ReadWholeFile(path)->size(), 400u);
-  EXPECT_LE(test::ReadWholeFile(path + ".1")->size(), 400u);
-  // Only one older file is kept, and no line is in both.
+  // The identity line is carried as it was; only one older file is kept, no line is in both.
+  const std::string first = *test::ReadWholeFile(path), older = *test::ReadWholeFile(path + ".1");
+  EXPECT_EQ(first.substr(0, first.find('\n')), older.substr(0, older.find('\n')));
+  EXPECT_LE(std::max(first.size(), older.size()), 400u);
   EXPECT_FALSE(test::ReadWholeFile(path + ".2").has_value());
   EXPECT_LE(current.size() + previous.size(), 12u + 1u + 2u);
 }

@@ -138,31 +138,28 @@ TEST(Store, EntryPointsRefuseNullWrongAndReleasedHandlesAndNullTexts) {
   C_ZEPRelease(released);
   C_ZEPRelease(released);  // a second release of a dead handle is ignored
   char b[8];
-  using Call = std::function<ZEPStatus(ZEPHandle s, ZEPHandle e, const char* t)>;
+  // Each call gets a handle for the store's place, one for the EULA service's, and a text.
+  using Call = std::function<ZEPStatus(ZEPHandle, ZEPHandle, const char*)>;
   const Call calls[] = {
-      [](ZEPHandle s, ZEPHandle, const char*) { return C_ZEPPCDServiceBeginTransaction(s); },
-      [](ZEPHandle s, ZEPHandle, const char*) { return C_ZEPPCDServiceEndTransaction(s); },
-      [](ZEPHandle s, ZEPHandle, const char*) { return C_ZEPPCDServiceCheckDatabase(s, true); },
-      [&](ZEPHandle s, ZEPHandle, const char* t) {
+      [](auto s, auto, auto) { return C_ZEPPCDServiceBeginTransaction(s); },
+      [](auto s, auto, auto) { return C_ZEPPCDServiceEndTransaction(s); },
+      [](auto s, auto, auto) { return C_ZEPPCDServiceCheckDatabase(s, true); },
+      [&](auto s, auto, auto t) {
         return Same(C_ZEPPCDServiceValueForKeyInSubDomain(s, b, 8, t, "s", true),
                     C_ZEPPCDServiceValueForKeyInSubDomain(s, b, 8, "k", t, true));
       },
-      [](ZEPHandle s, ZEPHandle, const char* t) {
+      [](auto s, auto, auto t) {
         return Same(Same(C_ZEPPCDServiceSetValueForKeyInSubDomain(s, t, "k", "s", true),
                          C_ZEPPCDServiceSetValueForKeyInSubDomain(s, "v", t, "s", true)),
                     C_ZEPPCDServiceSetValueForKeyInSubDomain(s, "v", "k", t, true));
       },
-      [](ZEPHandle s, ZEPHandle, const char* t) {
+      [](auto s, auto, auto t) {
         return Same(C_ZEPPCDServiceRemoveKeyInSubDomain(s, t, "s", true),
                     C_ZEPPCDServiceRemoveKeyInSubDomain(s, "k", t, true));
       },
-      [](ZEPHandle s, ZEPHandle, const char* t) {
-        return C_ZEPPCDServiceRemoveAllKeysInSubDomain(s, t, true);
-      },
-      [&](ZEPHandle s, ZEPHandle, const char* t) {
-        return C_ZEPPCDServiceLicensingCodeForCorvelCode(s, b, 8, t);
-      },
-      [](ZEPHandle, ZEPHandle e, const char* t) {
+      [](auto s, auto, auto t) { return C_ZEPPCDServiceRemoveAllKeysInSubDomain(s, t, true); },
+      [&](auto s, auto, auto t) { return C_ZEPPCDServiceLicensingCodeForCorvelCode(s, b, 8, t); },
+      [](auto, auto e, auto t) {
         return Same(C_EULA_SetState(e, t, 1, 4, "en"), C_EULA_SetState(e, "p", 1, 4, t));
       },
   };
@@ -170,9 +167,8 @@ TEST(Store, EntryPointsRefuseNullWrongAndReleasedHandlesAndNullTexts) {
     SCOPED_TRACE(i);
     // Bad handles of either kind, then good handles with a null text (the calls from the
     // fourth on take texts).
-    for (ZEPHandle bad : {static_cast<ZEPHandle>(nullptr), logger.get, released}) {
+    for (ZEPHandle bad : {static_cast<ZEPHandle>(nullptr), logger.get, released})
       EXPECT_EQ(calls[i](bad, bad, "t"), ZEP_STATUS_INVALID_ARGUMENT);
-    }
     EXPECT_EQ(calls[i](eula.get, store.get, "t"), ZEP_STATUS_INVALID_ARGUMENT);
     if (i >= 3) {
       EXPECT_EQ(calls[i](store.get, eula.get, nullptr), ZEP_STATUS_INVALID_ARGUMENT);
