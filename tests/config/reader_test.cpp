@@ -129,16 +129,6 @@ TEST(Reader, WalkHandsOverEntriesAndPrintsUnlessQuiet) {
   }
 }
 
-TEST(Rewrite, SetsTheCodeAndWritesTheStandardLayout) {
-  corvel::test::ScratchFolder scratch;
-  const std::string path = scratch.Path("application.xml");
-  ASSERT_TRUE(WriteWholeFile(path, ReadWholeFile(kData + "rewrite_input.xml").value()));
-  EXPECT_EQ("", Printed([&] {
-              EXPECT_EQ(0, SetConfigurationPayloadCode(path.c_str(), "NEW & <code>"));
-            }));
-  EXPECT_EQ(ReadWholeFile(kData + "rewrite_output.xml"), ReadWholeFile(path));
-}
-
 // A replacement system call, in the type the table of replaceable calls holds.
 template <typename Function>
 platform::SystemCall Failing(Function* replacement) {
