@@ -221,10 +221,8 @@ TEST_F(InstallTest, RemovalTakesThePayloadAndTheProtectedDataOfEveryLinkedCode) 
 
 TEST_F(InstallTest, RemovalTakesOnlyTheLinkedCodesThatArePresent) {
   ASSERT_EQ(kTAVLibSuccess, Process(Write("seed/application.xml", Data("seed.xml")), "SEED"));
-  ASSERT_EQ(kTAVLibSuccess, Process(Write("application.xml",
-                                          "<Configuration><Payload><Data key=\"MurmelCode2\">M1"
-                                          "</Data></Payload></Configuration>"),
-                                    "PAY", nullptr));
+  ASSERT_EQ(kTAVLibSuccess,
+            Process(Write("application.xml", Data("murmel_only.xml")), "PAY", nullptr));
   const StoreRows before = Stored();
   ASSERT_EQ(kTAVLibSuccess, Corvel_TAVLib_Remove_payload(mHandle, "PAY"));
   StoreRows removed = {P("M1", "a", "1")};
