@@ -18,15 +18,9 @@ CORVEL_TEST_CHILD(ProcessAndRemove) {
 
 TEST_F(InstallTest, AStoreThatRefusesWritesIsNotReported) {
   // Processing stores nothing and still succeeds; removal removes nothing and succeeds.
-  ASSERT_EQ(kTAVLibSuccess,
-            Process(Write("seed.xml",
-                          "<Configuration><Payload><Data key=\"LicensingCode\">LIC"
-                          "</Data><Data key=\"k\">old</Data></Payload></Configuration>"),
-                    "PAY"));
+  ASSERT_EQ(kTAVLibSuccess, Process(Write("seed.xml", Data("licensed.xml")), "PAY"));
   ASSERT_EQ(0, chmod(mScratch.pcd_db().c_str(), 0444));
-  const std::string config = Write("application.xml",
-                                   "<Configuration><Payload><Data key=\"k\">new</Data>"
-                                   "</Payload></Configuration>");
+  const std::string config = Write("application.xml", Data("unlicensed.xml"));
   // The child, another user, reads the document and appends to the main log.
   ASSERT_EQ(0, chmod(config.c_str(), 0666));
   ASSERT_EQ(0, chmod((mScratch.temp() + "/tavlib.log").c_str(), 0666));

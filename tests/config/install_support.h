@@ -43,15 +43,13 @@ class InstallTest : public ::testing::Test {
     return Corvel_TAVLib_Process_file(mHandle, config.c_str(), payload, driver, override_directory);
   }
 
-  // The stored values, each "InstallDate" checked to be a time since the test began and
-  // then written "(now)".
+  // The stored values, each "InstallDate" that holds a time since the test began written "(now)".
   StoreRows Stored() const {
     StoreRows rows;
     for (corvel::test::StoreRow row : corvel::test::ReadSnapshot(mScratch.pcd_db()).values) {
-      if (row.key == "InstallDate") {
-        const long long seconds = std::atoll(row.value.c_str());
-        EXPECT_EQ(std::to_string(seconds), row.value);
-        EXPECT_TRUE(seconds >= mStart && seconds <= time(nullptr)) << row.value;
+      const long long seconds = std::atoll(row.value.c_str());
+      if (row.key == "InstallDate" && std::to_string(seconds) == row.value && seconds >= mStart &&
+          seconds <= time(nullptr)) {
         row.value = "(now)";
       }
       rows.insert(row);
@@ -76,10 +74,8 @@ class InstallTest : public ::testing::Test {
     }
     return messages;
   }
-  // Whether a message was logged (written with its line breaks as blanks, trailing ones cut).
-  bool Logged(std::string message) const {
-    while (!message.empty() && message.back() == '\n') message.pop_back();
-    std::replace(message.begin(), message.end(), '\n', ' ');
+  // Whether a message was logged.
+  bool Logged(const std::string& message) const {
     const std::vector<std::string> messages = Log();
     return std::find(messages.begin(), messages.end(), message) != messages.end();
   }

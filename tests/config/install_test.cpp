@@ -25,8 +25,9 @@ TEST_F(InstallTest, RecordsEveryDocumentUnderItsCodeAndDomain) {
       Write("Mes Programmes/\xC3\x9Cn\xC3\xAF code/application.xml", kApplication);
   const std::string override_dir = mScratch.Path("Over Ride \xCE\xA9");
   Write("Over Ride \xCE\xA9/application.xml.override", kOverride);
-  const std::string code = "PAY \xE2\x82\xAC";
-  ASSERT_EQ(kTAVLibSuccess, Process(config, code.c_str(), "DRV-1", override_dir.c_str()));
+  // Codes and paths pass through the rewrite and the driver document as markup text.
+  const std::string code = "PAY & <\xE2\x82\xAC>";
+  ASSERT_EQ(kTAVLibSuccess, Process(config, code.c_str(), "DRV & <1>", override_dir.c_str()));
 
   StoreRows expected = {
       P(code, "ProductName", "Overridden"), U(code, "Hidden", "visible"),
@@ -34,11 +35,10 @@ TEST_F(InstallTest, RecordsEveryDocumentUnderItsCodeAndDomain) {
       // Read back from the rewritten file, where the blanks around the dropped "&" fold.
       P(code, "Bare", "a b"), P("SHARED", "Channel", "beta"), U("SHARED", "Open", "yes"),
       P("DEFAULTED", "Fallback", "d"), U(code, "FromOverride", "o")};
-  expected.merge(DriverRows(code, "DRV-1", config));
+  expected.merge(DriverRows(code, "DRV & <1>", config));
   EXPECT_EQ(expected, Stored()) << Difference(expected, Stored());
-  const std::string rewritten = ReadWholeFile(config).value_or("");
-  EXPECT_NE(std::string::npos, rewritten.find("<Payload corvelCode=\"" + code + "\">"))
-      << rewritten;
+  // Rewritten in the standard layout.
+  EXPECT_EQ(Data("application.xml.rewritten"), ReadWholeFile(config));
   EXPECT_FALSE(DriverDocumentLeft());
   EXPECT_TRUE(Logged("found application.xml.override"));
   EXPECT_TRUE(Logged("TAVLib Config Process Done"));
@@ -49,8 +49,8 @@ TEST_F(InstallTest, WithoutDriverCodeThePayloadIsItsOwnDriver) {
   for (const char* driver : {static_cast<const char*>(nullptr), ""}) {
     const std::string code = driver ? "EMPTY" : "SOLO";
     ASSERT_EQ(kTAVLibSuccess, Process(config, code.c_str(), driver, driver));
-    EXPECT_TRUE(Logged("  path:     " + config + "  payload:  " + code + "\n  driver:   " + code +
-                       "\n  override: " + (driver ? "" : "not specified") + "\n"));
+    EXPECT_TRUE(Logged("  path:     " + config + "  payload:  " + code + "   driver:   " + code +
+                       "   override: " + (driver ? "" : "not specified")));
     EXPECT_EQ(1u, Stored().count(P(code, "DefaultDriverPayload", code)));
   }
   const std::vector<std::string> log = Log();
@@ -221,10 +221,8 @@ TEST_F(InstallTest, RemovalTakesThePayloadAndTheProtectedDataOfEveryLinkedCode) 
 
 TEST_F(InstallTest, RemovalTakesOnlyTheLinkedCodesThatArePresent) {
   ASSERT_EQ(kTAVLibSuccess, Process(Write("seed/application.xml", Data("seed.xml")), "SEED"));
-  ASSERT_EQ(kTAVLibSuccess, Process(Write("application.xml",
-                                          "<Configuration><Payload><Data key=\"MurmelCode2\">M1"
-                                          "</Data></Payload></Configuration>"),
-                                    "PAY", nullptr));
+  ASSERT_EQ(kTAVLibSuccess,
+            Process(Write("application.xml", Data("murmel_only.xml")), "PAY", nullptr));
   const StoreRows before = Stored();
   ASSERT_EQ(kTAVLibSuccess, Corvel_TAVLib_Remove_payload(mHandle, "PAY"));
   StoreRows removed = {P("M1", "a", "1")};

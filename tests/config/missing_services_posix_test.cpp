@@ -18,13 +18,12 @@ namespace {
 CORVEL_TEST_CHILD(ProcessAndRemoveWithoutServices) {
   if (chdir(args[0].c_str()) != 0) return 20;
   void* library = corvel::platform::OpenDynamicLibrary(args[0] + "/libcorvel_tavlib.so");
-  auto symbol = [&](const char* name) { return corvel::platform::LibrarySymbol(library, name); };
   if (library == nullptr) return 21;
-  auto create = reinterpret_cast<TAVLibHandle (*)()>(symbol("Corvel_TAVLib_CreateRef"));
-  auto process = reinterpret_cast<uint32_t (*)(TAVLibHandle, const char*, const char*, const char*,
-                                               const char*)>(symbol("Corvel_TAVLib_Process_file"));
-  auto remove = reinterpret_cast<uint32_t (*)(TAVLibHandle, const char*)>(
-      symbol("Corvel_TAVLib_Remove_payload"));
+#define SYMBOL(name) \
+  reinterpret_cast<decltype(&name)>(corvel::platform::LibrarySymbol(library, #name))
+  auto create = SYMBOL(Corvel_TAVLib_CreateRef);
+  auto process = SYMBOL(Corvel_TAVLib_Process_file);
+  auto remove = SYMBOL(Corvel_TAVLib_Remove_payload);
   if (!create || !process || !remove) return 22;
   TAVLibHandle handle = create();
   if (process(handle, args[1].c_str(), "PAY", "DRV", nullptr) != kTAVLibStoreFailed) return 1;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 #include "services/zep_bindings.h"
@@ -18,12 +19,8 @@ namespace {
 
 const char* const kServices = "libzepservices.so";
 
-bool IsServices(const char* path) {
-  const size_t length = std::strlen(path), name = std::strlen(kServices);
-  return length >= name && std::strcmp(path + length - name, kServices) == 0;
-}
 int Absent(const char* path, int mode) {
-  if (!IsServices(path)) return access(path, mode);
+  if (!std::string_view(path).ends_with(kServices)) return access(path, mode);
   errno = ENOENT;
   return -1;
 }

@@ -1,18 +1,15 @@
 // The loader and the bound entry points against the real services library, which lies beside
-// the test executable: first calls from many threads, the debugger output's bound, a store
-// transaction left by a throw, and reference counts taken from many threads.
+// the test executable: first calls from many threads, the debugger output's bound, and
+// reference counts taken from many threads.
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "services/service_loader.h"
-#include "services/store_transaction.h"
 #include "services/zep_bindings.h"
 #include "services/zep_ref_object.h"
-#include "store_snapshot.h"
 #include "test_support.h"
 
 namespace corvel::services {
@@ -42,20 +39,6 @@ TEST(Loader, ConcurrentFirstCallsShareOneLoaderAndOneLibrary) {
   ASSERT_TRUE(ServiceLoader::Instance()->LookupRecord(kServices, &record));
   EXPECT_EQ(record.mAddCount, 1);
   EXPECT_FALSE(test::ReadWholeFile(scratch.debug_output()).has_value());
-}
-
-TEST(StoreTransaction, EndsWhenLeftByAThrow) {
-  test::ScratchFolder scratch;
-  try {
-    StoreTransaction transaction;
-    transaction.Begin();
-    ASSERT_EQ(
-        zep::C_ZEPPCDServiceSetValueForKeyInSubDomain(transaction.handle(), "v", "k", "S", true),
-        0u);
-    throw std::runtime_error("left by a throw");
-  } catch (const std::runtime_error&) {
-  }
-  EXPECT_EQ(test::ReadSnapshot(scratch.pcd_db()).values, test::StoreRows{test::U("S", "k", "v")});
 }
 
 TEST(DebugLog, CutsTheLineAt4093CharactersAndStillEndsIt) {
