@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <memory>
 #include <random>
 
 #include "platform/platform.h"
@@ -26,27 +25,25 @@ constexpr const char* kMachine = "0f3c9a7e55d24b1e8c6a2f4d9b7e1a30";
 // AES-CBC with PKCS #7 padding through OpenSSL, AES-192 or AES-256 by the key's length; on
 // upper- or lower-case hexadecimal when deciphering. "<refused>" when OpenSSL refuses.
 std::string OpenSslAes(bool encrypt, const std::string& input, const std::string& key) {
-  std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> context(EVP_CIPHER_CTX_new(),
-                                                                          EVP_CIPHER_CTX_free);
   long length = static_cast<long>(input.size());
-  std::unique_ptr<unsigned char, void (*)(void*)> bytes(
-      encrypt ? nullptr : OPENSSL_hexstr2buf(input.c_str(), &length),
-      [](void* p) { OPENSSL_free(p); });
-  const auto* in = encrypt ? reinterpret_cast<const unsigned char*>(input.data()) : bytes.get();
+  unsigned char* bytes = encrypt ? nullptr : OPENSSL_hexstr2buf(input.c_str(), &length);
+  const auto* in = encrypt ? reinterpret_cast<const unsigned char*>(input.data()) : bytes;
   const std::string iv = InitialisationVectorText();
   std::string out(static_cast<size_t>(length) + 32, '\0');
   auto* o = reinterpret_cast<unsigned char*>(out.data());
+  EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
   int written = 0, last = 0;
-  if (in == nullptr || iv.size() != 16 || (key.size() != 24 && key.size() != 32) ||
-      EVP_CipherInit_ex(context.get(), key.size() == 24 ? EVP_aes_192_cbc() : EVP_aes_256_cbc(),
-                        nullptr, reinterpret_cast<const unsigned char*>(key.data()),
-                        reinterpret_cast<const unsigned char*>(iv.data()), encrypt) != 1 ||
-      EVP_CipherUpdate(context.get(), o, &written, in, static_cast<int>(length)) != 1 ||
-      EVP_CipherFinal_ex(context.get(), o + written, &last) != 1) {
-    return "<refused>";
-  }
+  const bool ok =
+      in != nullptr && iv.size() == 16 && (key.size() == 24 || key.size() == 32) &&
+      EVP_CipherInit_ex(context, key.size() == 24 ? EVP_aes_192_cbc() : EVP_aes_256_cbc(), nullptr,
+                        reinterpret_cast<const unsigned char*>(key.data()),
+                        reinterpret_cast<const unsigned char*>(iv.data()), encrypt) == 1 &&
+      EVP_CipherUpdate(context, o, &written, in, static_cast<int>(length)) == 1 &&
+      EVP_CipherFinal_ex(context, o + written, &last) == 1;
+  EVP_CIPHER_CTX_free(context);
+  OPENSSL_free(bytes);
   out.resize(static_cast<size_t>(written + last));
-  return out;
+  return ok ? out : "<refused>";
 }
 
 class SecurePrefsTest : public ::testing::Test {
