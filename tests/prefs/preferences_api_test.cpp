@@ -5,7 +5,6 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "corvel_tavlib.h"
@@ -63,6 +62,12 @@ class PreferencesTest : public ::testing::Test {
   }
   std::string MainLog() const {
     return ReadWholeFile(mScratch.temp() + "/tavlib.log").value_or("");
+  }
+  static size_t CountOf(const std::string& text, const std::string& line) {
+    size_t count = 0;
+    for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1))
+      ++count;
+    return count;
   }
   bool Logged(const std::string& line) const {
     return MainLog().find("TAVLib: " + line + "\n") != std::string::npos;
@@ -142,71 +147,61 @@ TEST_F(PreferencesTest, DeeplyNestedFilesAreReadAndRewrittenWithoutIndentation) 
 }
 
 // Every outcome with remember flags 0, 1 and 2: only a request that went through, with remember 1,
-// keeps the credentials.
-class ProxyKeepingRuleTest
-    : public PreferencesTest,
-      public ::testing::WithParamInterface<std::tuple<int32_t, unsigned char>> {};
-
-TEST_P(ProxyKeepingRuleTest, KeepsOnlyRememberedCredentialsOfASucceededRequest) {
-  const auto [outcome, remember] = GetParam();
-  const bool should_keep = outcome == kTAVLibProxyRequestSucceeded && remember == 1;
-  Give(Record("proxy-user", "s3cret-pass", remember));
-  bool kept = !should_keep;
-  EXPECT_EQ(Keep(outcome, &kept), kTAVLibSuccess);
-  EXPECT_EQ(kept, should_keep);
-  EXPECT_EQ(Kept("ProxyUsername"), should_keep ? "proxy-user" : "result -2");
-  EXPECT_EQ(Kept("ProxyPassword"), should_keep ? "s3cret-pass" : "result -2");
-  EXPECT_EQ(Logged("TAVLIB Proxy credentials kept"), should_keep);
-  EXPECT_TRUE(Logged("TAVLIB KeepProxyCredentials: STARTED"));
-  EXPECT_TRUE(Logged("TAVLIB KeepProxyCredentials: ENDED"));
+// keeps the credentials, in place of those kept before.
+TEST_F(PreferencesTest, OnlyRememberedCredentialsOfASucceededRequestAreKept) {
+  bool kept = true;
+  EXPECT_EQ(Keep(kTAVLibProxyRequestSucceeded, &kept), kTAVLibNotFound) << "nothing recorded";
+  EXPECT_FALSE(kept);
+  std::string kept_name = "result -2";
+  int times_kept = 0;
+  for (int32_t outcome : {kTAVLibProxyRequestSucceeded, kTAVLibProxyAuthenticationRequired,
+                          kTAVLibProxyAuthenticationFailed, kTAVLibProxyRequestKeepsNothing}) {
+    for (unsigned char remember : {0, 1, 2}) {
+      const std::string name = "user" + std::to_string(outcome) + std::to_string(remember);
+      SCOPED_TRACE(name);
+      Give(Record(name, "s3cret-" + name, remember));
+      const bool should_keep = outcome == kTAVLibProxyRequestSucceeded && remember == 1;
+      if (should_keep) kept_name = name, ++times_kept;
+      kept = !should_keep;
+      EXPECT_EQ(Keep(outcome, &kept), kTAVLibSuccess);
+      EXPECT_EQ(kept, should_keep);
+      EXPECT_EQ(Kept("ProxyUsername"), kept_name);
+      EXPECT_EQ(Kept("ProxyPassword"), times_kept ? "s3cret-" + kept_name : "result -2");
+    }
+  }
+  EXPECT_EQ(CountOf(MainLog(), "TAVLib: TAVLIB Proxy credentials kept\n"), 1u);
+  EXPECT_EQ(CountOf(MainLog(), "TAVLib: TAVLIB KeepProxyCredentials: ENDED\n"), 13u);
   EXPECT_EQ(MainLog().find("s3cret"), std::string::npos) << "credentials are never logged";
   EXPECT_EQ(ReadWholeFile(mScratch.temp() + "/Velmo.log")
                 .value_or("")
                 .find(std::string("s\0003\0c\0r\0e\0t\0", 12)),
             std::string::npos);
   EXPECT_EQ(UserFileText().find("s3cret"), std::string::npos) << "stored enciphered";
-}
 
-INSTANTIATE_TEST_SUITE_P(EveryOutcome, ProxyKeepingRuleTest,
-                         ::testing::Combine(::testing::Values(kTAVLibProxyRequestSucceeded,
-                                                              kTAVLibProxyAuthenticationRequired,
-                                                              kTAVLibProxyAuthenticationFailed,
-                                                              kTAVLibProxyRequestKeepsNothing),
-                                            ::testing::Values(0, 1, 2)));
-
-TEST_F(PreferencesTest, KeptCredentialsAreReplacedInPlaceAndOnlyByKeptOnes) {
-  bool kept = true;
-  EXPECT_EQ(Keep(kTAVLibProxyRequestSucceeded, &kept), kTAVLibNotFound) << "nothing recorded";
-  EXPECT_FALSE(kept);
+  // Fields are cut whole; an ill-formed one is refused and the instance keeps the last record.
   const std::string full(sizeof(TAVLibProxyCredentials::username), 'u');  // no terminator
   const struct {
     std::string username, password;
-    unsigned char remember;
-    int32_t outcome;
     uint32_t status;  // of the record given
     std::string kept_username, kept_password;
   } cases[] = {
-      {"first", "one", 1, kTAVLibProxyRequestSucceeded, kTAVLibSuccess, "first", "one"},
-      {"second", "two", 1, kTAVLibProxyRequestSucceeded, kTAVLibSuccess, "second", "two"},
-      {"third", "three", 0, kTAVLibProxyRequestSucceeded, kTAVLibSuccess, "second", "two"},
-      {"fourth", "four", 1, kTAVLibProxyAuthenticationFailed, kTAVLibSuccess, "second", "two"},
-      {full, full, 1, 0, kTAVLibSuccess, std::string(256, 'u'), std::string(256, 'u')},
-      {std::string(255, 'u') + "\xC3\xA9", "p", 1, 0, kTAVLibSuccess, std::string(255, 'u'), "p"},
-      {"user", "", 1, 0, kTAVLibSuccess, "user", ""},  // a name alone is something kept
-      {"next", "p\xE2\x82", 1, 0, kTAVLibInvalidArgument, "user", ""},
+      {full, full, kTAVLibSuccess, std::string(256, 'u'), std::string(256, 'u')},
+      {std::string(255, 'u') + "\xC3\xA9", "p", kTAVLibSuccess, std::string(255, 'u'), "p"},
+      {"user", "", kTAVLibSuccess, "user", ""},  // a name alone is something kept
+      {"next", "p\xE2\x82", kTAVLibInvalidArgument, "user", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.username.substr(0, 8));
-    Give(Record(c.username, c.password, c.remember), c.status);
-    ASSERT_EQ(Keep(c.outcome), kTAVLibSuccess);
+    Give(Record(c.username, c.password, 1), c.status);
+    ASSERT_EQ(Keep(kTAVLibProxyRequestSucceeded), kTAVLibSuccess);
     EXPECT_EQ(Kept("ProxyUsername"), c.kept_username);
     EXPECT_EQ(Kept("ProxyPassword"), c.kept_password);
   }
   // One domain element, its user name before its password, each replaced in place.
   const std::string text = UserFileText();
   EXPECT_EQ(text.find("<ProxyCredentials>"), text.rfind("<ProxyCredentials>"));
-  EXPECT_EQ(text.find("<ProxyUsername>"), text.rfind("<ProxyUsername>"));
-  EXPECT_LT(text.find("<ProxyUsername>"), text.find("<ProxyPassword>"));
+  EXPECT_EQ(text.find("<ProxyUsername"), text.rfind("<ProxyUsername"));
+  EXPECT_LT(text.find("<ProxyUsername"), text.find("<ProxyPassword"));
 
   // The user's folder cannot be made: a file stands where it should go.
   ASSERT_EQ(std::filesystem::remove_all(mScratch.local_appdata() + "/Corvel") > 0, true);

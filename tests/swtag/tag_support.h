@@ -102,9 +102,8 @@ inline void ExpectFields(const std::string& tag, const std::string& expected) {
 // Number of times `needle` occurs in `text`.
 inline size_t CountOf(const std::string& text, const std::string& needle) {
   size_t count = 0;
-  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
+  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
     ++count;
-  }
   return count;
 }
 
