@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
-#include <pugixml.hpp>
 
 #include <cerrno>
 #include <filesystem>
@@ -57,11 +56,6 @@ class SecurePrefsTest : public ::testing::Test {
     return key;
   }
   std::string UserFile() const { return scratch_.local_appdata() + "/Corvel/TAV/securePrefs.xml"; }
-  std::string Stored(const char* domain, const char* key) const {
-    pugi::xml_document document;
-    EXPECT_TRUE(document.load_file(UserFile().c_str()));
-    return document.child("TAVPrefs").child(domain).child(key).text().get();
-  }
   static std::string Get(const char* domain, const char* key) {
     char buffer[256] = {};
     uint32_t size = sizeof buffer;
@@ -94,7 +88,9 @@ TEST_F(SecurePrefsTest, StoredValueIsAes256CbcOpenedOnlyByItsUserAndMachine) {
   const std::string value = "p\xC3\xA4ss w\xC3\xB6rd with 16+ bytes";
   ASSERT_EQ(kPrefsSuccess,
             SetPrefValue("ProxyCredentials", "ProxyPassword", value.c_str(), nullptr));
-  const std::string hex = Stored("ProxyCredentials", "ProxyPassword");
+  const std::string file = corvel::test::ReadWholeFile(UserFile()).value_or("");
+  const size_t at = file.find("<ProxyPassword>") + 15;
+  const std::string hex = file.substr(at, file.find('<', at) - at);
   EXPECT_EQ(std::string::npos, hex.find_first_not_of("0123456789ABCDEF"));
   EXPECT_EQ(value, OpenSslAes(false, hex, Key()));
   const std::string alice_key = Key();

@@ -152,12 +152,8 @@ TEST(TagWriter, UpdatesCompleteMissingAndEmptyElements) {
   fs::create_directories(scratch.TagDir());
   const std::string without_linkage =
       ExpectedNewTag().substr(0, ExpectedNewTag().find("<swid:license_linkage>"));
-  const std::string documents[] = {
-      without_linkage + "</swid:software_identification_tag>",
-      "<?xml version=\"1.0\"?>\r\n<swid:software_identification_tag "
-      "xmlns:swid=\"http://standards.iso.org/iso/19770/-2/2008/schema.xsd\">\r\n"
-      "<swid:product_version/>\r\n<swid:software_creator></swid:software_creator>\r\n"
-      "</swid:software_identification_tag>"};
+  const std::string documents[] = {without_linkage + "</swid:software_identification_tag>",
+                                   TestData("sparse_tag.swidtag")};
   for (const std::string& document : documents) {
     ASSERT_TRUE(WriteWholeFile(file, document));
     Fields fields = TypicalFields();
@@ -172,12 +168,9 @@ TEST(TagWriter, UpdatesCompleteMissingAndEmptyElements) {
 TEST(TagWriter, Utf16TagsStayUtf16AndUtf8TagsStayUtf8) {
   TagScratch scratch;
   const std::string file = scratch.TagFile(kCode);
-  auto utf16 = [](const std::string& utf8) {
-    std::string bytes("\xFF\xFE", 2);
-    for (char16_t unit : corvel::util::ConvertUtf8ToUtf16(utf8, false)) {
-      bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
-    }
-    return bytes;
+  auto utf16 = [](const std::string& utf8) {  // little-endian, after its mark
+    const std::u16string units = corvel::util::ConvertUtf8ToUtf16(utf8, false);
+    return "\xFF\xFE" + std::string(reinterpret_cast<const char*>(units.data()), units.size() * 2);
   };
   // A title beyond ASCII, with a character outside the basic plane (a surrogate pair).
   const std::string title =
