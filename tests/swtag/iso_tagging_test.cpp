@@ -5,7 +5,6 @@
 #include <sqlite3.h>
 
 #include <filesystem>
-#include <sstream>
 
 #include "corvel_tavlib.h"
 #include "tag_support.h"
@@ -51,17 +50,6 @@ class IsoTaggingTest : public ::testing::Test {
   std::string MainLog() const {
     return ReadWholeFile(mScratch.temp() + "/tavlib.log").value_or("");
   }
-  // Whether every line of the expected file appears in the main log, in that order.
-  void ExpectLogged(const std::string& expected) const {
-    std::istringstream lines(TestData(expected));
-    const std::string log = MainLog();
-    size_t at = 0;
-    for (std::string line; std::getline(lines, line);) {
-      at = log.find(line + "\n", at);
-      ASSERT_NE(std::string::npos, at) << line;
-    }
-  }
-
   TagScratch mScratch;
   TAVLibHandle mHandle = Corvel_TAVLib_CreateRef();
   int mInstalled = 0;
@@ -71,7 +59,7 @@ TEST_F(IsoTaggingTest, InstallingTheDriverPayloadWritesTheLocaleLessTag) {
   Install("12.0");
   EXPECT_EQ(kTAVLibSuccess, Corvel_TAVLib_ISOTaggingAtInstall(mHandle, kDriver));
   ExpectFields(mScratch.TagFile(kProduct), "fields_at_install.txt");
-  ExpectLogged("tag_at_install.log");
+  ExpectLogged(MainLog(), "tag_at_install.log");
 }
 
 TEST_F(IsoTaggingTest, OnlyAnEnabledDriverPayloadTagsAtInstall) {
@@ -129,7 +117,7 @@ TEST_F(IsoTaggingTest, ALaterCommitWithALocaleRenamesAndUpdatesTheInstallTag) {
                     file = mScratch.TagFile(kProduct, "fr_FR");
   EXPECT_FALSE(std::filesystem::exists(old_file));
   ExpectFields(file, "fields_at_commit.txt");
-  ExpectLogged("tag_at_commit.log");
+  ExpectLogged(MainLog(), "tag_at_commit.log");
   // With both files present the locale file is used and the other is left alone.
   Corvel_TAVLib_ISOTaggingAtInstall(mHandle, kDriver);
   Commit("fr_FR");

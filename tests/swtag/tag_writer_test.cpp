@@ -204,19 +204,8 @@ TEST(TagPlacement, WithoutATagDirectoryNoPassOpens) {
     EXPECT_EQ(kSwTagNoPass, SwTagEnd());
   }
   EXPECT_EQ("in the way", ReadWholeFile(scratch.TagDir()));
-  const std::string log = scratch.Log();
-  const size_t not_dir =
-      log.find("SWTAG: _info_: " + scratch.TagDir() + " exists but is not a directory.\n");
-  EXPECT_LT(not_dir,
-            log.find("SWTAG: _info_: Either ISO Path was not found or could not be created. "
-                     "No ISO tag files will be generated.\n"));
-  EXPECT_NE(std::string::npos,
-            log.find("SWTAG: _info_: " + blocked + " exists but is not a directory.\n"));
-  EXPECT_NE(
-      std::string::npos,
-      log.find("SWTAG: _info_: Could not find Corvel specific \"common files\" directory used by "
-               "ISO tag files. Either \"common files\" was not found or Corvel folder could "
-               "not be created.\n"));
+  ExpectLogged(scratch.Log(), "no_tag_directory.log",
+               {{"@TAGDIR@", scratch.TagDir()}, {"@BLOCKED@", blocked}});
 
   // A missing common data folder is created.
   const std::string fresh = scratch.Path("fresh_common");
