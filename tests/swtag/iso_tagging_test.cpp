@@ -39,13 +39,12 @@ class IsoTaggingTest : public ::testing::Test {
     ASSERT_EQ(kTAVLibSuccess,
               Corvel_TAVLib_Process_file(mHandle, path.c_str(), payload, driver, nullptr));
   }
-  // A new instance of the running product that sets its tagging and commits.
-  static void Commit(const char* locale, int32_t tagging = kTAVLibTaggingAtCommit,
-                     int32_t commit = 1) {
+  // A new instance of the running product that asks for tagging and commits.
+  static void Commit(const char* locale) {
     TAVLibHandle app = Corvel_TAVLib_CreateRef();
-    ASSERT_EQ(kTAVLibSuccess,
-              Corvel_TAVLib_SetApplicationData(app, kDriver, kProduct, "", locale, "", tagging));
-    Corvel_TAVLib_ReleaseRef(app, commit);
+    ASSERT_EQ(kTAVLibSuccess, Corvel_TAVLib_SetApplicationData(app, kDriver, kProduct, "", locale,
+                                                               "", kTAVLibTaggingAtCommit));
+    Corvel_TAVLib_ReleaseRef(app, 1);
   }
   std::string MainLog() const {
     return ReadWholeFile(mScratch.temp() + "/tavlib.log").value_or("");
@@ -128,14 +127,10 @@ TEST_F(IsoTaggingTest, ALaterCommitWithALocaleRenamesAndUpdatesTheInstallTag) {
   EXPECT_EQ(1u, CountOf(log, "SWTAG: _info_: Updated existing " + file + " file\n"));
 }
 
-TEST_F(IsoTaggingTest, TheRunningProductsNameKeyComesFromItsRecordsAndOnlyACommitTags) {
+TEST_F(IsoTaggingTest, TheRunningProductsNameKeyComesFromItsRecords) {
   Install(
       "3.1",
       "<Data key=\"ProductNameIndex\">2</Data><Data key=\"ZINNIA_APP_2\">Corvel Studio Pro</Data>");
-  // Suppressed, or released without commit: no pass at all.
-  Commit("", kTAVLibTaggingSuppressed);
-  Commit("", kTAVLibTaggingAtCommit, 0);
-  EXPECT_EQ(0u, CountOf(mScratch.Log(), "Start SWTAGGING"));
   Commit("");
   EXPECT_EQ("Corvel Studio Pro", XPathText(mScratch.TagFile(kProduct, "en_US"), "product_title"));
   EXPECT_NE(std::string::npos,
