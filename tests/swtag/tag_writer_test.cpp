@@ -173,9 +173,7 @@ TEST(TagWriter, Utf16TagsStayUtf16AndUtf8TagsStayUtf8) {
     return "\xFF\xFE" + std::string(reinterpret_cast<const char*>(units.data()), units.size() * 2);
   };
   // A title beyond ASCII, with a character outside the basic plane (a surrogate pair).
-  const std::string title =
-      "Corvel St\xC3\xBC"
-      "dio \xF0\x9F\x8E\xA8";
+  const std::string title = "Corvel St\u00fcdio \U0001F3A8";
   ASSERT_EQ(kSwTagSuccess, RunPass(title, kCode, ""));
   const std::string utf8 = ReadWholeFile(file).value();
   std::string expected = utf8;
