@@ -69,8 +69,8 @@ class SecurePrefsTest : public ::testing::Test {
 };
 
 TEST_F(SecurePrefsTest, DerivedKeyMatchesAnIndependentDerivation) {
-  // Condensed texts from: printf %s machine:<id> | openssl dgst -sha256 -binary | base64 | cut
-  // -c1-8
+  // Condensed texts from:
+  // printf %s machine:<id> | openssl dgst -sha256 -binary | base64 | cut -c1-8
   EXPECT_EQ("oqbmE9qU", CondensedKeyText("machine", kMachine));
   EXPECT_EQ("2r0duNNa", CondensedKeyText("user", "alice"));
   const std::string cipher = OpenSslAes(true, SwapPairs(MixKeyTexts("oqbmE9qU", "2r0duNNa")),
@@ -78,9 +78,7 @@ TEST_F(SecurePrefsTest, DerivedKeyMatchesAnIndependentDerivation) {
   EXPECT_EQ(SwapPairs(BytesToHex(cipher).substr(0, 32)), Key());
   // The texts are mixed a character at a time, the longer one's rest last.
   EXPECT_EQ("awxbcyz", MixKeyTexts("abc", "wxyz"));
-  EXPECT_EQ("\xC3\xA9ubv", MixKeyTexts("\xC3\xA9"
-                                       "b",
-                                       "uv"));
+  EXPECT_EQ("\u00e9ubv", MixKeyTexts("\u00e9b", "uv"));
   EXPECT_EQ("badce", SwapPairs("abcde"));
 }
 
