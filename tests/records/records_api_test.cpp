@@ -206,8 +206,6 @@ TEST_F(RecordsTest, CommitWritesEveryRecordAndNothingElse) {
   ASSERT_EQ(Corvel_TAVLib_SetCorvelId(mHandle, "PRODUCT"), 0u);
   ASSERT_EQ(Corvel_TAVLib_SaveCorvelId(mHandle, "abc"), 0u);
   ASSERT_EQ(Corvel_TAVLib_SetCorvelIdExtProfile(mHandle, "EXT"), 0u);
-  TAVLibProxyCredentials credentials{"proxy-user", "proxy-secret", 1};
-  EXPECT_EQ(Corvel_TAVLib_SetCredentialsForProxy(mHandle, &credentials), 0u);
   Renew(1);
   StoreRows after = Rows();
   const std::string record = Row("CORVELIDWTTS", "DATA");
@@ -228,7 +226,6 @@ TEST_F(RecordsTest, CommitWritesEveryRecordAndNothingElse) {
             0u);
   EXPECT_STREQ(value, "abc");
   EXPECT_EQ(CountOf(Messages(), "\nCorvelid with TS commit succeeded \n"), 1u);
-  EXPECT_EQ(Messages().find("proxy-secret"), std::string::npos);
 }
 
 TEST_F(RecordsTest, AccountRecordUpdatesKeepByteOrderAndDigests) {
