@@ -101,6 +101,7 @@ inline void ExpectLogged(const std::string& log, const std::string& expected,
   }
 }
 
+// Reads back from the tag, by XPath, every "path=value" line of the expected data file.
 inline void ExpectFields(const std::string& tag, const std::string& expected) {
   std::istringstream lines(TestData(expected));
   for (std::string line; std::getline(lines, line);) {
