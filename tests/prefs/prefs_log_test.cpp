@@ -22,21 +22,25 @@ std::string LogBytes() {
   return corvel::test::ReadWholeFile(platform::TempFolder() + "/Velmo.log").value_or("");
 }
 
-// The log's lines: after the FF FE mark, split at CR LF, converted to UTF-8.
+std::vector<std::string> Split(const std::string& text, const std::string& end) {
+  std::vector<std::string> lines;
+  for (size_t start = 0; start < text.size();) {
+    const size_t stop = std::min(text.find(end, start), text.size());
+    lines.push_back(text.substr(start, stop - start));
+    start = stop + end.size();
+  }
+  return lines;
+}
+
+// The log's lines: after the FF FE mark, converted to UTF-8, split at CR LF.
 std::vector<std::string> LogLines() {
   const std::string bytes = LogBytes();
   std::u16string text;
-  for (size_t i = 2; i + 1 < bytes.size() && bytes.compare(0, 2, "\xFF\xFE") == 0; i += 2) {
+  for (size_t i = 2; i + 1 < bytes.size() && bytes.rfind("\xFF\xFE", 0) == 0; i += 2) {
     text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                                          (static_cast<unsigned char>(bytes[i + 1]) << 8)));
   }
-  std::vector<std::string> lines;
-  for (size_t start = 0; start < text.size();) {
-    const size_t end = std::min(text.find(u"\r\n", start), text.size());
-    lines.push_back(util::ConvertUtf16ToUtf8(text.substr(start, end - start), true));
-    start = end + 2;
-  }
-  return lines;
+  return Split(util::ConvertUtf16ToUtf8(text, true), "\r\n");
 }
 
 class PrefsLogTest : public ::testing::Test {
@@ -45,7 +49,8 @@ class PrefsLogTest : public ::testing::Test {
   corvel::test::ScratchFolder scratch_;
 };
 
-TEST_F(PrefsLogTest, NewLogStartsWithMarkAndAnExistingOneIsAppendedTo) {
+// Every line against the expected pattern (after the date and time) in velmo_log.txt.
+TEST_F(PrefsLogTest, LinesKeepTheirLayoutLevelsAndLimitsAcrossReopens) {
   ASSERT_EQ(0, rmdir(scratch_.temp().c_str()));  // a missing temporary folder is created
   OpenPrefsLog();
   PrefsError("T", "too early");  // every level is off until the verbosity is set
@@ -53,65 +58,37 @@ TEST_F(PrefsLogTest, NewLogStartsWithMarkAndAnExistingOneIsAppendedTo) {
   ClosePrefsLog();
   PrefsFatalW("T", "too late");  // a closed log comes back with every level off
   EXPECT_EQ(4, SetPrefsLogVerbosity());
-  EXPECT_EQ(std::string::npos, LogBytes().find("\xFF\xFE", 2));  // no second mark
+  PrefsError("NVX", "Failed to initialize crypt Engine");
+  PrefsWarnW("Utilities", "Gr\u00fc\u00dfe \u20ac %d", 7);
+  PrefsInfo("Utilities", "File does not exist\n");           // kept in front of the entry's CR LF
+  PrefsError("Cat", "%s", std::string(3000, 'n').c_str());   // cut at 1023 bytes after the time
+  PrefsErrorW("Cat", "%s", std::string(3000, 'w').c_str());  // the whole line at 1023 units
+  const char* markers[] = {"", "qiv.debug", "qiv.trace"};
+  for (int verbosity = 4; verbosity <= 6; ++verbosity) {
+    if (verbosity > 4) {
+      ASSERT_TRUE(corvel::test::WriteWholeFile(scratch_.temp() + "/" + markers[verbosity - 4], ""));
+      EXPECT_EQ(verbosity, SetPrefsLogVerbosity());
+    }
+    for (auto* write : {PrefsTrace, PrefsDebug, PrefsDebugW, PrefsInfo, PrefsWarn, PrefsFatalW})
+      write("T", "entry");
+  }
   const std::vector<std::string> lines = LogLines();
-  ASSERT_EQ(4u, lines.size());
-  EXPECT_NE(std::string::npos, lines[0].find("[INFO] NVX - Build Version - 3.0.34.0"));
-  EXPECT_NE(std::string::npos, lines[3].find("[INFO] NVX - Logging Level verbosity Set  to 4"));
+  const std::vector<std::string> expected =
+      Split(corvel::test::ReadWholeFile(PREFS_TEST_DATA "/velmo_log.txt").value_or(""), "\n");
+  ASSERT_EQ(expected.size(), lines.size());
+  for (size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_TRUE(std::regex_match(
+        lines[i], std::regex(R"(\d{1,2}/\d{1,2}/\d{4} \d{2}:\d{2}:\d{2} )" + expected[i])))
+        << lines[i];
+    if (lines[i].find("] Cat - w") != std::string::npos) {
+      EXPECT_EQ(1023u, lines[i].size());
+    }
+  }
+  EXPECT_EQ(std::string::npos, LogBytes().find("\xFF\xFE", 2));  // no second mark
+  EXPECT_EQ(std::string("\r\0\n\0", 4), LogBytes().substr(LogBytes().size() - 4));
   struct stat st {};
   ASSERT_EQ(0, lstat((scratch_.temp() + "/Velmo.log").c_str(), &st));
   EXPECT_EQ(0600u, st.st_mode & 0777);
-}
-
-TEST_F(PrefsLogTest, EntryLayoutIsDateTimeLevelCategoryMessageInUtf16) {
-  SetPrefsLogVerbosity();
-  PrefsError("NVX", "Failed to initialize crypt Engine");
-  PrefsWarnW("Utilities",
-             "Gr\xC3\xBC\xC3\x9F"
-             "e \xE2\x82\xAC %d",
-             7);
-  PrefsInfo("Utilities", "File does not exist\n");
-  PrefsError("Cat", "%s", std::string(3000, 'n').c_str());
-  PrefsErrorW("Cat", "%s", std::string(3000, 'w').c_str());
-  const std::vector<std::string> lines = LogLines();
-  ASSERT_EQ(7u, lines.size());
-  const std::regex layout(
-      R"(^\d{1,2}/\d{1,2}/\d{4} \d{2}:\d{2}:\d{2} \[ERROR\] NVX - Failed to initialize crypt Engine$)");
-  EXPECT_TRUE(std::regex_match(lines[2], layout)) << lines[2];
-  EXPECT_NE(std::string::npos, lines[3].find("[WARN] Utilities - Gr\xC3\xBC\xC3\x9F"
-                                             "e \xE2\x82\xAC 7"));
-  // A message's own line break stays in front of the entry's CR LF.
-  EXPECT_NE(std::string::npos, lines[4].find("[INFO] Utilities - File does not exist\n"));
-  // Narrow entries are cut at 1023 bytes after the date and time, wide ones at 1023 units.
-  EXPECT_EQ(1023u, lines[5].size() - lines[5].find("[ERROR]"));
-  EXPECT_EQ(1023u, lines[6].size());
-  EXPECT_EQ(std::string("\r\0\n\0", 4), LogBytes().substr(LogBytes().size() - 4));
-}
-
-TEST_F(PrefsLogTest, MarkerFilesSwitchTraceAndDebugOn) {
-  const struct {
-    const char* marker;  // created before the verbosity is set
-    int verbosity;
-    const char* expected;  // the entries written, as their levels' initials
-  } cases[] = {{nullptr, 4, "IWF"}, {"qiv.debug", 5, "DDIWF"}, {"qiv.trace", 6, "TDDIWF"}};
-  for (const auto& c : cases) {
-    if (c.marker) {
-      ASSERT_TRUE(corvel::test::WriteWholeFile(scratch_.temp() + "/" + c.marker, ""));
-    }
-    EXPECT_EQ(c.verbosity, SetPrefsLogVerbosity());
-    const size_t start = LogLines().size();
-    PrefsTrace("T", "entry");
-    PrefsDebug("T", "entry");
-    PrefsDebugW("T", "entry");
-    PrefsInfo("T", "entry");
-    PrefsWarn("T", "entry");
-    PrefsFatalW("T", "entry");
-    const std::vector<std::string> lines = LogLines();
-    std::string written;
-    for (size_t i = start; i < lines.size(); ++i)
-      written += lines[i].substr(lines[i].find('[') + 1, 1);
-    EXPECT_EQ(c.expected, written);
-  }
 }
 
 constexpr int kWriters = 6;

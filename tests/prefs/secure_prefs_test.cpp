@@ -3,11 +3,9 @@
 #include <gtest/gtest.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
-#include <pugixml.hpp>
 
 #include <cerrno>
 #include <filesystem>
-#include <memory>
 #include <random>
 
 #include "platform/platform.h"
@@ -26,27 +24,25 @@ constexpr const char* kMachine = "0f3c9a7e55d24b1e8c6a2f4d9b7e1a30";
 // AES-CBC with PKCS #7 padding through OpenSSL, AES-192 or AES-256 by the key's length; on
 // upper- or lower-case hexadecimal when deciphering. "<refused>" when OpenSSL refuses.
 std::string OpenSslAes(bool encrypt, const std::string& input, const std::string& key) {
-  std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> context(EVP_CIPHER_CTX_new(),
-                                                                          EVP_CIPHER_CTX_free);
   long length = static_cast<long>(input.size());
-  std::unique_ptr<unsigned char, void (*)(void*)> bytes(
-      encrypt ? nullptr : OPENSSL_hexstr2buf(input.c_str(), &length),
-      [](void* p) { OPENSSL_free(p); });
-  const auto* in = encrypt ? reinterpret_cast<const unsigned char*>(input.data()) : bytes.get();
+  unsigned char* bytes = encrypt ? nullptr : OPENSSL_hexstr2buf(input.c_str(), &length);
+  const auto* in = encrypt ? reinterpret_cast<const unsigned char*>(input.data()) : bytes;
   const std::string iv = InitialisationVectorText();
   std::string out(static_cast<size_t>(length) + 32, '\0');
   auto* o = reinterpret_cast<unsigned char*>(out.data());
+  EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
   int written = 0, last = 0;
-  if (in == nullptr || iv.size() != 16 || (key.size() != 24 && key.size() != 32) ||
-      EVP_CipherInit_ex(context.get(), key.size() == 24 ? EVP_aes_192_cbc() : EVP_aes_256_cbc(),
-                        nullptr, reinterpret_cast<const unsigned char*>(key.data()),
-                        reinterpret_cast<const unsigned char*>(iv.data()), encrypt) != 1 ||
-      EVP_CipherUpdate(context.get(), o, &written, in, static_cast<int>(length)) != 1 ||
-      EVP_CipherFinal_ex(context.get(), o + written, &last) != 1) {
-    return "<refused>";
-  }
+  const bool ok =
+      in != nullptr && iv.size() == 16 && (key.size() == 24 || key.size() == 32) &&
+      EVP_CipherInit_ex(context, key.size() == 24 ? EVP_aes_192_cbc() : EVP_aes_256_cbc(), nullptr,
+                        reinterpret_cast<const unsigned char*>(key.data()),
+                        reinterpret_cast<const unsigned char*>(iv.data()), encrypt) == 1 &&
+      EVP_CipherUpdate(context, o, &written, in, static_cast<int>(length)) == 1 &&
+      EVP_CipherFinal_ex(context, o + written, &last) == 1;
+  EVP_CIPHER_CTX_free(context);
+  OPENSSL_free(bytes);
   out.resize(static_cast<size_t>(written + last));
-  return out;
+  return ok ? out : "<refused>";
 }
 
 class SecurePrefsTest : public ::testing::Test {
@@ -60,11 +56,6 @@ class SecurePrefsTest : public ::testing::Test {
     return key;
   }
   std::string UserFile() const { return scratch_.local_appdata() + "/Corvel/TAV/securePrefs.xml"; }
-  std::string Stored(const char* domain, const char* key) const {
-    pugi::xml_document document;
-    EXPECT_TRUE(document.load_file(UserFile().c_str()));
-    return document.child("TAVPrefs").child(domain).child(key).text().get();
-  }
   static std::string Get(const char* domain, const char* key) {
     char buffer[256] = {};
     uint32_t size = sizeof buffer;
@@ -78,8 +69,8 @@ class SecurePrefsTest : public ::testing::Test {
 };
 
 TEST_F(SecurePrefsTest, DerivedKeyMatchesAnIndependentDerivation) {
-  // Condensed texts from: printf %s machine:<id> | openssl dgst -sha256 -binary | base64 | cut
-  // -c1-8
+  // Condensed texts from:
+  // printf %s machine:<id> | openssl dgst -sha256 -binary | base64 | cut -c1-8
   EXPECT_EQ("oqbmE9qU", CondensedKeyText("machine", kMachine));
   EXPECT_EQ("2r0duNNa", CondensedKeyText("user", "alice"));
   const std::string cipher = OpenSslAes(true, SwapPairs(MixKeyTexts("oqbmE9qU", "2r0duNNa")),
@@ -87,9 +78,7 @@ TEST_F(SecurePrefsTest, DerivedKeyMatchesAnIndependentDerivation) {
   EXPECT_EQ(SwapPairs(BytesToHex(cipher).substr(0, 32)), Key());
   // The texts are mixed a character at a time, the longer one's rest last.
   EXPECT_EQ("awxbcyz", MixKeyTexts("abc", "wxyz"));
-  EXPECT_EQ("\xC3\xA9ubv", MixKeyTexts("\xC3\xA9"
-                                       "b",
-                                       "uv"));
+  EXPECT_EQ("\u00e9ubv", MixKeyTexts("\u00e9b", "uv"));
   EXPECT_EQ("badce", SwapPairs("abcde"));
 }
 
@@ -97,7 +86,9 @@ TEST_F(SecurePrefsTest, StoredValueIsAes256CbcOpenedOnlyByItsUserAndMachine) {
   const std::string value = "p\xC3\xA4ss w\xC3\xB6rd with 16+ bytes";
   ASSERT_EQ(kPrefsSuccess,
             SetPrefValue("ProxyCredentials", "ProxyPassword", value.c_str(), nullptr));
-  const std::string hex = Stored("ProxyCredentials", "ProxyPassword");
+  const std::string file = corvel::test::ReadWholeFile(UserFile()).value_or("");
+  const size_t at = file.find("<ProxyPassword>") + 15;
+  const std::string hex = file.substr(at, file.find('<', at) - at);
   EXPECT_EQ(std::string::npos, hex.find_first_not_of("0123456789ABCDEF"));
   EXPECT_EQ(value, OpenSslAes(false, hex, Key()));
   const std::string alice_key = Key();

@@ -17,18 +17,14 @@ mode_t ModeOf(const std::string& path) {
   return lstat(path.c_str(), &status) == 0 ? status.st_mode : 0;
 }
 
-TEST(TagPlacement, DirectoryTagsAndLogAreOpenToEveryUser) {
-  TagScratch scratch;
-  ASSERT_EQ(kSwTagSuccess, RunPass("Corvel Studio", "PRD-200", ""));
-  EXPECT_EQ(S_IFDIR | 0777u, ModeOf(scratch.TagDir()));
-  EXPECT_EQ(S_IFREG | 0666u, ModeOf(scratch.TagFile("PRD-200")));
-  EXPECT_EQ(S_IFREG | 0666u, ModeOf(scratch.LogPath()));
-}
-
-TEST(TagPlacement, ALinkUnderTheLocaleLessNameIsNeverFollowed) {
+TEST(TagPlacement, TagsAreOpenToEveryUserAndALinkUnderTheLocaleLessNameIsNeverFollowed) {
   // The target is a complete tag outside the tag directory, writable by the link's owner.
   TagScratch scratch;
   ASSERT_EQ(kSwTagSuccess, RunPass("Victim", "VICTIM", ""));
+  // The tag directory, the tags and the log are open to every user.
+  EXPECT_EQ(S_IFDIR | 0777u, ModeOf(scratch.TagDir()));
+  EXPECT_EQ(S_IFREG | 0666u, ModeOf(scratch.TagFile("VICTIM")));
+  EXPECT_EQ(S_IFREG | 0666u, ModeOf(scratch.LogPath()));
   const std::string target = scratch.Path("precious.swidtag");
   const std::string text = ReadWholeFile(scratch.TagFile("VICTIM")).value();
   ASSERT_TRUE(WriteWholeFile(target, text));

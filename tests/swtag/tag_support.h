@@ -78,15 +78,27 @@ inline std::optional<std::string> XPathText(const std::string& file, const std::
 }
 
 // A file of the test data, with the build's publisher name and regid put in for @NAME@ and
-// @REGID@.
-inline std::string TestData(const std::string& name) {
+// @REGID@, and each of `marks` for its mark.
+inline std::string TestData(const std::string& name,
+                            std::map<std::string, std::string> marks = {}) {
   std::string text = ReadWholeFile(CORVEL_TEST_DATA "/" + name).value_or("(missing " + name + ")");
-  for (const auto& [mark, value] : {std::pair<std::string, std::string>("@NAME@", TagEntityName()),
-                                    {"@REGID@", TagEntityRegid()}}) {
+  marks.insert({{"@NAME@", TagEntityName()}, {"@REGID@", TagEntityRegid()}});
+  for (const auto& [mark, value] : marks) {
     for (size_t at; (at = text.find(mark)) != std::string::npos;)
       text.replace(at, mark.size(), value);
   }
   return text;
+}
+
+// Whether every line of the expected data file (its marks put in) appears in `log` in order.
+inline void ExpectLogged(const std::string& log, const std::string& expected,
+                         const std::map<std::string, std::string>& marks = {}) {
+  std::istringstream lines(TestData(expected, marks));
+  size_t at = 0;
+  for (std::string line; std::getline(lines, line);) {
+    at = log.find(line + "\n", at);
+    ASSERT_NE(std::string::npos, at) << line;
+  }
 }
 
 // Reads back from the tag, by XPath, every "path=value" line of the expected data file.
@@ -102,9 +114,8 @@ inline void ExpectFields(const std::string& tag, const std::string& expected) {
 // Number of times `needle` occurs in `text`.
 inline size_t CountOf(const std::string& text, const std::string& needle) {
   size_t count = 0;
-  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
+  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
     ++count;
-  }
   return count;
 }
 
