@@ -8,14 +8,9 @@
 //  - a write that fails on an existing file leaves the file byte for byte as it was.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <dirent.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
-#include <optional>
-#include <vector>
 
 #include "fuzz_support.h"
 #include "prefs/key_material.h"
@@ -23,6 +18,7 @@
 #include "prefs/xml_parser.h"
 
 namespace prefs = corvel::prefs;
+namespace fs = std::filesystem;
 using corvel::fuzz::Scratch;
 
 namespace {
@@ -68,22 +64,11 @@ std::optional<std::string> Read(const char* domain, const char* key, const char*
   return std::string(buffer.data());
 }
 
-int TemporaryFilesBeside(const std::string& path) {
-  const std::string folder = path.substr(0, path.rfind('/'));
-  const std::string prefix = prefs::kSaveTempPrefix;
-  int count = 0;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (const dirent* entry = readdir(dir)) {
-      if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0) ++count;
-    }
-    closedir(dir);
-  }
-  return count;
+// The user's file, the common fallback file and an explicit path.
+std::vector<std::string> Files() {
+  return {Scratch().localAppData + "/Corvel/TAV/securePrefs.xml",
+          Scratch().commonFiles + "/Corvel/TAV/securePrefs.xml", Scratch().work + "/prefs.xml"};
 }
-
-std::string UserFile() { return Scratch().localAppData + "/Corvel/TAV/securePrefs.xml"; }
-std::string CommonFile() { return Scratch().commonFiles + "/Corvel/TAV/securePrefs.xml"; }
-std::string ExplicitFile() { return Scratch().work + "/prefs.xml"; }
 
 }  // namespace
 
@@ -92,8 +77,7 @@ void corvel::fuzz::FuzzSetUp() {
   prefs::SetKeyMaterialSource(&kKeyMaterial);
   // Every log level on, so that the log lines are formatted too.
   corvel::fuzz::WriteWholeFile(Scratch().temp + "/qiv.trace", "");
-  std::filesystem::create_directories(Scratch().localAppData + "/Corvel/TAV");
-  std::filesystem::create_directories(Scratch().commonFiles + "/Corvel/TAV");
+  for (const std::string& file : Files()) fs::create_directories(fs::path(file).parent_path());
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -106,34 +90,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string value = in.ConsumeRandomLengthString(80).c_str();
   const std::string file = in.ConsumeBytesAsString(in.remaining_bytes());
 
-  for (const std::string& path : {UserFile(), CommonFile(), ExplicitFile()}) unlink(path.c_str());
+  const std::vector<std::string> files = Files();
+  for (const std::string& path : files) unlink(path.c_str());
   // A fresh log for every input, so that it does not grow without end.
   prefs::UninitPrefs();
   unlink((Scratch().temp + "/Velmo.log").c_str());
   prefs::InitPrefs();
 
-  const std::string written = where == 0 ? UserFile() : where == 1 ? CommonFile() : ExplicitFile();
-  const char* explicitPath = where == 2 ? written.c_str() : nullptr;
-  if (where != 3) corvel::fuzz::WriteWholeFile(written, file);
+  const char* explicitPath = where == 2 ? files[2].c_str() : nullptr;
+  if (where != 3) corvel::fuzz::WriteWholeFile(files[where], file);
 
   const std::optional<std::string> other = Read(Text(otherDomain), Text(otherKey), explicitPath);
   (void)Read(Text(domain), Text(key), explicitPath);
 
   // Writes go to the user's file unless a path is given; the common file is only read.
-  const std::string target = explicitPath ? written : UserFile();
-  std::string before;
-  const bool existed = corvel::fuzz::ReadWholeFile(target, &before);
+  const std::string& target = files[explicitPath ? 2 : 0];
+  const std::optional<std::string> before = corvel::fuzz::ReadWholeFile(target);
   const int status = prefs::SetPrefValue(Text(domain), Text(key), value.c_str(), explicitPath);
-  std::string after;
-  const bool exists = corvel::fuzz::ReadWholeFile(target, &after);
-  FUZZ_CHECK(TemporaryFilesBeside(target) == 0, "a temporary file was left beside the file");
+  for (const auto& entry : fs::directory_iterator(fs::path(target).parent_path())) {
+    FUZZ_CHECK(entry.path().filename().string().rfind(prefs::kSaveTempPrefix, 0) != 0,
+               "a temporary file was left beside the file");
+  }
   if (status != prefs::kPrefsSuccess) {
-    if (existed) FUZZ_CHECK(exists && after == before, "a failed write changed the file");
+    FUZZ_CHECK(!before || corvel::fuzz::ReadWholeFile(target) == before,
+               "a failed write changed the file");
     prefs::UninitPrefs();
     return 0;
   }
-  struct stat status_of_file {};
-  FUZZ_CHECK(stat(target.c_str(), &status_of_file) == 0 && (status_of_file.st_mode & 07777) == 0600,
+  FUZZ_CHECK((fs::status(target).permissions() & fs::perms::all) ==
+                 (fs::perms::owner_read | fs::perms::owner_write),
              "the written file is not mode 0600");
   const std::optional<std::string> back = Read(Text(domain), Text(key), explicitPath);
   FUZZ_CHECK(back && *back == value, "a written value does not read back");
@@ -142,11 +127,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                             : (otherDomain ? *otherDomain == *domain : *domain == "DefaultDomain");
   if (other && !(samePair && otherKey && key && *otherKey == *key)) {
     // The other value was read from the same file only when the write went to that file.
-    if (explicitPath || where == 0) {
-      const std::optional<std::string> otherAfter =
-          Read(Text(otherDomain), Text(otherKey), explicitPath);
-      FUZZ_CHECK(otherAfter == other, "a write changed another value");
-    }
+    FUZZ_CHECK(!(explicitPath || where == 0) ||
+                   Read(Text(otherDomain), Text(otherKey), explicitPath) == other,
+               "a write changed another value");
   }
   prefs::UninitPrefs();
   return 0;

@@ -1,11 +1,9 @@
 #include "fuzz_support.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "platform/platform.h"
 
@@ -15,37 +13,30 @@ namespace {
 namespace fs = std::filesystem;
 ScratchFolders gFolders;
 
-void RemoveScratchAtExit() {
-  std::error_code ignored;
-  fs::remove_all(gFolders.root, ignored);
+// Makes `path` a folder, keeps it in `*folder` and points the environment variables `names`
+// at it.
+void UseFolder(std::string* folder, const std::string& path, std::vector<const char*> names) {
+  *folder = path;
+  fs::create_directory(path);
+  for (const char* name : names) platform::SetEnvironmentValue(name, path);
 }
 
 void SetUpScratch(const std::string& target) {
   std::string root = platform::TempFolder() + "/corvel-" + target + "-XXXXXX";
   if (mkdtemp(root.data()) == nullptr) CheckFailed(__FILE__, __LINE__, "cannot create " + root);
-  gFolders = {root,
-              root + "/tmp",
-              root + "/common-appdata",
-              root + "/common-files",
-              root + "/local-appdata",
-              root + "/work"};
-  for (const std::string* folder : {&gFolders.temp, &gFolders.commonAppData, &gFolders.commonFiles,
-                                    &gFolders.localAppData, &gFolders.work}) {
-    fs::create_directory(*folder);
-  }
-  const std::pair<const char*, std::string> variables[] = {
-      {"TMPDIR", gFolders.temp},
-      {"TEMP", gFolders.temp},
-      {"TMP", gFolders.temp},
-      {"CORVEL_COMMON_APPDATA", gFolders.commonAppData},
-      {"CORVEL_COMMON_FILES", gFolders.commonFiles},
-      {"CORVEL_LOCAL_APPDATA", gFolders.localAppData},
-      {"XDG_DATA_HOME", gFolders.localAppData},
-      {"HOME", root},
-      {"ZEP_PCD_DB", gFolders.work + "/pcd.db"}};
-  for (const auto& [name, value] : variables) platform::SetEnvironmentValue(name, value);
+  ScratchFolders& f = gFolders;
+  UseFolder(&f.root, root, {"HOME"});
+  UseFolder(&f.temp, root + "/tmp", {"TMPDIR", "TEMP", "TMP"});
+  UseFolder(&f.commonAppData, root + "/common-appdata", {"CORVEL_COMMON_APPDATA"});
+  UseFolder(&f.commonFiles, root + "/common-files", {"CORVEL_COMMON_FILES"});
+  UseFolder(&f.localAppData, root + "/local-appdata", {"CORVEL_LOCAL_APPDATA", "XDG_DATA_HOME"});
+  UseFolder(&f.work, root + "/work", {});
+  platform::SetEnvironmentValue("ZEP_PCD_DB", f.work + "/pcd.db");
   unsetenv("ZEP_DEBUG_OUTPUT");
-  std::atexit(RemoveScratchAtExit);
+  std::atexit([] {
+    std::error_code ignored;
+    fs::remove_all(gFolders.root, ignored);
+  });
 }
 
 }  // namespace
@@ -53,26 +44,16 @@ void SetUpScratch(const std::string& target) {
 const ScratchFolders& Scratch() { return gFolders; }
 
 void WriteWholeFile(const std::string& path, const std::string& bytes) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-  const bool written =
-      fd >= 0 && write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-  if (fd >= 0) close(fd);
-  if (!written) CheckFailed(__FILE__, __LINE__, "cannot write " + path);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out.write(bytes.data(), bytes.size()).flush()) {
+    CheckFailed(__FILE__, __LINE__, "cannot write " + path);
+  }
 }
 
-bool ReadWholeFile(const std::string& path, std::string* bytes) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return false;
-  bytes->clear();
-  char chunk[16384];
-  ssize_t count;
-  while ((count = read(fd, chunk, sizeof chunk)) > 0) bytes->append(chunk, count);
-  close(fd);
-  return count == 0;
-}
-
-void EmptyFolder(const std::string& folder) {
-  for (const auto& entry : fs::directory_iterator(folder)) fs::remove_all(entry.path());
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (fs::is_symlink(path) || !in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void CheckFailed(const char* file, int line, const std::string& what) {

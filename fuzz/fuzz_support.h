@@ -2,11 +2,14 @@
 // them, makes a scratch folder per target process, points every folder setting of the library
 // (and HOME) into it, unsets ZEP_DEBUG_OUTPUT and removes the folder again at a normal exit (a
 // crash leaves it for inspection); a target that needs more defines FuzzSetUp(), run after.
-// Targets take <cstdint> and <string> from here.
+// Targets take <cstdint>, <string> and <vector> from here.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace corvel::fuzz {
 
@@ -22,12 +25,10 @@ const ScratchFolders& Scratch();
 // A target's own set-up, when it defines one.
 [[gnu::weak]] void FuzzSetUp();
 
-// Replaces the file at `path` with `bytes` (aborts on failure) or reads it (false when it
-// cannot); neither follows a symbolic link.
+// Replaces the file at `path` with `bytes` (aborts on failure), or reads it (nullopt when it
+// cannot, or when `path` is a symbolic link).
 void WriteWholeFile(const std::string& path, const std::string& bytes);
-bool ReadWholeFile(const std::string& path, std::string* bytes);
-// Removes everything inside `folder`, keeping the folder.
-void EmptyFolder(const std::string& folder);
+std::optional<std::string> ReadWholeFile(const std::string& path);
 // Prints "fuzz check failed: <what>" and aborts, so libFuzzer records the input.
 [[noreturn]] void CheckFailed(const char* file, int line, const std::string& what);
 
@@ -37,3 +38,36 @@ void EmptyFolder(const std::string& folder);
   do {                                                                         \
     if (!(condition)) ::corvel::fuzz::CheckFailed(__FILE__, __LINE__, (what)); \
   } while (0)
+
+namespace corvel::fuzz {
+
+// An entry a configuration walk hands its handler, and the walk that keeps them (both
+// configuration targets): every entry has a key and a value, but the reverse entry of a hive
+// without code, which has a subdomain; a handler that stops after `stopAfter` entries gets no
+// more.
+struct Entry {
+  bool hasSubdomain;
+  std::string subdomain;
+  std::string key;
+  bool hasValue;
+  std::string value;
+  int isProtected;
+  bool operator==(const Entry&) const = default;
+};
+struct Walk {
+  std::vector<Entry> entries;
+  size_t stopAfter = SIZE_MAX;
+};
+inline int Collect(void* context, const char* subdomain, const char* key, const char* value,
+                   int isProtected) {
+  auto* walk = static_cast<Walk*>(context);
+  FUZZ_CHECK(key != nullptr, "an entry without key");
+  FUZZ_CHECK(value != nullptr || (std::strcmp(key, "PayloadCode") == 0 && subdomain != nullptr),
+             "an entry without value that is not a reverse entry");
+  walk->entries.push_back({subdomain != nullptr, subdomain ? subdomain : "", key, value != nullptr,
+                           value ? value : "", isProtected});
+  FUZZ_CHECK(walk->entries.size() <= walk->stopAfter, "the walk went on after its handler stopped");
+  return walk->entries.size() == walk->stopAfter ? 1 : 0;
+}
+
+}  // namespace corvel::fuzz

@@ -2,9 +2,7 @@
 // and whether a document's start tags are ones that edits can keep consistent.
 #pragma once
 
-#include <string>
-#include <vector>
-
+#include "fuzz_support.h"
 #include "markup/markup_document.h"
 
 namespace corvel::fuzz {
@@ -14,21 +12,44 @@ struct Placed {
   int depth;
 };
 
-// The elements in document order with their depth; stops (and reports false) when the links
-// run longer than the entries handed out, which only a broken index can do.
-bool ElementsInOrder(const markup::CMarkupSTL& doc, std::vector<Placed>* out);
-
-// The tag name as the parser reads it after the '<' at `at`: whitespace skipped, then up to
-// the next delimiter, or the delimiter itself when it comes first.
-std::string TagNameAt(const std::string& text, int32_t at);
+// The elements in document order with their depth; a failed check when the links run longer
+// than the entries handed out, which only a broken index can do.
+inline std::vector<Placed> ElementsInOrder(const markup::CMarkupSTL& doc) {
+  std::vector<Placed> out;
+  const markup::ElementIndex& index = doc.GetIndex();
+  int depth = 0;
+  for (int32_t at = index.exists() ? index[0].firstChild : 0; at;) {
+    FUZZ_CHECK(at > 0 && at < doc.GetFreePos() && out.size() <= size_t(doc.GetFreePos()),
+               "element links run past the entries handed out");
+    out.push_back({index[at], depth});
+    if (index[at].firstChild) {
+      at = index[at].firstChild;
+      ++depth;
+      continue;
+    }
+    for (; at && !index[at].nextSibling; --depth) at = index[at].parent;
+    if (at) at = index[at].nextSibling;
+  }
+  return out;
+}
 
 // Whether every element's start tag can be written back by an edit and read the same way:
-//  - a start tag that opens with "<>" or "<<" has the delimiter itself for a name, and an end
-//    tag or a filled-in empty element written with that name reads as another structure;
+//  - a start tag that opens with "<>" or "<<" (blanks between allowed) has the delimiter
+//    itself for a name, and an end tag or a filled-in empty element written with that name
+//    reads as another structure;
 //  - filling in an empty element replaces its last '/' by ">...</name", so a start tag that
 //    ends in "//>" keeps a "/>" and reads as empty again.
 // Both are outside XML; the engine edits them by its rules but cannot keep their index equal
 // to a fresh parse.
-bool TagsRoundTrip(const markup::CMarkupSTL& doc);
+inline bool TagsRoundTrip(const markup::CMarkupSTL& doc) {
+  const std::string& text = doc.GetDoc();
+  for (const Placed& p : ElementsInOrder(doc)) {
+    const size_t name = text.find_first_not_of(" \t\r\n", p.entry.startLeft + 1);
+    if (name != std::string::npos && (text[name] == '<' || text[name] == '>')) return false;
+    const bool empty = p.entry.startRight == p.entry.endLeft + 1;
+    if (empty && p.entry.endLeft > 0 && text[p.entry.endLeft - 1] == '/') return false;
+  }
+  return true;
+}
 
 }  // namespace corvel::fuzz
