@@ -6,13 +6,9 @@
 //    fresh parse of the edited text (so the text stays well-formed), SetData reads back what
 //    was set, and refused edits leave the text as it was;
 //  - Save followed by Load gives back the same text.
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <algorithm>
 #include <tuple>
 
 #include "fuzz_support.h"
-#include "markup/markup_document.h"
 #include "markup_checks.h"
 
 using corvel::fuzz::ElementsInOrder;

@@ -7,8 +7,6 @@
 //  - a text damaged at some pair decodes to the plain prefix before the damage;
 //  - formatting a parsed account record and parsing it again changes nothing more, and a
 //    merged entry is in the record.
-#include <fuzzer/FuzzedDataProvider.h>
-
 #include <cctype>
 
 #include "fuzz_support.h"

@@ -6,11 +6,7 @@
 //  - a write that succeeds reads back exactly, leaves every other value that could be read
 //    before as it was, leaves the file mode 0600 and no temporary file beside it;
 //  - a write that fails on an existing file leaves the file byte for byte as it was.
-#include <fuzzer/FuzzedDataProvider.h>
-
 #include <unistd.h>
-
-#include <filesystem>
 
 #include "fuzz_support.h"
 #include "prefs/key_material.h"
@@ -18,7 +14,6 @@
 #include "prefs/xml_parser.h"
 
 namespace prefs = corvel::prefs;
-namespace fs = std::filesystem;
 using corvel::fuzz::Scratch;
 
 namespace {

@@ -7,7 +7,6 @@
 //    the saved file.
 // Inputs whose last byte is odd are made plain first (plain_document.h), so that most runs
 // take the walk in memory.
-#include <fuzzer/FuzzedDataProvider.h>
 #include <tinyxml.h>
 
 #include <cstdio>

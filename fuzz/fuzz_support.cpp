@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 
 #include "platform/platform.h"
@@ -10,7 +9,6 @@
 namespace corvel::fuzz {
 namespace {
 
-namespace fs = std::filesystem;
 ScratchFolders gFolders;
 
 // Makes `path` a folder, keeps it in `*folder` and points the environment variables `names`

@@ -2,14 +2,16 @@
 // them, makes a scratch folder per target process, points every folder setting of the library
 // (and HOME) into it, unsets ZEP_DEBUG_OUTPUT and removes the folder again at a normal exit (a
 // crash leaves it for inspection); a target that needs more defines FuzzSetUp(), run after.
-// Targets take <cstdint>, <string> and <vector> from here.
+// Targets take FuzzedDataProvider (and the standard headers it includes), <filesystem> as
+// fs and <optional> from here.
 #pragma once
 
-#include <cstdint>
-#include <cstring>
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <filesystem>
 #include <optional>
-#include <string>
-#include <vector>
+
+namespace fs = std::filesystem;
 
 namespace corvel::fuzz {
 
@@ -46,11 +48,9 @@ namespace corvel::fuzz {
 // without code, which has a subdomain; a handler that stops after `stopAfter` entries gets no
 // more.
 struct Entry {
-  bool hasSubdomain;
-  std::string subdomain;
+  std::optional<std::string> subdomain;
   std::string key;
-  bool hasValue;
-  std::string value;
+  std::optional<std::string> value;
   int isProtected;
   bool operator==(const Entry&) const = default;
 };
@@ -64,8 +64,8 @@ inline int Collect(void* context, const char* subdomain, const char* key, const 
   FUZZ_CHECK(key != nullptr, "an entry without key");
   FUZZ_CHECK(value != nullptr || (std::strcmp(key, "PayloadCode") == 0 && subdomain != nullptr),
              "an entry without value that is not a reverse entry");
-  walk->entries.push_back({subdomain != nullptr, subdomain ? subdomain : "", key, value != nullptr,
-                           value ? value : "", isProtected});
+  const auto text = [](const char* s) { return s ? std::optional<std::string>(s) : std::nullopt; };
+  walk->entries.push_back({text(subdomain), key, text(value), isProtected});
   FUZZ_CHECK(walk->entries.size() <= walk->stopAfter, "the walk went on after its handler stopped");
   return walk->entries.size() == walk->stopAfter ? 1 : 0;
 }

@@ -10,14 +10,9 @@
 //    tag;
 //  - after a pass with valid values a second pass reads every value back from the file as
 //    it was set (or empty, where an element of that name holds child elements).
-#include <fuzzer/FuzzedDataProvider.h>
-
 #include <unistd.h>
 
-#include <filesystem>
-
 #include "fuzz_support.h"
-#include "markup/markup_document.h"
 #include "markup_checks.h"
 #include "swtag/swtag.h"
 #include "swtag/swtag_document.h"
@@ -26,7 +21,6 @@
 #include "swtag/swtag_tag_file.h"
 
 namespace swtag = corvel::swtag;
-namespace fs = std::filesystem;
 using Record = swtag::SwTagRecord;
 
 namespace {

@@ -5,9 +5,6 @@
 //  - a time stamp formatted with an offset parses to the calendar's seconds less the offset
 //    (brought into -12:00..+12:00, whole minutes), and the offset form never overflows its
 //    buffer.
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <climits>
 #include <ctime>
 
 #include "fuzz_support.h"

@@ -8,9 +8,6 @@
 //  - lenient UTF-16 -> UTF-8 -> UTF-16 gives back any UTF-16 text, lone surrogates included;
 //  - the result does not depend on the intermediate buffer size;
 //  - Utf8ToWide and WideToUtf8 agree with the strict conversion.
-#include <cstring>
-#include <optional>
-
 #include "fuzz_support.h"
 #include "util/utf_convert.h"
 #include "util/utf_steps.h"
