@@ -1,9 +1,7 @@
 // The configuration document reader on arbitrary documents, in quiet mode, as the library
 // always runs it. The input is written to a file in the scratch folder. Checked on every
 // input:
-//  - the walk hands over entries with a key and a value (only the reverse entry of a hive
-//    without code has no value), a reverse entry's subdomain fits its 128-byte buffer, and
-//    a "LicensingCode" entry comes right after its reverse entry;
+//  - the walk hands over entries as Collect (fuzz_support.h) expects them;
 //  - a walk without handler and one whose handler never stops give the same result, and a
 //    handler that stops after n entries gets exactly n and a result of 0;
 //  - a failed rewrite of the Payload hive's code leaves the file untouched, and a successful
@@ -24,20 +22,6 @@ namespace {
 
 int WalkFile(const std::string& path, Walk* walk) {
   return config::parseconfig(path.c_str(), walk ? corvel::fuzz::Collect : nullptr, walk, 1);
-}
-
-// Every "LicensingCode" entry follows the reverse entry made from it.
-void CheckReverseEntries(const Walk& walk) {
-  for (size_t i = 0; i < walk.entries.size(); ++i) {
-    const Entry& e = walk.entries[i];
-    if (e.key != "LicensingCode") continue;
-    FUZZ_CHECK(i > 0, "a LicensingCode entry without its reverse entry");
-    const Entry& reverse = walk.entries[i - 1];
-    FUZZ_CHECK(reverse.key == "PayloadCode" && reverse.subdomain && reverse.subdomain == e.value &&
-                   reverse.subdomain->size() < 128 && reverse.value == e.subdomain &&
-                   reverse.isProtected == e.isProtected,
-               "a reverse entry does not mirror its LicensingCode entry");
-  }
 }
 
 // The XML library folds runs of blanks when it reads text and trims them at the ends, so a
@@ -104,7 +88,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int result = WalkFile(path, &full);
   FUZZ_CHECK(result == 0 || result == -1, "parseconfig result outside 0 and -1");
   FUZZ_CHECK(WalkFile(path, nullptr) == result, "a walk without handler ends differently");
-  CheckReverseEntries(full);
   if (full.entries.size() >= stopped.stopAfter) {
     FUZZ_CHECK(WalkFile(path, &stopped) == 0, "a stopped walk did not succeed");
     FUZZ_CHECK(stopped.entries.size() == stopped.stopAfter,

@@ -44,9 +44,10 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 namespace corvel::fuzz {
 
 // An entry a configuration walk hands its handler, and the walk that keeps them (both
-// configuration targets): every entry has a key and a value, but the reverse entry of a hive
-// without code, which has a subdomain; a handler that stops after `stopAfter` entries gets no
-// more.
+// configuration targets). Every entry has a key and a value, but the reverse entry of a hive
+// without code, which has a subdomain; every "LicensingCode" entry comes right after the
+// reverse entry made from it, whose subdomain fits its 128-byte buffer; a handler that stops
+// after `stopAfter` entries gets no more.
 struct Entry {
   std::optional<std::string> subdomain;
   std::string key;
@@ -66,8 +67,16 @@ inline int Collect(void* context, const char* subdomain, const char* key, const 
              "an entry without value that is not a reverse entry");
   const auto text = [](const char* s) { return s ? std::optional<std::string>(s) : std::nullopt; };
   walk->entries.push_back({text(subdomain), key, text(value), isProtected});
-  FUZZ_CHECK(walk->entries.size() <= walk->stopAfter, "the walk went on after its handler stopped");
-  return walk->entries.size() == walk->stopAfter ? 1 : 0;
+  const size_t count = walk->entries.size();
+  const Entry& e = walk->entries.back();
+  const Entry* reverse = count > 1 ? &walk->entries[count - 2] : nullptr;
+  FUZZ_CHECK(e.key != "LicensingCode" ||
+                 (reverse && reverse->key == "PayloadCode" && reverse->subdomain == e.value &&
+                  reverse->subdomain->size() < 128 && reverse->value == e.subdomain &&
+                  reverse->isProtected == e.isProtected),
+             "a LicensingCode entry without a reverse entry that mirrors it");
+  FUZZ_CHECK(count <= walk->stopAfter, "the walk went on after its handler stopped");
+  return count == walk->stopAfter ? 1 : 0;
 }
 
 }  // namespace corvel::fuzz
