@@ -1,17 +1,33 @@
-// Shared start-up of the libFuzzer targets. LLVMFuzzerInitialize, defined here for all of
-// them, makes a scratch folder per target process, points every folder setting of the library
-// (and HOME) into it, unsets ZEP_DEBUG_OUTPUT and removes the folder again at a normal exit (a
-// crash leaves it for inspection); a target that needs more defines FuzzSetUp(), run after.
+// Shared start-up of the libFuzzer targets, included by the one source file of each.
+// LLVMFuzzerInitialize, defined here for all of them, makes a scratch folder per target
+// process, points every folder setting of the library (and HOME) into it, unsets
+// ZEP_DEBUG_OUTPUT and removes the folder again at a normal exit (a crash leaves it for
+// inspection); a target that needs more defines FuzzSetUp(), run after.
 // Targets take FuzzedDataProvider (and the standard headers it includes), <filesystem> as
 // fs and <optional> from here.
 #pragma once
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 
+#include "platform/platform.h"
+
 namespace fs = std::filesystem;
+
+// Prints "fuzz check failed: <what>" and aborts, so libFuzzer records the input.
+#define FUZZ_CHECK(condition, what)                                              \
+  do {                                                                           \
+    if (!(condition)) {                                                          \
+      std::fprintf(stderr, "%s:%d: fuzz check failed: %s\n", __FILE__, __LINE__, \
+                   std::string(what).c_str());                                   \
+      std::abort();                                                              \
+    }                                                                            \
+  } while (0)
 
 namespace corvel::fuzz {
 
@@ -23,25 +39,34 @@ struct ScratchFolders {
   std::string localAppData;   // CORVEL_LOCAL_APPDATA and XDG_DATA_HOME
   std::string work;           // files the target itself writes; the store is pcd.db here
 };
-const ScratchFolders& Scratch();
+inline ScratchFolders& Scratch() {
+  static ScratchFolders folders;
+  return folders;
+}
 // A target's own set-up, when it defines one.
 [[gnu::weak]] void FuzzSetUp();
 
-// Replaces the file at `path` with `bytes` (aborts on failure), or reads it (nullopt when it
-// cannot, or when `path` is a symbolic link).
-void WriteWholeFile(const std::string& path, const std::string& bytes);
-std::optional<std::string> ReadWholeFile(const std::string& path);
-// Prints "fuzz check failed: <what>" and aborts, so libFuzzer records the input.
-[[noreturn]] void CheckFailed(const char* file, int line, const std::string& what);
+// Replaces the file at `path` with `bytes`.
+inline void WriteWholeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  FUZZ_CHECK(out.write(bytes.data(), bytes.size()).flush(), "cannot write " + path);
+}
 
-}  // namespace corvel::fuzz
+// The bytes of the file at `path`; nullopt when it cannot be read or is a symbolic link.
+inline std::optional<std::string> ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (fs::is_symlink(path) || !in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
-#define FUZZ_CHECK(condition, what)                                            \
-  do {                                                                         \
-    if (!(condition)) ::corvel::fuzz::CheckFailed(__FILE__, __LINE__, (what)); \
-  } while (0)
-
-namespace corvel::fuzz {
+// Makes `path` a folder, keeps it in `*folder` and points the environment variables `names`
+// at it.
+inline void UseFolder(std::string* folder, const std::string& path,
+                      std::vector<const char*> names) {
+  *folder = path;
+  fs::create_directory(path);
+  for (const char* name : names) platform::SetEnvironmentValue(name, path);
+}
 
 // An entry a configuration walk hands its handler, and the walk that keeps them (both
 // configuration targets). Every entry has a key and a value, but the reverse entry of a hive
@@ -80,3 +105,25 @@ inline int Collect(void* context, const char* subdomain, const char* key, const 
 }
 
 }  // namespace corvel::fuzz
+
+extern "C" int LLVMFuzzerInitialize(int*, char*** argv) {
+  using corvel::fuzz::UseFolder;
+  const std::string target = fs::path((*argv)[0]).filename().string();
+  std::string root = corvel::platform::TempFolder() + "/corvel-" + target + "-XXXXXX";
+  FUZZ_CHECK(mkdtemp(root.data()) != nullptr, "cannot create " + root);
+  corvel::fuzz::ScratchFolders& f = corvel::fuzz::Scratch();
+  UseFolder(&f.root, root, {"HOME"});
+  UseFolder(&f.temp, root + "/tmp", {"TMPDIR", "TEMP", "TMP"});
+  UseFolder(&f.commonAppData, root + "/common-appdata", {"CORVEL_COMMON_APPDATA"});
+  UseFolder(&f.commonFiles, root + "/common-files", {"CORVEL_COMMON_FILES"});
+  UseFolder(&f.localAppData, root + "/local-appdata", {"CORVEL_LOCAL_APPDATA", "XDG_DATA_HOME"});
+  UseFolder(&f.work, root + "/work", {});
+  corvel::platform::SetEnvironmentValue("ZEP_PCD_DB", f.work + "/pcd.db");
+  unsetenv("ZEP_DEBUG_OUTPUT");
+  std::atexit([] {
+    std::error_code ignored;
+    fs::remove_all(corvel::fuzz::Scratch().root, ignored);
+  });
+  if (corvel::fuzz::FuzzSetUp) corvel::fuzz::FuzzSetUp();
+  return 0;
+}
