@@ -10,8 +10,6 @@
 //    tag;
 //  - after a pass with valid values a second pass reads every value back from the file as
 //    it was set (or empty, where an element of that name holds child elements).
-#include <unistd.h>
-
 #include "fuzz_support.h"
 #include "markup_checks.h"
 #include "swtag/swtag.h"
@@ -57,7 +55,6 @@ const Field kFields[] = {{swtag::kSwTagFieldVersionName, &Record::mVersionName, 
                          {swtag::kSwTagFieldChannelType, &Record::mChannelType, 16},
                          {swtag::kSwTagFieldCustomerType, &Record::mCustomerType, 16},
                          {swtag::kSwTagFieldSerialNumber, &Record::mSerialNumber, 24}};
-constexpr size_t kFieldCount = std::size(kFields);
 
 }  // namespace
 
@@ -68,19 +65,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string code = in.ConsumeIntegralInRange(0, 7) == 0 ? Printable(in, 12) : "PRODUCT-1";
   const std::string locale = in.ConsumeBool() ? "en_US" : "";
   const bool entitlement = in.ConsumeBool();
-  std::string values[kFieldCount];
+  std::string values[std::size(kFields)];
   bool valid = true;  // a version name, and the four numbers as digits
-  for (size_t i = 0; i < kFieldCount; ++i) {
+  for (size_t i = 0; i < std::size(kFields); ++i) {
+    // A number is sometimes invalid.
     const size_t longest = kFields[i].longest;
-    if (longest == 0 && in.ConsumeIntegralInRange(0, 7) != 0) {
-      values[i] = std::to_string(in.ConsumeIntegral<uint16_t>());
-    } else {
-      values[i] = Printable(in, longest ? longest : 4);  // a number is sometimes invalid
-    }
-    if (longest == 0 || i == 0) {
-      valid = valid && !values[i].empty() &&
-              (longest || values[i].find_first_not_of("0123456789") == std::string::npos);
-    }
+    const bool number = longest == 0 && in.ConsumeIntegralInRange(0, 7) != 0;
+    values[i] = number ? std::to_string(in.ConsumeIntegral<uint16_t>())
+                       : Printable(in, longest ? longest : 4);
+    const bool digits = values[i].find_first_not_of("0123456789") == std::string::npos;
+    if (longest == 0 || i == 0) valid = valid && !values[i].empty() && (longest || digits);
   }
   const std::string bytes = in.ConsumeRemainingBytesAsString();
 
@@ -96,9 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string plantedName = TagFileName(code, localeLess ? "" : locale);
   const std::string planted = folder + "/" + plantedName;
   if (codeUsable && planting == 0) corvel::fuzz::WriteWholeFile(planted, bytes);
-  if (codeUsable && planting == 1)
-    FUZZ_CHECK(symlink(victim.c_str(), planted.c_str()) == 0, "symlink");
-  if (codeUsable && planting == 2) FUZZ_CHECK(link(victim.c_str(), planted.c_str()) == 0, "link");
+  if (codeUsable && planting == 1) fs::create_symlink(victim, planted);
+  if (codeUsable && planting == 2) fs::create_hard_link(victim, planted);
 
   // Tags the markup engine cannot edit consistently (see TagsRoundTrip) may be rewritten as
   // text that no longer parses; the checks of the written file leave them out.
@@ -114,14 +107,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   FUZZ_CHECK(started == swtag::kSwTagSuccess, "SwTagStart failed: " + std::to_string(started));
-  const Record* record = swtag::SwTagCurrentRecord();
-  FUZZ_CHECK(record != nullptr, "no record during a pass");
+  const Record* record = swtag::SwTagCurrentRecord();  // a pass always has its record
   FUZZ_CHECK(planting != 1 || !record->mExistingLoaded, "a tag was read through a symbolic link");
   const bool updating = record->mExistingLoaded;
   FUZZ_CHECK(swtag::SwTagSetField(swtag::kSwTagFieldEntitlementRequired,
                                   entitlement ? "true" : "false") == swtag::kSwTagSuccess,
              "entitlement refused");
-  for (size_t i = 0; i < kFieldCount; ++i) {
+  for (size_t i = 0; i < std::size(kFields); ++i) {
     FUZZ_CHECK(swtag::SwTagSetField(kFields[i].id, values[i].c_str()) == swtag::kSwTagSuccess,
                "a field was refused");
   }
@@ -147,7 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (unchanged || !valid) return 0;
   // A new tag holds its values unescaped, as they were given; they read back decoded, so
   // only values without markup characters are compared there.
-  for (size_t i = 0; i < kFieldCount && !updating; ++i) {
+  for (size_t i = 0; i < std::size(kFields) && !updating; ++i) {
     if (values[i].find_first_of("<>&") != std::string::npos) return 0;
   }
 
@@ -159,7 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(record->mExistingLoaded, "the written tag is not read as an existing tag");
   FUZZ_CHECK(record->mEntitlementRequired == entitlement || !record->mEntitlementRequired,
              "the entitlement flag does not read back");
-  for (size_t i = 0; i < kFieldCount; ++i) {
+  for (size_t i = 0; i < std::size(kFields); ++i) {
     const std::string& read = record->*kFields[i].read;
     FUZZ_CHECK(read == values[i] || read.empty(),
                "field " + std::to_string(i) + " reads back otherwise");
