@@ -137,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       FUZZ_CHECK(again || !checkEdits, "a consistently edited document no longer parses");
       checkEdits = again && corvel::fuzz::TagsRoundTrip(doc);
     } else if (op == 10) {
-      const std::string path = corvel::fuzz::Scratch().work + "/saved.xml";
+      const std::string path = corvel::fuzz::scratch.work + "/saved.xml";
       FUZZ_CHECK(doc.Save(path.c_str()), "Save failed: " + doc.GetError());
       FUZZ_CHECK(corvel::fuzz::ReadWholeFile(path) == before, "Save wrote other bytes");
       CMarkupSTL loaded, parsed;

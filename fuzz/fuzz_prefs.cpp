@@ -14,7 +14,7 @@
 #include "prefs/xml_parser.h"
 
 namespace prefs = corvel::prefs;
-using corvel::fuzz::Scratch;
+using corvel::fuzz::scratch;
 
 namespace {
 
@@ -59,8 +59,8 @@ std::optional<std::string> Read(const char* domain, const char* key, const char*
 
 // The user's file, the common fallback file and an explicit path.
 std::vector<std::string> Files() {
-  return {Scratch().localAppData + "/Corvel/TAV/securePrefs.xml",
-          Scratch().commonFiles + "/Corvel/TAV/securePrefs.xml", Scratch().work + "/prefs.xml"};
+  return {scratch.localAppData + "/Corvel/TAV/securePrefs.xml",
+          scratch.commonFiles + "/Corvel/TAV/securePrefs.xml", scratch.work + "/prefs.xml"};
 }
 
 }  // namespace
@@ -69,7 +69,7 @@ void corvel::fuzz::FuzzSetUp() {
   static const prefs::FixedKeyMaterial kKeyMaterial("fuzz-machine-0123456789abcdef", "fuzzer");
   prefs::SetKeyMaterialSource(&kKeyMaterial);
   // Every log level on, so that the log lines are formatted too.
-  corvel::fuzz::WriteWholeFile(Scratch().temp + "/qiv.trace", "");
+  corvel::fuzz::WriteWholeFile(scratch.temp + "/qiv.trace", "");
   for (const std::string& file : Files()) fs::create_directories(fs::path(file).parent_path());
 }
 
@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& path : files) unlink(path.c_str());
   // A fresh log for every input, so that it does not grow without end.
   prefs::UninitPrefs();
-  unlink((Scratch().temp + "/Velmo.log").c_str());
+  unlink((scratch.temp + "/Velmo.log").c_str());
   prefs::InitPrefs();
   struct Closing {
     ~Closing() { prefs::UninitPrefs(); }

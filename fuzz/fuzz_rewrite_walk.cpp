@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                "the save differs from the library's:\n" + saved + "\n----\n" + expected);
   }
 
-  const std::string path = corvel::fuzz::Scratch().work + "/application.xml";
+  const std::string path = corvel::fuzz::scratch.work + "/application.xml";
   corvel::fuzz::WriteWholeFile(path, document);
   config::RewrittenDocument kept;
   if (config::SetConfigurationPayloadCode(path.c_str(), code.c_str(), &kept) != 0) return 0;

@@ -20,14 +20,11 @@
 namespace fs = std::filesystem;
 
 // Prints "fuzz check failed: <what>" and aborts, so libFuzzer records the input.
-#define FUZZ_CHECK(condition, what)                                              \
-  do {                                                                           \
-    if (!(condition)) {                                                          \
-      std::fprintf(stderr, "%s:%d: fuzz check failed: %s\n", __FILE__, __LINE__, \
-                   std::string(what).c_str());                                   \
-      std::abort();                                                              \
-    }                                                                            \
-  } while (0)
+#define FUZZ_CHECK(condition, what)                                                          \
+  ((condition) ? void()                                                                      \
+               : (std::fprintf(stderr, "%s:%d: fuzz check failed: %s\n", __FILE__, __LINE__, \
+                               std::string(what).c_str()),                                   \
+                  std::abort()))
 
 namespace corvel::fuzz {
 
@@ -39,10 +36,7 @@ struct ScratchFolders {
   std::string localAppData;   // CORVEL_LOCAL_APPDATA and XDG_DATA_HOME
   std::string work;           // files the target itself writes; the store is pcd.db here
 };
-inline ScratchFolders& Scratch() {
-  static ScratchFolders folders;
-  return folders;
-}
+inline ScratchFolders scratch;
 // A target's own set-up, when it defines one.
 [[gnu::weak]] void FuzzSetUp();
 
@@ -104,26 +98,25 @@ inline int Collect(void* context, const char* subdomain, const char* key, const 
   return count == walk->stopAfter ? 1 : 0;
 }
 
-}  // namespace corvel::fuzz
-
 extern "C" int LLVMFuzzerInitialize(int*, char*** argv) {
-  using corvel::fuzz::UseFolder;
   const std::string target = fs::path((*argv)[0]).filename().string();
-  std::string root = corvel::platform::TempFolder() + "/corvel-" + target + "-XXXXXX";
+  std::string root = platform::TempFolder() + "/corvel-" + target + "-XXXXXX";
   FUZZ_CHECK(mkdtemp(root.data()) != nullptr, "cannot create " + root);
-  corvel::fuzz::ScratchFolders& f = corvel::fuzz::Scratch();
+  ScratchFolders& f = scratch;
   UseFolder(&f.root, root, {"HOME"});
   UseFolder(&f.temp, root + "/tmp", {"TMPDIR", "TEMP", "TMP"});
   UseFolder(&f.commonAppData, root + "/common-appdata", {"CORVEL_COMMON_APPDATA"});
   UseFolder(&f.commonFiles, root + "/common-files", {"CORVEL_COMMON_FILES"});
   UseFolder(&f.localAppData, root + "/local-appdata", {"CORVEL_LOCAL_APPDATA", "XDG_DATA_HOME"});
   UseFolder(&f.work, root + "/work", {});
-  corvel::platform::SetEnvironmentValue("ZEP_PCD_DB", f.work + "/pcd.db");
+  platform::SetEnvironmentValue("ZEP_PCD_DB", f.work + "/pcd.db");
   unsetenv("ZEP_DEBUG_OUTPUT");
   std::atexit([] {
     std::error_code ignored;
-    fs::remove_all(corvel::fuzz::Scratch().root, ignored);
+    fs::remove_all(scratch.root, ignored);
   });
-  if (corvel::fuzz::FuzzSetUp) corvel::fuzz::FuzzSetUp();
+  if (FuzzSetUp) FuzzSetUp();
   return 0;
 }
+
+}  // namespace corvel::fuzz
