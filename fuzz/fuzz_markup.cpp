@@ -11,12 +11,11 @@
 #include "fuzz_support.h"
 #include "markup_checks.h"
 
-using corvel::fuzz::ElementsInOrder;
-using corvel::fuzz::Placed;
-using corvel::markup::CMarkupSTL;
-using corvel::markup::ElementEntry;
-
+namespace corvel::fuzz {
 namespace {
+
+using markup::CMarkupSTL;
+using markup::ElementEntry;
 
 // Names that the parser reads back as the same name: no whitespace, no token delimiter, no
 // quote and no '[' (a name's '[' ends the part that end tags are matched against).
@@ -89,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (wellFormed) CheckIndexDescribesText(doc);
   // Edits keep a well-formed document well-formed; a document that failed to parse promises
   // nothing about its text (an element added at document level may follow the broken part).
-  bool checkEdits = wellFormed && corvel::fuzz::TagsRoundTrip(doc);
+  bool checkEdits = wellFormed && TagsRoundTrip(doc);
 
   for (int step = 0; step < 48 && in.remaining_bytes() > 0; ++step) {
     const std::string before = doc.GetDoc();
@@ -101,13 +100,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else if (op <= 3) {
       (void)(op == 2 ? doc.IntoElement() : doc.OutOfElement());
     } else if (op == 4) {
-      const std::string name = doc.GetTagName();
-      FUZZ_CHECK(doc.GetMainPos() != 0 || name.empty(), "a tag name without a main element");
+      FUZZ_CHECK(doc.GetTagName().empty() || doc.GetMainPos() != 0,
+                 "a tag name without a main element");
       (void)doc.GetData();
     } else if (op <= 6) {
       const std::string value = CText(in, 64);
-      const int32_t main = doc.GetMainPos();
-      const bool mayEdit = main != 0 && doc.GetIndex()[main].firstChild == 0;
+      const bool mayEdit =
+          doc.GetMainPos() != 0 && doc.GetIndex()[doc.GetMainPos()].firstChild == 0;
       const bool set = doc.SetData(value.c_str());
       FUZZ_CHECK(set == mayEdit, "SetData result against the documented rule");
       FUZZ_CHECK(set || doc.GetDoc() == before, "a refused SetData changed the text");
@@ -135,11 +134,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const bool again = doc.SetDocument(before.c_str());
       FUZZ_CHECK(doc.GetDoc() == before, "SetDocument changed the text");
       FUZZ_CHECK(again || !checkEdits, "a consistently edited document no longer parses");
-      checkEdits = again && corvel::fuzz::TagsRoundTrip(doc);
+      checkEdits = again && TagsRoundTrip(doc);
     } else if (op == 10) {
-      const std::string path = corvel::fuzz::scratch.work + "/saved.xml";
+      const std::string path = scratch.work + "/saved.xml";
       FUZZ_CHECK(doc.Save(path.c_str()), "Save failed: " + doc.GetError());
-      FUZZ_CHECK(corvel::fuzz::ReadWholeFile(path) == before, "Save wrote other bytes");
+      FUZZ_CHECK(ReadWholeFile(path) == before, "Save wrote other bytes");
       CMarkupSTL loaded, parsed;
       const bool loadedWell = loaded.Load(path.c_str());
       // A text that itself begins with FF FE is read back as UTF-16 by design.
@@ -154,3 +153,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   return 0;
 }
+
+}  // namespace corvel::fuzz
