@@ -19,13 +19,11 @@ namespace {
 
 std::string BeforeZero(const std::string& text) { return text.substr(0, text.find('\0')); }
 
-// `text` encoded under `key`, and decoded under it as if it were hex.
-void CheckCipher(const std::string& text, const std::string& key, size_t damageAt, char damage) {
-  const std::string& plain = text;
-  const std::string& hex = text;
-  const std::string decoded = records::DeobfuscateValue(hex, key);
+// `plain` encoded under `key`, and decoded under it as if it were hex.
+void CheckCipher(const std::string& plain, const std::string& key, size_t damageAt, char damage) {
+  const std::string decoded = records::DeobfuscateValue(plain, key);
   FUZZ_CHECK(!key.empty() || decoded.empty(), "an empty key decoded something");
-  FUZZ_CHECK(decoded.size() <= hex.size() / 2, "decoded more bytes than the hex holds");
+  FUZZ_CHECK(decoded.size() <= plain.size() / 2, "decoded more bytes than the hex holds");
   FUZZ_CHECK(decoded.find('\0') == std::string::npos, "decoded text holds a zero byte");
 
   const std::string encoded = records::ObfuscateValue(plain, key);
@@ -43,9 +41,8 @@ void CheckCipher(const std::string& text, const std::string& key, size_t damageA
                "round trip lost the value");
   }
   // A key longer than the cipher's key limit keys it by its first 256 bytes only.
-  FUZZ_CHECK(key.size() <= records::kMaxObfuscationKeyBytes ||
-                 records::ObfuscateValue(plain, key.substr(0, records::kMaxObfuscationKeyBytes)) ==
-                     encoded,
+  const size_t limit = records::kMaxObfuscationKeyBytes;
+  FUZZ_CHECK(key.size() <= limit || records::ObfuscateValue(plain, key.substr(0, limit)) == encoded,
              "bytes past the key limit changed the cipher");
   // Damage one digit: the pairs before it still decode.
   if (std::isxdigit(static_cast<unsigned char>(damage))) return;

@@ -49,8 +49,7 @@ std::optional<std::string> Read(const char* domain, const char* key, const char*
     uint32_t given = room;
     const int got = prefs::GetPrefValue(domain, key, buffer.data(), &given, path);
     FUZZ_CHECK(got == (room < size ? prefs::kPrefsBufferTooSmall : prefs::kPrefsSuccess),
-               "a buffer of " + std::to_string(room) + " for " + std::to_string(size) + " got " +
-                   std::to_string(got));
+               "a buffer of " + std::to_string(room) + " got " + std::to_string(got));
   }
   FUZZ_CHECK(buffer[size - 1] == '\0' && std::strlen(buffer.data()) == size - 1,
              "the value does not fill the queried size");
@@ -58,10 +57,7 @@ std::optional<std::string> Read(const char* domain, const char* key, const char*
 }
 
 // The user's file, the common fallback file and an explicit path.
-std::vector<std::string> Files() {
-  return {scratch.localAppData + "/Corvel/TAV/securePrefs.xml",
-          scratch.commonFiles + "/Corvel/TAV/securePrefs.xml", scratch.work + "/prefs.xml"};
-}
+std::vector<std::string> files;
 
 }  // namespace
 
@@ -70,7 +66,9 @@ void corvel::fuzz::FuzzSetUp() {
   prefs::SetKeyMaterialSource(&kKeyMaterial);
   // Every log level on, so that the log lines are formatted too.
   corvel::fuzz::WriteWholeFile(scratch.temp + "/qiv.trace", "");
-  for (const std::string& file : Files()) fs::create_directories(fs::path(file).parent_path());
+  files = {scratch.localAppData + "/Corvel/TAV/securePrefs.xml",
+           scratch.commonFiles + "/Corvel/TAV/securePrefs.xml", scratch.work + "/prefs.xml"};
+  for (const std::string& file : files) fs::create_directories(fs::path(file).parent_path());
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -81,7 +79,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string value = in.ConsumeRandomLengthString(80).c_str();
   const std::string file = in.ConsumeBytesAsString(in.remaining_bytes());
 
-  const std::vector<std::string> files = Files();
   for (const std::string& path : files) unlink(path.c_str());
   // A fresh log for every input, so that it does not grow without end.
   prefs::UninitPrefs();

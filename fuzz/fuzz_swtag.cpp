@@ -32,10 +32,7 @@ std::string TagFileName(const std::string& code, const std::string& locale) {
 // folded into that range.
 std::string Printable(FuzzedDataProvider& in, size_t longest) {
   std::string text = in.ConsumeRandomLengthString(longest);
-  for (char& c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 32 || byte > 126) c = static_cast<char>(32 + byte % 95);
-  }
+  for (char& c : text) c = c >= 32 && c <= 126 ? c : static_cast<char>(32 + uint8_t(c) % 95);
   return text;
 }
 
@@ -149,8 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
              "second SwTagStart failed");
   record = swtag::SwTagCurrentRecord();
   FUZZ_CHECK(record->mExistingLoaded, "the written tag is not read as an existing tag");
-  FUZZ_CHECK(record->mEntitlementRequired == entitlement || !record->mEntitlementRequired,
-             "the entitlement flag does not read back");
+  FUZZ_CHECK(entitlement || !record->mEntitlementRequired, "the entitlement flag reads back set");
   for (size_t i = 0; i < std::size(kFields); ++i) {
     const std::string& read = record->*kFields[i].read;
     FUZZ_CHECK(read == values[i] || read.empty(),
