@@ -12,24 +12,22 @@ struct Placed {
   int depth;
 };
 
-// The elements in document order with their depth; a failed check when the links run longer
-// than the entries handed out, which only a broken index can do.
-inline std::vector<Placed> ElementsInOrder(const markup::CMarkupSTL& doc) {
-  std::vector<Placed> out;
-  const markup::ElementIndex& index = doc.GetIndex();
-  int depth = 0;
-  for (int32_t at = index.exists() ? index[0].firstChild : 0; at;) {
+// Appends the elements from `at` and its next siblings on, in document order, with their
+// depth; a failed check when the links run longer than the entries handed out, which only a
+// broken index can do. The depth stays within what a fuzz input can nest.
+inline void AppendInOrder(const markup::CMarkupSTL& doc, int32_t at, int depth,
+                          std::vector<Placed>& out) {
+  for (; at; at = doc.GetIndex()[at].nextSibling) {
     FUZZ_CHECK(at > 0 && at < doc.GetFreePos() && out.size() <= size_t(doc.GetFreePos()),
                "element links run past the entries handed out");
-    out.push_back({index[at], depth});
-    if (index[at].firstChild) {
-      at = index[at].firstChild;
-      ++depth;
-      continue;
-    }
-    for (; at && !index[at].nextSibling; --depth) at = index[at].parent;
-    if (at) at = index[at].nextSibling;
+    out.push_back({doc.GetIndex()[at], depth});
+    AppendInOrder(doc, doc.GetIndex()[at].firstChild, depth + 1, out);
   }
+}
+
+inline std::vector<Placed> ElementsInOrder(const markup::CMarkupSTL& doc) {
+  std::vector<Placed> out;
+  if (doc.GetIndex().exists()) AppendInOrder(doc, doc.GetIndex()[0].firstChild, 0, out);
   return out;
 }
 
