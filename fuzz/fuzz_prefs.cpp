@@ -84,9 +84,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   prefs::UninitPrefs();
   unlink((scratch.temp + "/Velmo.log").c_str());
   prefs::InitPrefs();
-  struct Closing {
-    ~Closing() { prefs::UninitPrefs(); }
-  } closing;
 
   const char* explicitPath = where == 2 ? files[2].c_str() : nullptr;
   if (where != 3) corvel::fuzz::WriteWholeFile(files[where], file);
@@ -105,19 +102,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (status != prefs::kPrefsSuccess) {
     FUZZ_CHECK(!before || corvel::fuzz::ReadWholeFile(target) == before,
                "a failed write changed the file");
-    return 0;
+  } else {
+    FUZZ_CHECK((fs::status(target).permissions() & fs::perms::all) ==
+                   (fs::perms::owner_read | fs::perms::owner_write),
+               "the written file is not mode 0600");
+    FUZZ_CHECK(Read(Text(domain), Text(key), explicitPath) == value,
+               "a written value does not read back");
+    // Another value (a null domain is the default one) read from the file the write went to
+    // stays as it was.
+    const bool sameValue =
+        key && key == otherKey &&
+        domain.value_or("DefaultDomain") == otherDomain.value_or("DefaultDomain");
+    FUZZ_CHECK(!other || sameValue || !(explicitPath || where == 0) ||
+                   Read(Text(otherDomain), Text(otherKey), explicitPath) == other,
+               "a write changed another value");
   }
-  FUZZ_CHECK((fs::status(target).permissions() & fs::perms::all) ==
-                 (fs::perms::owner_read | fs::perms::owner_write),
-             "the written file is not mode 0600");
-  FUZZ_CHECK(Read(Text(domain), Text(key), explicitPath) == value,
-             "a written value does not read back");
-  // Another value (a null domain is the default one) read from the file the write went to
-  // stays as it was.
-  const bool sameValue = key && key == otherKey &&
-                         domain.value_or("DefaultDomain") == otherDomain.value_or("DefaultDomain");
-  FUZZ_CHECK(!other || sameValue || !(explicitPath || where == 0) ||
-                 Read(Text(otherDomain), Text(otherKey), explicitPath) == other,
-             "a write changed another value");
+  prefs::UninitPrefs();
   return 0;
 }

@@ -17,8 +17,7 @@ namespace {
 // 3000-12-31T23:59:59Z, the last second the UTC conversion accepts.
 constexpr int64_t kLastSecond = 32535215999;
 
-struct tm Calendar(int64_t seconds) {
-  const time_t moment = static_cast<time_t>(seconds);
+struct tm Calendar(time_t moment) {
   struct tm calendar {};
   FUZZ_CHECK(gmtime_r(&moment, &calendar) != nullptr, "gmtime_r failed");
   return calendar;
