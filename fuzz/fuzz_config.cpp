@@ -1,103 +1,39 @@
 // The configuration document reader on arbitrary documents, in quiet mode, as the library
 // always runs it. The input is written to a file in the scratch folder. Checked on every
 // input:
-//  - the walk hands over entries with a key and a value (only the reverse entry of a hive
-//    without code has no value), a reverse entry's subdomain fits its 128-byte buffer, and
-//    a "LicensingCode" entry comes right after its reverse entry;
+//  - the walk hands over entries as Collect (fuzz_support.h) expects them;
 //  - a walk without handler and one whose handler never stops give the same result, and a
 //    handler that stops after n entries gets exactly n and a result of 0;
 //  - a failed rewrite of the Payload hive's code leaves the file untouched, and a successful
 //    one gives a document that walks like the original with the new code in place.
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <cctype>
-#include <cstring>
 #include <sstream>
-#include <vector>
 
 #include "config/config_document.h"
 #include "config/parse_config.h"
-#include "config_walk.h"
 #include "fuzz_support.h"
 #include "util/path_check.h"
 
 namespace config = corvel::config;
 using corvel::fuzz::Entry;
+using corvel::fuzz::Walk;
 
 namespace {
 
-struct Walk {
-  std::vector<Entry> entries;
-  size_t stopAfter = SIZE_MAX;  // the handler stops at this entry (1-based count)
-};
-
-int Collect(void* context, const char* subdomain, const char* key, const char* value,
-            int isProtected) {
-  auto* walk = static_cast<Walk*>(context);
-  FUZZ_CHECK(key != nullptr, "an entry without key");
-  const bool reverse = std::strcmp(key, "PayloadCode") == 0;
-  FUZZ_CHECK(value != nullptr || (reverse && subdomain != nullptr),
-             "an entry without value that is not a reverse entry");
-  walk->entries.push_back(corvel::fuzz::MakeEntry(subdomain, key, value, isProtected));
-  FUZZ_CHECK(walk->entries.size() <= walk->stopAfter, "the walk went on after its handler stopped");
-  return walk->entries.size() == walk->stopAfter ? 1 : 0;
-}
-
-// Every "LicensingCode" entry follows the reverse entry made from it.
-void CheckReverseEntries(const Walk& walk) {
-  for (size_t i = 0; i < walk.entries.size(); ++i) {
-    const Entry& e = walk.entries[i];
-    if (e.key != "LicensingCode") continue;
-    FUZZ_CHECK(i > 0, "a LicensingCode entry without its reverse entry");
-    const Entry& reverse = walk.entries[i - 1];
-    FUZZ_CHECK(reverse.key == "PayloadCode" && reverse.hasSubdomain &&
-                   reverse.subdomain == e.value && reverse.subdomain.size() < 128 &&
-                   reverse.hasValue == e.hasSubdomain && reverse.value == e.subdomain &&
-                   reverse.isProtected == e.isProtected,
-               "a reverse entry does not mirror its LicensingCode entry");
-  }
-}
-
 int WalkFile(const std::string& path, Walk* walk) {
-  return config::parseconfig(path.c_str(), walk ? Collect : nullptr, walk, /*quiet=*/1);
+  return config::parseconfig(path.c_str(), walk ? corvel::fuzz::Collect : nullptr, walk, 1);
 }
 
 // The XML library folds runs of blanks when it reads text and trims them at the ends, so a
 // text written back and read again may differ in its blanks alone; compare texts folded.
-std::string FoldBlanks(const std::string& text) {
-  std::istringstream words(text);
-  std::string word, folded;
-  while (words >> word) folded += (folded.empty() ? "" : " ") + word;
-  return folded;
-}
-
+// An absent text stands for the key, folded again without change.
 Entry Folded(Entry e) {
-  e.subdomain = FoldBlanks(e.subdomain);
-  e.key = FoldBlanks(e.key);
-  e.value = FoldBlanks(e.value);
-  return e;
-}
-
-// The entries of the rewritten document: those of the original with the Payload hive's code
-// replaced. The Payload hive's entries come first, up to the first entry of another hive.
-void CheckRewrittenWalk(const Walk& before, const Walk& after, const std::string& code,
-                        size_t payloadEntries) {
-  FUZZ_CHECK(before.entries.size() == after.entries.size(),
-             "the rewritten document walks to another number of entries");
-  for (size_t i = 0; i < before.entries.size(); ++i) {
-    Entry expected = before.entries[i];
-    // The reverse entry of a "LicensingCode" entry comes right before it and carries the
-    // code as its value; a Data element that is itself keyed "PayloadCode" is an ordinary one.
-    const bool reverseEntry = i + 1 < payloadEntries &&
-                              before.entries[i + 1].key == "LicensingCode" &&
-                              expected.key == "PayloadCode";
-    if (i < payloadEntries) {
-      (reverseEntry ? expected.hasValue : expected.hasSubdomain) = true;
-      (reverseEntry ? expected.value : expected.subdomain) = code;
-    }
-    FUZZ_CHECK(Folded(after.entries[i]) == Folded(expected),
-               "entry " + std::to_string(i) + " changed beyond the code in the rewrite");
+  for (std::string* text :
+       {&e.key, e.subdomain ? &*e.subdomain : &e.key, e.value ? &*e.value : &e.key}) {
+    std::istringstream words(*text);
+    text->clear();
+    for (std::string word; words >> word;) *text += (text->empty() ? "" : " ") + word;
   }
+  return e;
 }
 
 // How many entries the Payload hive hands over: one per Data element, two for a
@@ -110,9 +46,8 @@ size_t PayloadEntryCount(const std::string& path) {
   fclose(stream);
   FUZZ_CHECK(loaded, "a document that walked does not load");
   const TiXmlNode* payload = config::ConfigurationRoot(document)->FirstChild("Payload");
-  if (payload == nullptr) return 0;
   size_t count = 0;
-  for (const TiXmlNode* data = payload->FirstChild("Data"); data != nullptr;
+  for (const TiXmlNode* data = payload ? payload->FirstChild("Data") : nullptr; data != nullptr;
        data = data->NextSibling("Data")) {
     const char* key = data->ToElement() ? data->ToElement()->Attribute("key") : nullptr;
     count += key != nullptr && std::strcmp(key, "LicensingCode") == 0 ? 2 : 1;
@@ -120,19 +55,15 @@ size_t PayloadEntryCount(const std::string& path) {
   return count;
 }
 
-// True when every "&" starts a reference of the form "&name;" or "&#digits;". The XML library
-// drops a bare "&" when it reads text and then folds the blanks that stood around it, so a
-// document with one is not read back as it was written either.
-bool ReferencesAreWellFormed(const std::string& text) {
+// Whether an "&" in `text` starts no reference of the form "&name;" or "&#digits;" (at most
+// ten characters between "&" and ";").
+bool HasBareAmpersand(const std::string& text) {
   for (size_t at = text.find('&'); at != std::string::npos; at = text.find('&', at + 1)) {
-    size_t end = at + 1;
-    while (end < text.size() && end - at <= 10 &&
-           (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '#')) {
-      ++end;
-    }
-    if (end == at + 1 || end >= text.size() || text[end] != ';') return false;
+    const size_t end = text.find_first_not_of(
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789#", at + 1);
+    if (end == at + 1 || end > at + 11 || end == std::string::npos || text[end] != ';') return true;
   }
-  return true;
+  return false;
 }
 
 }  // namespace
@@ -140,42 +71,52 @@ bool ReferencesAreWellFormed(const std::string& text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   const std::string code = std::string(in.ConsumeRandomLengthString(48).c_str());
-  const size_t stopAfter = in.ConsumeIntegralInRange<size_t>(1, 16);
-  const std::string document = in.ConsumeBytesAsString(in.remaining_bytes());
-  const std::string path = corvel::fuzz::Scratch().work + "/application.xml";
+  Walk full, stopped, again;
+  stopped.stopAfter = in.ConsumeIntegralInRange<size_t>(1, 16);
+  const std::string document = in.ConsumeRemainingBytesAsString();
+  const std::string path = corvel::fuzz::scratch.work + "/application.xml";
   corvel::fuzz::WriteWholeFile(path, document);
 
-  Walk full;
   const int result = WalkFile(path, &full);
   FUZZ_CHECK(result == 0 || result == -1, "parseconfig result outside 0 and -1");
   FUZZ_CHECK(WalkFile(path, nullptr) == result, "a walk without handler ends differently");
-  CheckReverseEntries(full);
-
-  if (full.entries.size() >= stopAfter) {
-    Walk stopped;
-    stopped.stopAfter = stopAfter;
+  if (full.entries.size() >= stopped.stopAfter) {
     FUZZ_CHECK(WalkFile(path, &stopped) == 0, "a stopped walk did not succeed");
-    FUZZ_CHECK(stopped.entries.size() == stopAfter, "a stopped walk handed over other entries");
+    FUZZ_CHECK(stopped.entries.size() == stopped.stopAfter,
+               "a stopped walk handed over other entries");
   }
 
   const int rewritten = config::SetConfigurationPayloadCode(path.c_str(), code.c_str());
   FUZZ_CHECK(rewritten == 0 || rewritten == -1, "rewrite result other than 0 or -1 on a file");
-  std::string after;
-  FUZZ_CHECK(corvel::fuzz::ReadWholeFile(path, &after), "the rewritten file cannot be read");
-  if (rewritten != 0) {
-    FUZZ_CHECK(after == document, "a failed rewrite changed the file");
+  FUZZ_CHECK(rewritten == 0 || corvel::fuzz::ReadWholeFile(path) == document,
+             "a failed rewrite changed the file");
+  if (rewritten != 0) return 0;
+  const int againResult = WalkFile(path, &again);
+  // A rewrite of a document that failed somewhere promises nothing. The XML library reads a
+  // byte that opens a UTF-8 sequence together with the bytes after it, whatever they are, so
+  // a document or a code that is not UTF-8 (an "&" swallowed into a broken sequence, say) is
+  // not read back as it was written. Nor is a document with an "&" that does not start a
+  // reference ("&name;" or "&#digits;"): the library drops it and then folds the blanks that
+  // stood around it. Only UTF-8 without such an "&" is compared.
+  if (result != 0 || !corvel::util::IsWellFormedUtf8(document) ||
+      !corvel::util::IsWellFormedUtf8(code) || HasBareAmpersand(document)) {
     return 0;
   }
-  Walk again;
-  const int againResult = WalkFile(path, &again);
-  if (result != 0) return 0;  // the original failed somewhere; the rewrite promises nothing
-  // The XML library reads a byte that opens a UTF-8 sequence together with the bytes after
-  // it, whatever they are, so a document or a code that is not UTF-8 (an "&" swallowed into
-  // a broken sequence, say) is not read back as it was written. Only UTF-8 is compared.
-  if (!corvel::util::IsWellFormedUtf8(document) || !corvel::util::IsWellFormedUtf8(code) ||
-      !ReferencesAreWellFormed(document))
-    return 0;
   FUZZ_CHECK(againResult == 0, "the rewritten document no longer walks");
-  CheckRewrittenWalk(full, again, code, PayloadEntryCount(path));
+  // The entries of the rewritten document: those of the original with the Payload hive's code
+  // replaced. The Payload hive's entries come first, up to the first entry of another hive.
+  FUZZ_CHECK(full.entries.size() == again.entries.size(),
+             "the rewritten document walks to another number of entries");
+  const size_t payloadEntries = PayloadEntryCount(path);
+  for (size_t i = 0; i < full.entries.size(); ++i) {
+    Entry expected = full.entries[i];
+    // The reverse entry of a "LicensingCode" entry comes right before it and carries the
+    // code as its value; a Data element that is itself keyed "PayloadCode" is an ordinary one.
+    const bool reverse = i + 1 < payloadEntries && full.entries[i + 1].key == "LicensingCode" &&
+                         expected.key == "PayloadCode";
+    if (i < payloadEntries) (reverse ? expected.value : expected.subdomain) = code;
+    FUZZ_CHECK(Folded(again.entries[i]) == Folded(expected),
+               "entry " + std::to_string(i) + " changed beyond the code in the rewrite");
+  }
   return 0;
 }

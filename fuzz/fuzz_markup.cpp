@@ -6,24 +6,16 @@
 //    fresh parse of the edited text (so the text stays well-formed), SetData reads back what
 //    was set, and refused edits leave the text as it was;
 //  - Save followed by Load gives back the same text.
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <vector>
+#include <tuple>
 
 #include "fuzz_support.h"
-#include "markup/markup_document.h"
 #include "markup_checks.h"
 
-using corvel::fuzz::ElementsInOrder;
-using corvel::fuzz::Placed;
-using corvel::fuzz::TagsRoundTrip;
-using corvel::markup::CMarkupSTL;
-using corvel::markup::ElementEntry;
-using corvel::markup::ElementIndex;
-
+namespace corvel::fuzz {
 namespace {
 
-constexpr int kMaxSteps = 48;
+using markup::CMarkupSTL;
+using markup::ElementEntry;
 
 // Names that the parser reads back as the same name: no whitespace, no token delimiter, no
 // quote and no '[' (a name's '[' ends the part that end tags are matched against).
@@ -34,54 +26,38 @@ bool IsPlainName(const std::string& name) {
 // The index of a well-formed document describes its text.
 void CheckIndexDescribesText(const CMarkupSTL& doc) {
   const std::string& text = doc.GetDoc();
-  const ElementIndex& index = doc.GetIndex();
-  const auto size = static_cast<int32_t>(text.size());
-  std::vector<Placed> elements;
-  FUZZ_CHECK(ElementsInOrder(doc, &elements), "element links run past the entries handed out");
+  const auto& index = doc.GetIndex();
+  const std::vector<Placed> elements = ElementsInOrder(doc);
   FUZZ_CHECK(!elements.empty(), "a well-formed document without elements");
-  for (int32_t at = 1; at < doc.GetFreePos(); ++at) {
-    const ElementEntry& e = index[at];
-    if (e.parent < 0 || e.parent >= doc.GetFreePos()) continue;  // a given-back entry
-    FUZZ_CHECK(e.startLeft >= 0 && e.startLeft < e.startRight && e.endRight < size,
-               "offsets outside the text at entry " + std::to_string(at));
-  }
   for (const Placed& p : elements) {
-    const ElementEntry& e = p.entry;
-    FUZZ_CHECK(e.startLeft >= 0 && e.endRight < size && e.startLeft < e.startRight,
-               "element offsets out of order or outside the text");
-    FUZZ_CHECK(text[e.startLeft] == '<' && text[e.startRight] == '>' && text[e.endRight] == '>',
-               "tag offsets do not stand on '<' and '>'");
+    const ElementEntry &e = p.entry, &child = index[e.firstChild], &next = index[e.nextSibling];
+    FUZZ_CHECK(e.startLeft >= 0 && e.endRight < int32_t(text.size()) &&
+                   e.startLeft < e.startRight && text[e.startLeft] == '<' &&
+                   text[e.startRight] == '>' && text[e.endRight] == '>',
+               "tag offsets outside the text, out of order or not on '<' and '>'");
     // An empty element ends in "/>"; another has its end tag after the start tag.
     FUZZ_CHECK(e.startRight == e.endLeft + 1
                    ? e.endRight == e.startRight && text[e.endLeft] == '/'
                    : e.startRight < e.endLeft && e.endLeft < e.endRight && text[e.endLeft] == '<',
                "end tag offsets out of order");
-    const ElementEntry& child = index[e.firstChild];
-    FUZZ_CHECK(!e.firstChild || (child.startLeft > e.startRight && child.endRight < e.endLeft),
-               "first child outside its parent");
-    const ElementEntry& next = index[e.nextSibling];
-    FUZZ_CHECK(!e.nextSibling || (next.startLeft > e.endRight && next.parent == e.parent),
-               "siblings out of order or with different parents");
+    FUZZ_CHECK((!e.firstChild || (child.startLeft > e.startRight && child.endRight < e.endLeft)) &&
+                   (!e.nextSibling || (next.startLeft > e.endRight && next.parent == e.parent)),
+               "a first child outside its parent, or siblings out of order or apart");
   }
 }
 
 // The edited index equals the index of a fresh parse of the edited text.
-void CheckMatchesReparse(const CMarkupSTL& edited, const char* after) {
+void CheckMatchesReparse(const CMarkupSTL& edited, const std::string& after) {
   CMarkupSTL fresh;
-  FUZZ_CHECK(fresh.SetDocument(edited.GetDoc().c_str()),
-             std::string("edited text no longer well-formed after ") + after);
-  std::vector<Placed> mine, theirs;
-  FUZZ_CHECK(ElementsInOrder(edited, &mine), std::string("broken links after ") + after);
-  FUZZ_CHECK(ElementsInOrder(fresh, &theirs), "broken links in a fresh parse");
-  FUZZ_CHECK(mine.size() == theirs.size(), std::string("element count differs after ") + after);
-  for (size_t i = 0; i < mine.size(); ++i) {
-    const ElementEntry& a = mine[i].entry;
-    const ElementEntry& b = theirs[i].entry;
-    FUZZ_CHECK(mine[i].depth == theirs[i].depth && a.startLeft == b.startLeft &&
-                   a.startRight == b.startRight && a.endLeft == b.endLeft &&
-                   a.endRight == b.endRight,
-               std::string("an element differs from a fresh parse after ") + after);
-  }
+  FUZZ_CHECK(fresh.SetDocument(edited.GetDoc().c_str()), "not well-formed after " + after);
+  const auto same = [](const Placed& a, const Placed& b) {
+    const ElementEntry &x = a.entry, &y = b.entry;
+    return std::tie(a.depth, x.startLeft, x.startRight, x.endLeft, x.endRight) ==
+           std::tie(b.depth, y.startLeft, y.startRight, y.endLeft, y.endRight);
+  };
+  const std::vector<Placed> mine = ElementsInOrder(edited), theirs = ElementsInOrder(fresh);
+  FUZZ_CHECK(std::equal(mine.begin(), mine.end(), theirs.begin(), theirs.end(), same),
+             "the index differs from a fresh parse after " + after);
   CheckIndexDescribesText(fresh);
 }
 
@@ -100,29 +76,12 @@ std::string PickName(FuzzedDataProvider& in) {
   return CText(in, 24);
 }
 
-void CheckSaveLoad(CMarkupSTL& doc) {
-  const std::string path = corvel::fuzz::Scratch().work + "/saved.xml";
-  const std::string before = doc.GetDoc();
-  FUZZ_CHECK(doc.Save(path.c_str()), "Save failed: " + doc.GetError());
-  std::string bytes;
-  FUZZ_CHECK(corvel::fuzz::ReadWholeFile(path, &bytes) && bytes == before,
-             "Save wrote other bytes");
-  CMarkupSTL loaded;
-  const bool wellFormed = loaded.Load(path.c_str());
-  // A text that itself begins with FF FE is read back as UTF-16 by design.
-  if (before.size() > 2 && before[0] == '\xFF' && before[1] == '\xFE') return;
-  FUZZ_CHECK(loaded.GetDoc() == before, "Load did not read back what Save wrote");
-  CMarkupSTL parsed;
-  FUZZ_CHECK(wellFormed == parsed.SetDocument(before.c_str()), "Load and SetDocument disagree");
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
-  const std::string text = CText(in, size);
   CMarkupSTL doc;
-  const bool wellFormed = doc.SetDocument(text.c_str());
+  const bool wellFormed = doc.SetDocument(CText(in, size).c_str());
   FUZZ_CHECK(wellFormed == doc.IsWellFormed(), "SetDocument result differs from IsWellFormed");
   FUZZ_CHECK(doc.GetMainPos() == 0 && doc.GetParentPos() == 0 && doc.GetChildPos() == 0,
              "a parse left the cursor set");
@@ -131,79 +90,68 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // nothing about its text (an element added at document level may follow the broken part).
   bool checkEdits = wellFormed && TagsRoundTrip(doc);
 
-  for (int step = 0; step < kMaxSteps && in.remaining_bytes() > 0; ++step) {
+  for (int step = 0; step < 48 && in.remaining_bytes() > 0; ++step) {
     const std::string before = doc.GetDoc();
     const int op = in.ConsumeIntegralInRange(0, 11);
-    switch (op) {
-      case 0:
-      case 1: {
-        const std::string name = PickName(in);
-        const char* wanted = in.ConsumeBool() ? nullptr : name.c_str();
-        (void)(op == 0 ? doc.FindElement(wanted) : doc.FindChildElement(wanted));
-        break;
+    if (op <= 1) {
+      const std::string name = PickName(in);
+      const char* wanted = in.ConsumeBool() ? nullptr : name.c_str();
+      (void)(op == 0 ? doc.FindElement(wanted) : doc.FindChildElement(wanted));
+    } else if (op <= 3) {
+      (void)(op == 2 ? doc.IntoElement() : doc.OutOfElement());
+    } else if (op == 4) {
+      FUZZ_CHECK(doc.GetTagName().empty() || doc.GetMainPos() != 0,
+                 "a tag name without a main element");
+      (void)doc.GetData();
+    } else if (op <= 6) {
+      const std::string value = CText(in, 64);
+      const bool mayEdit =
+          doc.GetMainPos() != 0 && doc.GetIndex()[doc.GetMainPos()].firstChild == 0;
+      const bool set = doc.SetData(value.c_str());
+      FUZZ_CHECK(set == mayEdit, "SetData result against the documented rule");
+      FUZZ_CHECK(set || doc.GetDoc() == before, "a refused SetData changed the text");
+      if (set && checkEdits) {
+        FUZZ_CHECK(doc.GetData() == value, "SetData does not read back");
+        CheckMatchesReparse(doc, "SetData");
       }
-      case 2:
-      case 3:
-        (void)(op == 2 ? doc.IntoElement() : doc.OutOfElement());
-        break;
-      case 4: {
-        const std::string name = doc.GetTagName();
-        if (doc.GetMainPos() == 0) FUZZ_CHECK(name.empty(), "a tag name without a main element");
-        (void)doc.GetData();
-        break;
+    } else if (op <= 8) {
+      const std::string name = in.ConsumeBool() ? PickName(in) : kNames[step % std::size(kNames)];
+      const bool child = in.ConsumeBool();
+      const bool added = child ? doc.AddChildElement(name.c_str()) : doc.AddElement(name.c_str());
+      FUZZ_CHECK(added || doc.GetDoc() == before, "a refused add changed the text");
+      FUZZ_CHECK(!added || (child ? doc.GetChildPos() != 0
+                                  : doc.GetMainPos() != 0 && doc.GetChildPos() == 0),
+                 "an add left the cursor elsewhere");
+      // A name the parser reads differently leaves a text that edits cannot keep consistent.
+      checkEdits = checkEdits && (!added || IsPlainName(name));
+      if (added && checkEdits) {
+        FUZZ_CHECK(child || doc.GetTagName() == name, "an added element reads another name");
+        CheckMatchesReparse(doc, child ? "AddChildElement" : "AddElement");
       }
-      case 5:
-      case 6: {
-        const std::string value = CText(in, 64);
-        const int32_t main = doc.GetMainPos();
-        const bool mayEdit = main != 0 && doc.GetIndex()[main].firstChild == 0;
-        const bool set = doc.SetData(value.c_str());
-        FUZZ_CHECK(set == mayEdit, "SetData result against the documented rule");
-        if (!set) {
-          FUZZ_CHECK(doc.GetDoc() == before, "a refused SetData changed the text");
-        } else if (checkEdits) {
-          FUZZ_CHECK(doc.GetData() == value, "SetData does not read back");
-          CheckMatchesReparse(doc, "SetData");
-        }
-        break;
-      }
-      case 7:
-      case 8: {
-        const std::string name = in.ConsumeBool() ? PickName(in) : kNames[step % std::size(kNames)];
-        const bool child = in.ConsumeBool();
-        const bool added = child ? doc.AddChildElement(name.c_str()) : doc.AddElement(name.c_str());
-        if (!added) {
-          FUZZ_CHECK(doc.GetDoc() == before, "a refused add changed the text");
-          break;
-        }
-        FUZZ_CHECK(child ? doc.GetChildPos() != 0 : doc.GetMainPos() != 0 && doc.GetChildPos() == 0,
-                   "an add left the cursor elsewhere");
-        if (!IsPlainName(name)) {
-          checkEdits = false;  // the text now holds a tag the parser reads differently
-        } else if (checkEdits) {
-          if (!child) FUZZ_CHECK(doc.GetTagName() == name, "an added element reads another name");
-          CheckMatchesReparse(doc, child ? "AddChildElement" : "AddElement");
-        }
-        break;
-      }
-      case 9: {
-        // Re-parsing the edited text keeps it (and its well-formedness, when edits were kept
-        // consistent).
-        const bool again = doc.SetDocument(before.c_str());
-        FUZZ_CHECK(doc.GetDoc() == before, "SetDocument changed the text");
-        if (checkEdits) FUZZ_CHECK(again, "a consistently edited document no longer parses");
-        checkEdits = again && TagsRoundTrip(doc);
-        break;
-      }
-      case 10:
-        CheckSaveLoad(doc);
-        break;
-      default:
-        doc.SetDocument(nullptr);
-        FUZZ_CHECK(doc.GetDoc().empty() && !doc.IsWellFormed(), "SetDocument(null) kept a text");
-        checkEdits = false;
-        break;
+    } else if (op == 9) {
+      // Re-parsing the edited text keeps it (and its well-formedness, when edits were kept
+      // consistent).
+      const bool again = doc.SetDocument(before.c_str());
+      FUZZ_CHECK(doc.GetDoc() == before, "SetDocument changed the text");
+      FUZZ_CHECK(again || !checkEdits, "a consistently edited document no longer parses");
+      checkEdits = again && TagsRoundTrip(doc);
+    } else if (op == 10) {
+      const std::string path = scratch.work + "/saved.xml";
+      FUZZ_CHECK(doc.Save(path.c_str()), "Save failed: " + doc.GetError());
+      FUZZ_CHECK(ReadWholeFile(path) == before, "Save wrote other bytes");
+      CMarkupSTL loaded, parsed;
+      const bool loadedWell = loaded.Load(path.c_str());
+      // A text that itself begins with FF FE is read back as UTF-16 by design.
+      if (before.size() > 2 && before[0] == '\xFF' && before[1] == '\xFE') continue;
+      FUZZ_CHECK(loaded.GetDoc() == before, "Load did not read back what Save wrote");
+      FUZZ_CHECK(loadedWell == parsed.SetDocument(before.c_str()), "Load and SetDocument disagree");
+    } else {
+      doc.SetDocument(nullptr);
+      FUZZ_CHECK(doc.GetDoc().empty() && !doc.IsWellFormed(), "SetDocument(null) kept a text");
+      checkEdits = false;
     }
   }
   return 0;
 }
+
+}  // namespace corvel::fuzz

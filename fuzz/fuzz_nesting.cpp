@@ -6,9 +6,6 @@
 //    document within the limit is refused.
 #include <tinyxml.h>
 
-#include <algorithm>
-#include <climits>
-
 #include "config/config_document.h"
 #include "config/nesting_depth.h"
 #include "fuzz_support.h"

@@ -7,9 +7,6 @@
 //  - a text damaged at some pair decodes to the plain prefix before the damage;
 //  - formatting a parsed account record and parsing it again changes nothing more, and a
 //    merged entry is in the record.
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <algorithm>
 #include <cctype>
 
 #include "fuzz_support.h"
@@ -22,77 +19,39 @@ namespace {
 
 std::string BeforeZero(const std::string& text) { return text.substr(0, text.find('\0')); }
 
-void CheckDecodeArbitrary(const std::string& hex, const std::string& key) {
-  const std::string plain = records::DeobfuscateValue(hex, key);
-  if (key.empty()) FUZZ_CHECK(plain.empty(), "an empty key decoded something");
-  FUZZ_CHECK(plain.size() <= hex.size() / 2, "decoded more bytes than the hex holds");
-  FUZZ_CHECK(plain.find('\0') == std::string::npos, "decoded text holds a zero byte");
-}
+// `plain` encoded under `key`, and decoded under it as if it were hex.
+void CheckCipher(const std::string& plain, const std::string& key, size_t damageAt, char damage) {
+  const std::string decoded = records::DeobfuscateValue(plain, key);
+  FUZZ_CHECK(!key.empty() || decoded.empty(), "an empty key decoded something");
+  FUZZ_CHECK(decoded.size() <= plain.size() / 2, "decoded more bytes than the hex holds");
+  FUZZ_CHECK(decoded.find('\0') == std::string::npos, "decoded text holds a zero byte");
 
-void CheckRoundTrip(const std::string& plain, const std::string& key, size_t damageAt,
-                    char damage) {
-  const std::string hex = records::ObfuscateValue(plain, key);
+  const std::string encoded = records::ObfuscateValue(plain, key);
   if (plain.empty() || key.empty()) {
-    FUZZ_CHECK(hex.empty(), "nothing to encode gave a text");
+    FUZZ_CHECK(encoded.empty(), "nothing to encode gave a text");
     return;
   }
-  FUZZ_CHECK(hex.size() == 2 * plain.size(), "encoded length is not two digits per byte");
-  FUZZ_CHECK(std::all_of(hex.begin(), hex.end(),
-                         [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }),
+  FUZZ_CHECK(encoded.size() == 2 * plain.size(), "encoded length is not two digits per byte");
+  FUZZ_CHECK(encoded.find_first_not_of("0123456789ABCDEF") == std::string::npos,
              "encoded text is not upper-case hex");
-  FUZZ_CHECK(records::DeobfuscateValue(hex, key) == BeforeZero(plain), "round trip lost the value");
-  std::string lower = hex;
+  std::string lower = encoded;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  FUZZ_CHECK(records::DeobfuscateValue(lower, key) == BeforeZero(plain),
-             "lower-case digits decode differently");
-  // A key longer than the cipher's key limit keys it by its first 256 bytes only.
-  if (key.size() > records::kMaxObfuscationKeyBytes) {
-    FUZZ_CHECK(
-        records::ObfuscateValue(plain, key.substr(0, records::kMaxObfuscationKeyBytes)) == hex,
-        "bytes past the key limit changed the cipher");
+  for (const std::string& digits : {encoded, lower}) {
+    FUZZ_CHECK(records::DeobfuscateValue(digits, key) == BeforeZero(plain),
+               "round trip lost the value");
   }
+  // A key longer than the cipher's key limit keys it by its first 256 bytes only.
+  const size_t limit = records::kMaxObfuscationKeyBytes;
+  FUZZ_CHECK(key.size() <= limit || records::ObfuscateValue(plain, key.substr(0, limit)) == encoded,
+             "bytes past the key limit changed the cipher");
   // Damage one digit: the pairs before it still decode.
   if (std::isxdigit(static_cast<unsigned char>(damage))) return;
-  std::string damaged = hex;
+  std::string damaged = encoded;
   const size_t at = damageAt % damaged.size();
   damaged[at] = damage;
-  const std::string decoded = records::DeobfuscateValue(damaged, key);
   const std::string prefix = BeforeZero(plain.substr(0, at / 2));
-  FUZZ_CHECK(decoded.compare(0, prefix.size(), prefix) == 0 && decoded.size() >= prefix.size(),
+  FUZZ_CHECK(records::DeobfuscateValue(damaged, key).compare(0, prefix.size(), prefix) == 0,
              "a damaged text lost the prefix before the damage");
-}
-
-void CheckAccountRecord(const std::string& stored, const std::string& code,
-                        const std::string& digest, const std::string& stamp) {
-  const records::AccountRecordMap parsed = records::ParseAccountRecord(stored);
-  const std::string formatted = records::FormatAccountRecord(parsed);
-  const std::string again = records::FormatAccountRecord(records::ParseAccountRecord(formatted));
-  FUZZ_CHECK(again == formatted, "formatting a parsed record is not stable");
-
-  const std::string updated = records::UpdatedAccountRecordText(stored, code, digest, stamp);
-  // A code that can stand in the record is in it afterwards: no "=" in the code or the digest,
-  // and no piece of the separator in any text (pieces could join across edges: "{|" + "}").
-  if (code.empty() || code.find('=') != std::string::npos ||
-      digest.find('=') != std::string::npos) {
-    return;
-  }
-  for (const std::string* text : {&code, &digest, &stamp}) {
-    if (text->find_first_of("{|}") != std::string::npos) return;
-  }
-  const records::AccountRecordMap merged = records::ParseAccountRecord(updated);
-  const auto found = merged.find(code);
-  FUZZ_CHECK(found != merged.end(), "a merged code is missing from the record");
-  const auto before = parsed.find(code);
-  if (before == parsed.end()) {
-    FUZZ_CHECK(found->second.digest == digest && found->second.time_stamp == stamp,
-               "a new entry was not recorded as given");
-  } else if (before->second.digest.find(digest) != std::string::npos) {
-    FUZZ_CHECK(found->second.time_stamp == stamp, "a known digest did not get the new time");
-  } else {
-    FUZZ_CHECK(found->second.digest == before->second.digest &&
-                   found->second.time_stamp == before->second.time_stamp,
-               "another digest's entry was changed");
-  }
 }
 
 }  // namespace
@@ -102,12 +61,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string key = in.ConsumeRandomLengthString(300);
   const std::string hex = in.ConsumeRandomLengthString(512);
   const size_t damageAt = in.ConsumeIntegral<size_t>();
-  const char damage = in.ConsumeIntegral<char>();
-  CheckDecodeArbitrary(hex, key);
-  CheckRoundTrip(hex, key, damageAt, damage);
+  CheckCipher(hex, key, damageAt, in.ConsumeIntegral<char>());
+
   const std::string code = in.ConsumeRandomLengthString(40);
   const std::string digest = in.ConsumeRandomLengthString(40);
   const std::string stamp = in.ConsumeRandomLengthString(16);
-  CheckAccountRecord(in.ConsumeBytesAsString(in.remaining_bytes()), code, digest, stamp);
+  const std::string stored = in.ConsumeRemainingBytesAsString();
+  const records::AccountRecordMap parsed = records::ParseAccountRecord(stored);
+  const std::string formatted = records::FormatAccountRecord(parsed);
+  FUZZ_CHECK(records::FormatAccountRecord(records::ParseAccountRecord(formatted)) == formatted,
+             "formatting a parsed record is not stable");
+  const std::string updated = records::UpdatedAccountRecordText(stored, code, digest, stamp);
+  // A code that can stand in the record is in it afterwards: no "=" in the code or the digest,
+  // and no piece of the separator in any text (pieces could join across edges: "{|" + "}").
+  if (code.empty() || (code + digest).find('=') != std::string::npos ||
+      (code + digest + stamp).find_first_of("{|}") != std::string::npos) {
+    return 0;
+  }
+  const records::AccountRecordMap merged = records::ParseAccountRecord(updated);
+  const auto found = merged.find(code);
+  FUZZ_CHECK(found != merged.end(), "a merged code is missing from the record");
+  // A new entry is recorded as given, a known digest gets the new time, and another digest's
+  // entry stays as it was.
+  const auto before = parsed.find(code);
+  records::AccountEntry expected{digest, stamp};
+  if (before != parsed.end()) expected = before->second;
+  if (before != parsed.end() && expected.digest.find(digest) != std::string::npos) {
+    expected.time_stamp = stamp;
+  }
+  FUZZ_CHECK(
+      found->second.digest == expected.digest && found->second.time_stamp == expected.time_stamp,
+      "the merged entry differs from the rules");
   return 0;
 }

@@ -6,16 +6,7 @@
 //  - a write that succeeds reads back exactly, leaves every other value that could be read
 //    before as it was, leaves the file mode 0600 and no temporary file beside it;
 //  - a write that fails on an existing file leaves the file byte for byte as it was.
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <dirent.h>
-#include <sys/stat.h>
 #include <unistd.h>
-
-#include <cstring>
-#include <filesystem>
-#include <optional>
-#include <vector>
 
 #include "fuzz_support.h"
 #include "prefs/key_material.h"
@@ -23,7 +14,7 @@
 #include "prefs/xml_parser.h"
 
 namespace prefs = corvel::prefs;
-using corvel::fuzz::Scratch;
+using corvel::fuzz::scratch;
 
 namespace {
 
@@ -50,40 +41,23 @@ std::optional<std::string> Read(const char* domain, const char* key, const char*
              "size query status " + std::to_string(status));
   if (status != prefs::kPrefsSuccess) return std::nullopt;
   FUZZ_CHECK(size >= 1, "size query without room for the terminator");
-  if (size > 1) {
-    // One byte short: refused, and the buffer is not overrun (it is exactly that long).
-    std::vector<char> tooSmall(size - 1, 'x');
-    uint32_t shortSize = size - 1;
-    FUZZ_CHECK(prefs::GetPrefValue(domain, key, tooSmall.data(), &shortSize, path) ==
-                   prefs::kPrefsBufferTooSmall,
-               "a buffer one byte short was not refused");
+  // A buffer one byte short is refused, one of the queried size filled; neither is overrun
+  // (each is exactly that long).
+  std::vector<char> buffer;
+  for (uint32_t room = size > 1 ? size - 1 : size; room <= size; ++room) {
+    buffer.assign(room, 'x');
+    uint32_t given = room;
+    const int got = prefs::GetPrefValue(domain, key, buffer.data(), &given, path);
+    FUZZ_CHECK(got == (room < size ? prefs::kPrefsBufferTooSmall : prefs::kPrefsSuccess),
+               "a buffer of " + std::to_string(room) + " got " + std::to_string(got));
   }
-  std::vector<char> buffer(size, 'x');
-  uint32_t bufferSize = size;
-  FUZZ_CHECK(
-      prefs::GetPrefValue(domain, key, buffer.data(), &bufferSize, path) == prefs::kPrefsSuccess,
-      "a buffer of the queried size was refused");
   FUZZ_CHECK(buffer[size - 1] == '\0' && std::strlen(buffer.data()) == size - 1,
              "the value does not fill the queried size");
   return std::string(buffer.data());
 }
 
-int TemporaryFilesBeside(const std::string& path) {
-  const std::string folder = path.substr(0, path.rfind('/'));
-  const std::string prefix = prefs::kSaveTempPrefix;
-  int count = 0;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (const dirent* entry = readdir(dir)) {
-      if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0) ++count;
-    }
-    closedir(dir);
-  }
-  return count;
-}
-
-std::string UserFile() { return Scratch().localAppData + "/Corvel/TAV/securePrefs.xml"; }
-std::string CommonFile() { return Scratch().commonFiles + "/Corvel/TAV/securePrefs.xml"; }
-std::string ExplicitFile() { return Scratch().work + "/prefs.xml"; }
+// The user's file, the common fallback file and an explicit path.
+std::vector<std::string> files;
 
 }  // namespace
 
@@ -91,62 +65,57 @@ void corvel::fuzz::FuzzSetUp() {
   static const prefs::FixedKeyMaterial kKeyMaterial("fuzz-machine-0123456789abcdef", "fuzzer");
   prefs::SetKeyMaterialSource(&kKeyMaterial);
   // Every log level on, so that the log lines are formatted too.
-  corvel::fuzz::WriteWholeFile(Scratch().temp + "/qiv.trace", "");
-  std::filesystem::create_directories(Scratch().localAppData + "/Corvel/TAV");
-  std::filesystem::create_directories(Scratch().commonFiles + "/Corvel/TAV");
+  corvel::fuzz::WriteWholeFile(scratch.temp + "/qiv.trace", "");
+  files = {scratch.localAppData + "/Corvel/TAV/securePrefs.xml",
+           scratch.commonFiles + "/Corvel/TAV/securePrefs.xml", scratch.work + "/prefs.xml"};
+  for (const std::string& file : files) fs::create_directories(fs::path(file).parent_path());
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   const int where = in.ConsumeIntegralInRange(0, 3);  // user, common, explicit, no file
-  const std::optional<std::string> domain = PickName(in);
-  const std::optional<std::string> key = PickName(in);
-  const std::optional<std::string> otherDomain = PickName(in);
-  const std::optional<std::string> otherKey = PickName(in);
+  const auto domain = PickName(in), key = PickName(in);
+  const auto otherDomain = PickName(in), otherKey = PickName(in);
   const std::string value = in.ConsumeRandomLengthString(80).c_str();
   const std::string file = in.ConsumeBytesAsString(in.remaining_bytes());
 
-  for (const std::string& path : {UserFile(), CommonFile(), ExplicitFile()}) unlink(path.c_str());
+  for (const std::string& path : files) unlink(path.c_str());
   // A fresh log for every input, so that it does not grow without end.
   prefs::UninitPrefs();
-  unlink((Scratch().temp + "/Velmo.log").c_str());
+  unlink((scratch.temp + "/Velmo.log").c_str());
   prefs::InitPrefs();
 
-  const std::string written = where == 0 ? UserFile() : where == 1 ? CommonFile() : ExplicitFile();
-  const char* explicitPath = where == 2 ? written.c_str() : nullptr;
-  if (where != 3) corvel::fuzz::WriteWholeFile(written, file);
+  const char* explicitPath = where == 2 ? files[2].c_str() : nullptr;
+  if (where != 3) corvel::fuzz::WriteWholeFile(files[where], file);
 
   const std::optional<std::string> other = Read(Text(otherDomain), Text(otherKey), explicitPath);
   (void)Read(Text(domain), Text(key), explicitPath);
 
   // Writes go to the user's file unless a path is given; the common file is only read.
-  const std::string target = explicitPath ? written : UserFile();
-  std::string before;
-  const bool existed = corvel::fuzz::ReadWholeFile(target, &before);
+  const std::string& target = files[explicitPath ? 2 : 0];
+  const std::optional<std::string> before = corvel::fuzz::ReadWholeFile(target);
   const int status = prefs::SetPrefValue(Text(domain), Text(key), value.c_str(), explicitPath);
-  std::string after;
-  const bool exists = corvel::fuzz::ReadWholeFile(target, &after);
-  FUZZ_CHECK(TemporaryFilesBeside(target) == 0, "a temporary file was left beside the file");
-  if (status != prefs::kPrefsSuccess) {
-    if (existed) FUZZ_CHECK(exists && after == before, "a failed write changed the file");
-    prefs::UninitPrefs();
-    return 0;
+  for (const auto& entry : fs::directory_iterator(fs::path(target).parent_path())) {
+    FUZZ_CHECK(entry.path().filename().string().rfind(prefs::kSaveTempPrefix, 0) != 0,
+               "a temporary file was left beside the file");
   }
-  struct stat status_of_file {};
-  FUZZ_CHECK(stat(target.c_str(), &status_of_file) == 0 && (status_of_file.st_mode & 07777) == 0600,
-             "the written file is not mode 0600");
-  const std::optional<std::string> back = Read(Text(domain), Text(key), explicitPath);
-  FUZZ_CHECK(back && *back == value, "a written value does not read back");
-  const bool samePair = Text(domain) == nullptr
-                            ? (!otherDomain || *otherDomain == "DefaultDomain")
-                            : (otherDomain ? *otherDomain == *domain : *domain == "DefaultDomain");
-  if (other && !(samePair && otherKey && key && *otherKey == *key)) {
-    // The other value was read from the same file only when the write went to that file.
-    if (explicitPath || where == 0) {
-      const std::optional<std::string> otherAfter =
-          Read(Text(otherDomain), Text(otherKey), explicitPath);
-      FUZZ_CHECK(otherAfter == other, "a write changed another value");
-    }
+  if (status != prefs::kPrefsSuccess) {
+    FUZZ_CHECK(!before || corvel::fuzz::ReadWholeFile(target) == before,
+               "a failed write changed the file");
+  } else {
+    FUZZ_CHECK((fs::status(target).permissions() & fs::perms::all) ==
+                   (fs::perms::owner_read | fs::perms::owner_write),
+               "the written file is not mode 0600");
+    FUZZ_CHECK(Read(Text(domain), Text(key), explicitPath) == value,
+               "a written value does not read back");
+    // Another value (a null domain is the default one) read from the file the write went to
+    // stays as it was.
+    const bool sameValue =
+        key && key == otherKey &&
+        domain.value_or("DefaultDomain") == otherDomain.value_or("DefaultDomain");
+    FUZZ_CHECK(!other || sameValue || !(explicitPath || where == 0) ||
+                   Read(Text(otherDomain), Text(otherKey), explicitPath) == other,
+               "a write changed another value");
   }
   prefs::UninitPrefs();
   return 0;

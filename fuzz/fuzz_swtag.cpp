@@ -10,16 +10,7 @@
 //    tag;
 //  - after a pass with valid values a second pass reads every value back from the file as
 //    it was set (or empty, where an element of that name holds child elements).
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <set>
-
 #include "fuzz_support.h"
-#include "markup/markup_document.h"
 #include "markup_checks.h"
 #include "swtag/swtag.h"
 #include "swtag/swtag_document.h"
@@ -28,14 +19,9 @@
 #include "swtag/swtag_tag_file.h"
 
 namespace swtag = corvel::swtag;
+using Record = swtag::SwTagRecord;
 
 namespace {
-
-enum class Planting { File, SymbolicLink, HardLink, Nothing };
-
-std::string TagFolder() {
-  return corvel::fuzz::Scratch().commonAppData + "/" + swtag::TagEntityRegid();
-}
 
 std::string TagFileName(const std::string& code, const std::string& locale) {
   return std::string(swtag::TagEntityRegid()) + "_" + code + (locale.empty() ? "" : "-" + locale) +
@@ -46,94 +32,70 @@ std::string TagFileName(const std::string& code, const std::string& locale) {
 // folded into that range.
 std::string Printable(FuzzedDataProvider& in, size_t longest) {
   std::string text = in.ConsumeRandomLengthString(longest);
-  for (char& c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 32 || byte > 126) c = static_cast<char>(32 + byte % 95);
-  }
+  for (char& c : text) c = c >= 32 && c <= 126 ? c : static_cast<char>(32 + uint8_t(c) % 95);
   return text;
 }
 
-std::string Digits(FuzzedDataProvider& in) {
-  if (in.ConsumeIntegralInRange(0, 7) == 0) return Printable(in, 4);  // sometimes invalid
-  return std::to_string(in.ConsumeIntegral<uint16_t>());
-}
-
-std::set<std::string> FolderEntries(const std::string& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    names.insert(entry.path().filename().string());
-  }
-  return names;
-}
-
-// The text fields of a pass, in the order the input gives them, with where a pass keeps them.
+// The text fields of a pass, in the order the input gives them, with where a pass keeps them;
+// a field without length (major, minor, build, review) is valid only as decimal digits.
 struct Field {
   uint32_t id;
-  std::string swtag::SwTagRecord::*read;
-  bool digits;  // major, minor, build, review: valid only as decimal digits
+  std::string Record::*read;
   size_t longest;
 };
-const Field kFields[] = {
-    {swtag::kSwTagFieldVersionName, &swtag::SwTagRecord::mVersionName, false, 24},
-    {swtag::kSwTagFieldMajor, &swtag::SwTagRecord::mMajor, true, 0},
-    {swtag::kSwTagFieldMinor, &swtag::SwTagRecord::mMinor, true, 0},
-    {swtag::kSwTagFieldBuild, &swtag::SwTagRecord::mBuild, true, 0},
-    {swtag::kSwTagFieldReview, &swtag::SwTagRecord::mReview, true, 0},
-    {swtag::kSwTagFieldActivationStatus, &swtag::SwTagRecord::mActivationStatus, false, 16},
-    {swtag::kSwTagFieldChannelType, &swtag::SwTagRecord::mChannelType, false, 16},
-    {swtag::kSwTagFieldCustomerType, &swtag::SwTagRecord::mCustomerType, false, 16},
-    {swtag::kSwTagFieldSerialNumber, &swtag::SwTagRecord::mSerialNumber, false, 24}};
-constexpr size_t kFieldCount = std::size(kFields);
-
-bool AllDigits(const std::string& text) {
-  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-}
+const Field kFields[] = {{swtag::kSwTagFieldVersionName, &Record::mVersionName, 24},
+                         {swtag::kSwTagFieldMajor, &Record::mMajor, 0},
+                         {swtag::kSwTagFieldMinor, &Record::mMinor, 0},
+                         {swtag::kSwTagFieldBuild, &Record::mBuild, 0},
+                         {swtag::kSwTagFieldReview, &Record::mReview, 0},
+                         {swtag::kSwTagFieldActivationStatus, &Record::mActivationStatus, 16},
+                         {swtag::kSwTagFieldChannelType, &Record::mChannelType, 16},
+                         {swtag::kSwTagFieldCustomerType, &Record::mCustomerType, 16},
+                         {swtag::kSwTagFieldSerialNumber, &Record::mSerialNumber, 24}};
 
 }  // namespace
 
-// The tag directory exists from the first input on, so that every input can plant its file.
-void corvel::fuzz::FuzzSetUp() { mkdir(TagFolder().c_str(), 0777); }
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
-  const auto planting = static_cast<Planting>(in.ConsumeIntegralInRange(0, 3));
+  const int planting = in.ConsumeIntegralInRange(0, 3);  // file, symbolic link, hard link, none
   const bool localeLess = in.ConsumeBool();  // the file stands under the locale-less name
   const std::string code = in.ConsumeIntegralInRange(0, 7) == 0 ? Printable(in, 12) : "PRODUCT-1";
   const std::string locale = in.ConsumeBool() ? "en_US" : "";
   const bool entitlement = in.ConsumeBool();
-  std::string values[kFieldCount];
-  bool valid = true;  // a version name and the four numbers as digits
-  for (size_t i = 0; i < kFieldCount; ++i) {
-    values[i] = kFields[i].digits ? Digits(in) : Printable(in, kFields[i].longest);
-    valid = valid && (kFields[i].digits ? AllDigits(values[i]) : i != 0 || !values[i].empty());
+  std::string values[std::size(kFields)];
+  bool valid = true;  // a version name, and the four numbers as digits
+  for (size_t i = 0; i < std::size(kFields); ++i) {
+    // A number is sometimes invalid.
+    const size_t longest = kFields[i].longest;
+    const bool number = longest == 0 && in.ConsumeIntegralInRange(0, 7) != 0;
+    values[i] = number ? std::to_string(in.ConsumeIntegral<uint16_t>())
+                       : Printable(in, longest ? longest : 4);
+    const bool digits = values[i].find_first_not_of("0123456789") == std::string::npos;
+    if (longest == 0 || i == 0) valid = valid && !values[i].empty() && (longest || digits);
   }
-  const std::string bytes = in.ConsumeBytesAsString(in.remaining_bytes());
+  const std::string bytes = in.ConsumeRemainingBytesAsString();
 
-  const std::string folder = TagFolder();
-  corvel::fuzz::EmptyFolder(folder);
-  const std::string victim = corvel::fuzz::Scratch().work + "/victim";
+  const std::string folder = corvel::fuzz::scratch.commonAppData + "/" + swtag::TagEntityRegid();
+  fs::remove_all(folder);
+  fs::create_directory(folder);
+  const std::string victim = corvel::fuzz::scratch.work + "/victim";
   corvel::fuzz::WriteWholeFile(victim, bytes);
 
   const bool codeUsable = code.find_first_not_of(' ') != std::string::npos &&
-                          code.find('/') == std::string::npos &&
-                          code.find('\\') == std::string::npos;
-  const std::string tagPath = folder + "/" + TagFileName(code, locale);
+                          code.find_first_of("/\\") == std::string::npos;
+  const std::string tagName = TagFileName(code, locale);
   const std::string plantedName = TagFileName(code, localeLess ? "" : locale);
   const std::string planted = folder + "/" + plantedName;
-  if (codeUsable) {
-    if (planting == Planting::File) corvel::fuzz::WriteWholeFile(planted, bytes);
-    if (planting == Planting::SymbolicLink)
-      FUZZ_CHECK(symlink(victim.c_str(), planted.c_str()) == 0, "symlink");
-    if (planting == Planting::HardLink)
-      FUZZ_CHECK(link(victim.c_str(), planted.c_str()) == 0, "link");
-  }
+  if (codeUsable && planting == 0) corvel::fuzz::WriteWholeFile(planted, bytes);
+  if (codeUsable && planting == 1) fs::create_symlink(victim, planted);
+  if (codeUsable && planting == 2) fs::create_hard_link(victim, planted);
 
   // Tags the markup engine cannot edit consistently (see TagsRoundTrip) may be rewritten as
   // text that no longer parses; the checks of the written file leave them out.
   corvel::markup::CMarkupSTL original;
-  bool originalUnicode = false;
-  const bool editable = !swtag::LoadTagFile(victim, original, &originalUnicode) ||
-                        corvel::fuzz::TagsRoundTrip(original);
+  bool unicode = false;
+  const bool editable =
+      !swtag::LoadTagFile(victim, original, &unicode) || corvel::fuzz::TagsRoundTrip(original);
 
   const uint16_t started = swtag::SwTagStart("Product", code.c_str(), locale.c_str(), 7);
   if (!codeUsable) {
@@ -142,44 +104,39 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   FUZZ_CHECK(started == swtag::kSwTagSuccess, "SwTagStart failed: " + std::to_string(started));
-  const swtag::SwTagRecord* record = swtag::SwTagCurrentRecord();
-  FUZZ_CHECK(record != nullptr, "no record during a pass");
-  if (planting == Planting::SymbolicLink) {
-    FUZZ_CHECK(!record->mExistingLoaded, "a tag was read through a symbolic link");
-  }
+  const Record* record = swtag::SwTagCurrentRecord();  // a pass always has its record
+  FUZZ_CHECK(planting != 1 || !record->mExistingLoaded, "a tag was read through a symbolic link");
   const bool updating = record->mExistingLoaded;
   FUZZ_CHECK(swtag::SwTagSetField(swtag::kSwTagFieldEntitlementRequired,
                                   entitlement ? "true" : "false") == swtag::kSwTagSuccess,
              "entitlement refused");
-  for (size_t i = 0; i < kFieldCount; ++i) {
+  for (size_t i = 0; i < std::size(kFields); ++i) {
     FUZZ_CHECK(swtag::SwTagSetField(kFields[i].id, values[i].c_str()) == swtag::kSwTagSuccess,
                "a field was refused");
   }
   FUZZ_CHECK(swtag::SwTagWrite() == swtag::kSwTagSuccess, "SwTagWrite failed");
   FUZZ_CHECK(swtag::SwTagEnd() == swtag::kSwTagSuccess, "SwTagEnd failed");
-
-  std::string victimAfter;
-  FUZZ_CHECK(corvel::fuzz::ReadWholeFile(victim, &victimAfter) && victimAfter == bytes,
+  FUZZ_CHECK(corvel::fuzz::ReadWholeFile(victim) == bytes,
              "the target of a planted link was changed");
 
   // Only the tag file remains, and the locale-less file it could not take over.
-  for (const std::string& name : FolderEntries(folder)) {
-    FUZZ_CHECK(name == TagFileName(code, locale) || name == plantedName,
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    FUZZ_CHECK(name == tagName || name == plantedName,
                "unexpected entry in the tag directory: " + name);
   }
-  std::string after;
-  if (!corvel::fuzz::ReadWholeFile(tagPath, &after)) return 0;  // nothing written, or a link left
-  const bool unchanged = planting != Planting::Nothing && after == bytes;
+  const std::optional<std::string> after = corvel::fuzz::ReadWholeFile(folder + "/" + tagName);
+  if (!after) return 0;  // nothing written, or a link left
+  const bool unchanged = planting != 3 && after == bytes;
   if (!unchanged && !editable) return 0;
   corvel::markup::CMarkupSTL reread;
-  bool unicode = false;
-  const bool wellFormed = swtag::LoadTagFile(tagPath, reread, &unicode);
-  FUZZ_CHECK(unchanged || (wellFormed && reread.FindElement(swtag::kTagRootName)),
+  FUZZ_CHECK(unchanged || (swtag::LoadTagFile(folder + "/" + tagName, reread, &unicode) &&
+                           reread.FindElement(swtag::kTagRootName)),
              "the tag file is neither the original nor a well-formed tag");
   if (unchanged || !valid) return 0;
   // A new tag holds its values unescaped, as they were given; they read back decoded, so
   // only values without markup characters are compared there.
-  for (size_t i = 0; i < kFieldCount && !updating; ++i) {
+  for (size_t i = 0; i < std::size(kFields) && !updating; ++i) {
     if (values[i].find_first_of("<>&") != std::string::npos) return 0;
   }
 
@@ -189,9 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
              "second SwTagStart failed");
   record = swtag::SwTagCurrentRecord();
   FUZZ_CHECK(record->mExistingLoaded, "the written tag is not read as an existing tag");
-  FUZZ_CHECK(record->mEntitlementRequired == entitlement || !record->mEntitlementRequired,
-             "the entitlement flag does not read back");
-  for (size_t i = 0; i < kFieldCount; ++i) {
+  FUZZ_CHECK(entitlement || !record->mEntitlementRequired, "the entitlement flag reads back set");
+  for (size_t i = 0; i < std::size(kFields); ++i) {
     const std::string& read = record->*kFields[i].read;
     FUZZ_CHECK(read == values[i] || read.empty(),
                "field " + std::to_string(i) + " reads back otherwise");

@@ -5,9 +5,6 @@
 //  - a time stamp formatted with an offset parses to the calendar's seconds less the offset
 //    (brought into -12:00..+12:00, whole minutes), and the offset form never overflows its
 //    buffer.
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <climits>
 #include <ctime>
 
 #include "fuzz_support.h"
@@ -20,65 +17,52 @@ namespace {
 // 3000-12-31T23:59:59Z, the last second the UTC conversion accepts.
 constexpr int64_t kLastSecond = 32535215999;
 
-void CheckParsedText(const std::string& text) {
-  int64_t seconds = 0;
-  if (!util::ParseTimeStamp(text, &seconds)) return;
-  // An offset may move a time at the edge of the range outside it; the UTC form cannot
-  // express such a time, so only times inside the range are formatted back.
-  if (seconds < 0 || seconds > kLastSecond) return;
-  const time_t moment = static_cast<time_t>(seconds);
-  struct tm utc {};
-  FUZZ_CHECK(gmtime_r(&moment, &utc) != nullptr, "gmtime_r failed");
-  std::string stamp;
-  util::FormatUtcTimeStamp(utc, stamp);
-  int64_t again = -1;
-  FUZZ_CHECK(util::ParseTimeStamp(stamp, &again), "a formatted time stamp does not parse");
-  FUZZ_CHECK(again == seconds, "round trip through " + stamp + " changed the seconds");
-}
-
-void CheckFormatted(FuzzedDataProvider& in) {
-  // A valid calendar time in range, and an arbitrary offset.
-  const int64_t seconds = in.ConsumeIntegralInRange<int64_t>(0, kLastSecond);
-  const long offset = in.ConsumeIntegral<long>();
-  const time_t moment = static_cast<time_t>(seconds);
+struct tm Calendar(time_t moment) {
   struct tm calendar {};
   FUZZ_CHECK(gmtime_r(&moment, &calendar) != nullptr, "gmtime_r failed");
-  std::string stamp;
-  util::FormatOffsetTimeStamp(calendar, offset, stamp);
-  FUZZ_CHECK(stamp.size() == 25, "offset time stamp of unexpected length: " + stamp);
-  long normalised = offset % 86400;
-  if (normalised > 43200) normalised -= 86400;
-  if (normalised < -43200) normalised += 86400;
-  // The text carries whole minutes of the offset's magnitude.
-  const long magnitude = (normalised < 0 ? -normalised : normalised) / 60 * 60;
-  const long written = normalised < 0 ? -magnitude : magnitude;
-  int64_t parsed = -1;
-  FUZZ_CHECK(util::ParseTimeStamp(stamp, &parsed), "an offset time stamp does not parse");
-  FUZZ_CHECK(parsed == seconds - written, "offset time stamp parsed to other seconds: " + stamp);
-  // Out-of-range fields must not overflow the fixed buffers either. The year and month stay
-  // where adding 1900 and 1 cannot overflow, as in any calendar the C library fills.
-  struct tm wild {};
-  wild.tm_year = in.ConsumeIntegralInRange<int>(INT_MIN, INT_MAX - 1900);
-  wild.tm_mon = in.ConsumeIntegralInRange<int>(INT_MIN, INT_MAX - 1);
-  wild.tm_mday = in.ConsumeIntegral<int>();
-  wild.tm_hour = in.ConsumeIntegral<int>();
-  wild.tm_min = in.ConsumeIntegral<int>();
-  wild.tm_sec = in.ConsumeIntegral<int>();
-  std::string out;
-  util::FormatUtcTimeStamp(wild, out);
-  FUZZ_CHECK(out.size() < 32, "UTC time stamp longer than its buffer");
-  util::FormatOffsetTimeStamp(wild, in.ConsumeIntegral<long>(), out);
-  FUZZ_CHECK(out.size() < 32, "offset time stamp longer than its buffer");
-  int64_t ignored = 0;
-  (void)util::ParseTimeStamp(out, &ignored);
+  return calendar;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string text(reinterpret_cast<const char*>(data), size);
-  CheckParsedText(text);
+  int64_t seconds = 0, again = -1;
+  std::string stamp;
+  // An offset may move a time at the edge of the range outside it; the UTC form cannot
+  // express such a time, so only times inside the range are formatted back.
+  if (util::ParseTimeStamp(std::string(reinterpret_cast<const char*>(data), size), &seconds) &&
+      seconds >= 0 && seconds <= kLastSecond) {
+    util::FormatUtcTimeStamp(Calendar(seconds), stamp);
+    FUZZ_CHECK(util::ParseTimeStamp(stamp, &again), "a formatted time stamp does not parse");
+    FUZZ_CHECK(again == seconds, "round trip through " + stamp + " changed the seconds");
+  }
+
+  // A valid calendar time in range, and an arbitrary offset: the text carries whole minutes
+  // of the offset brought into -12:00..+12:00.
   FuzzedDataProvider in(data, size);
-  CheckFormatted(in);
+  seconds = in.ConsumeIntegralInRange<int64_t>(0, kLastSecond);
+  const long offset = in.ConsumeIntegral<long>();
+  util::FormatOffsetTimeStamp(Calendar(seconds), offset, stamp);
+  FUZZ_CHECK(stamp.size() == 25, "offset time stamp of unexpected length: " + stamp);
+  long normalised = offset % 86400;
+  if (normalised > 43200) normalised -= 86400;
+  if (normalised < -43200) normalised += 86400;
+  FUZZ_CHECK(util::ParseTimeStamp(stamp, &again), "an offset time stamp does not parse");
+  FUZZ_CHECK(again == seconds - normalised / 60 * 60,
+             "offset time stamp parsed to other seconds: " + stamp);
+
+  // Out-of-range fields must not overflow the fixed buffers either. The year and month stay
+  // where adding 1900 and 1 cannot overflow, as in any calendar the C library fills.
+  struct tm wild {};
+  wild.tm_year = in.ConsumeIntegralInRange<int>(INT_MIN, INT_MAX - 1900);
+  wild.tm_mon = in.ConsumeIntegralInRange<int>(INT_MIN, INT_MAX - 1);
+  for (int* field : {&wild.tm_mday, &wild.tm_hour, &wild.tm_min, &wild.tm_sec}) {
+    *field = in.ConsumeIntegral<int>();
+  }
+  util::FormatUtcTimeStamp(wild, stamp);
+  FUZZ_CHECK(stamp.size() < 32, "UTC time stamp longer than its buffer");
+  util::FormatOffsetTimeStamp(wild, in.ConsumeIntegral<long>(), stamp);
+  FUZZ_CHECK(stamp.size() < 32, "offset time stamp longer than its buffer");
+  (void)util::ParseTimeStamp(stamp, &again);
   return 0;
 }
