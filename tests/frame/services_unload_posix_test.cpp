@@ -4,7 +4,6 @@
 #include "corvel_tavlib.h"
 #include "test_support.h"
 
-namespace corvel::frame {
 namespace {
 
 bool ServicesLibraryMapped() {
@@ -24,4 +23,3 @@ TEST(ServicesLibrary, StaysLoadedUntilTheLastInstanceGoes) {
 }
 
 }  // namespace
-}  // namespace corvel::frame

@@ -6,9 +6,6 @@
 // the operation takes here and yields the "all" state; the kills are then spread uniformly over
 // a little more than that time, so some land before, many inside and some after the
 // transaction. Which of them land where is reported, not asserted.
-//
-// Installers killed at chosen calls of the configuration document's rewrite (by an interposer
-// loaded into them) leave the old or the new document, and nothing the next rewrite leaves.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -16,7 +13,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <iostream>
 #include <optional>
 #include <random>
@@ -25,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "corvel_tavlib.h"
 #include "store_snapshot.h"
 #include "test_support.h"
 
@@ -37,31 +34,69 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kRuns = 30;
 
+// Minimal installers, children of the test binary using the library through its C interface
+// only: each writes 'R' on the pipe args.back() when it is about to enter the operation under
+// test, so the parent can time a SIGKILL into it. Exit status 0 when every call succeeded.
+void SayReady(const ChildArgs& args) {
+  if (write(std::stoi(args.back()), "R", 1) != 1) _exit(3);
+}
+
+// Process_file of the document args[0] for the payload args[1], then a release with 0.
+CORVEL_TEST_CHILD(InstallerProcess) {
+  TAVLibHandle handle = Corvel_TAVLib_CreateRef();
+  SayReady(args);
+  const uint32_t status =
+      Corvel_TAVLib_Process_file(handle, args[0].c_str(), args[1].c_str(), nullptr, nullptr);
+  Corvel_TAVLib_ReleaseRef(handle, 0);
+  return status == kTAVLibSuccess ? 0 : 1;
+}
+
+// The installation records of the product args[0] with the account args[2], and a clean-up of
+// the subdomain args[1], committed by a release with 1.
+CORVEL_TEST_CHILD(InstallerCommit) {
+  TAVLibHandle handle = Corvel_TAVLib_CreateRef();
+  const char* product = args[0].c_str();
+  const bool recorded =
+      Corvel_TAVLib_Set_Eula(handle, "de_DE", product) == kTAVLibSuccess &&
+      Corvel_TAVLib_Set_InstallLocale(handle, "fr_FR", product) == kTAVLibSuccess &&
+      Corvel_TAVLib_SetCorvelId(handle, product) == kTAVLibSuccess &&
+      Corvel_TAVLib_SaveCorvelId(handle, args[2].c_str()) == kTAVLibSuccess &&
+      Corvel_TAVLib_SetCorvelIdExtProfile(handle, product) == kTAVLibSuccess &&
+      Corvel_TAVLib_CleanUpCachePCD(handle, args[1].c_str()) == kTAVLibSuccess;
+  SayReady(args);
+  Corvel_TAVLib_ReleaseRef(handle, 1);
+  return recorded ? 0 : 1;
+}
+
+// Opens the store (a read through the library), as the next installer would.
+CORVEL_TEST_CHILD(InstallerOpen) {
+  TAVLibHandle handle = Corvel_TAVLib_CreateRef();
+  SayReady(args);
+  const char* value = nullptr;
+  const uint32_t status =
+      Corvel_TAVLib_GetValueforKeyInSubDomain(handle, &value, 512, "absent", "absent", 1, false);
+  Corvel_TAVLib_ReleaseRef(handle, 0);
+  return status == kTAVLibStoreFailed ? 0 : 1;
+}
+
 struct HelperRun {
   bool killed = false;
   int exit_code = -1;
   Clock::duration duration{};  // from "about to start" to the end of the process
 };
 
-// Runs the installer body `args[0]` (installer_helper.cpp) with the rest of `args` ("{fd}"
-// stands for its signal pipe); with `kill_after`, sends SIGKILL that long after the installer
-// said it is about to start the operation.
-HelperRun RunHelper(std::vector<std::string> args,
+// Runs the installer body `args[0]` with the rest of `args` and its pipe; with `kill_after`,
+// sends SIGKILL that long after the installer said it is about to start the operation.
+HelperRun RunHelper(const std::vector<std::string>& args,
                     std::optional<Clock::duration> kill_after = std::nullopt) {
   int pipe_fds[2];
   EXPECT_EQ(pipe(pipe_fds), 0);
-  bool signals = false;
-  for (std::string& arg : args) {
-    if (arg == "{fd}") {
-      arg = std::to_string(pipe_fds[1]);
-      signals = true;
-    }
-  }
-  const int child = StartChild(args[0], ChildArgs(args.begin() + 1, args.end()));
+  ChildArgs child_args(args.begin() + 1, args.end());
+  child_args.push_back(std::to_string(pipe_fds[1]));
+  const int child = StartChild(args[0], child_args);
   close(pipe_fds[1]);
-  HelperRun run;
   char said = 0;
-  const bool ready = !signals || (read(pipe_fds[0], &said, 1) == 1 && said == 'R');
+  const bool ready = read(pipe_fds[0], &said, 1) == 1;
   const Clock::time_point start = Clock::now();
   if (ready && kill_after) {
     std::this_thread::sleep_for(*kill_after);
@@ -69,10 +104,9 @@ HelperRun RunHelper(std::vector<std::string> args,
   }
   int status = 0;
   EXPECT_EQ(waitpid(child, &status, 0), child);
-  run.duration = Clock::now() - start;
   close(pipe_fds[0]);
   EXPECT_TRUE(ready) << "the installer died before it started the operation";
-  run.killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+  HelperRun run{WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL, -1, Clock::now() - start};
   if (WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
   return run;
 }
@@ -111,27 +145,32 @@ class CrashSafetyTest : public ::testing::Test {
     return mScratch.Path(name);
   }
 
-  // Kills `kRuns` runs of the helper at random points, each starting from the store in
-  // `baseline`, and checks each store against `none` and `all`. `prepare` runs before each.
-  void KillRepeatedly(
-      const std::vector<std::string>& args, const std::string& baseline, const StoreRows& none,
-      const StoreRows& all, Clock::duration typical, const std::function<void()>& prepare = [] {},
-      const std::function<void()>& check_after = nullptr) {
+  // Runs the installer `args` once unkilled from the store as it is now (the "none" state),
+  // which must change more than 5000 rows (the "all" state); then kills `kRuns` runs of it at
+  // random points, each from the same store, and checks each store against both states, and
+  // the file `kept` (if any) against what the unkilled run left.
+  void KillRepeatedly(const std::vector<std::string>& args, const std::string& kept = "") {
+    const std::string baseline = mScratch.Path("baseline.db");
+    fs::copy_file(Database(), baseline);
+    const StoreRows none = Rows();
+    const HelperRun whole = RunHelper(args);
+    ASSERT_EQ(whole.exit_code, 0);
+    const StoreRows all = Rows();
+    const std::optional<std::string> kept_whole = ReadWholeFile(kept);
+    ASSERT_GT(std::abs(static_cast<long>(all.size()) - static_cast<long>(none.size())), 5000);
     const unsigned seed = std::random_device{}();
     std::mt19937 random(seed);
     std::uniform_int_distribution<long long> delay_us(
-        0, std::chrono::duration_cast<std::chrono::microseconds>(typical).count() * 5 / 4);
-    int killed = 0, journals = 0, found_none = 0, found_all = 0;
+        0, std::chrono::duration_cast<std::chrono::microseconds>(whole.duration).count() * 5 / 4);
+    int killed = 0, found_none = 0, found_all = 0;
     for (int run = 0; run < kRuns; ++run) {
       SCOPED_TRACE("run " + std::to_string(run) + " of seed " + std::to_string(seed));
       // A journal the last run left behind belongs to another file now.
       fs::remove(Database() + "-journal");
       fs::copy_file(baseline, Database(), fs::copy_options::overwrite_existing);
-      prepare();
       const HelperRun result = RunHelper(args, std::chrono::microseconds(delay_us(random)));
       if (result.killed) ++killed;
-      if (fs::exists(Database() + "-journal")) ++journals;
-      if (check_after) check_after();
+      EXPECT_EQ(ReadWholeFile(kept), kept_whole);
       // The next installer opens the store, which rolls a killed transaction back.
       EXPECT_EQ(RunHelper({"InstallerOpen"}).exit_code, 0);
       ASSERT_EQ(IntegrityCheck(Database()), "ok");
@@ -147,9 +186,9 @@ class CrashSafetyTest : public ::testing::Test {
                       << Difference(all, rows).substr(0, 2000);
       }
     }
-    std::cout << "seed " << seed << ": " << kRuns << " runs, " << killed << " killed, " << journals
-              << " left a journal; store held " << found_none << " times none and " << found_all
-              << " times all of the transaction" << std::endl;
+    std::cout << "seed " << seed << ": " << kRuns << " runs, " << killed << " killed; store held "
+              << found_none << " times none and " << found_all << " times all of the transaction"
+              << std::endl;
   }
 
   ScratchFolder mScratch;
@@ -159,82 +198,22 @@ TEST_F(CrashSafetyTest, AnInstallerKilledInsideProcessingLeavesAllOrNoneOfItsEnt
   // An older install of the same payload, whose values the new one replaces, and another
   // payload that nothing may touch.
   const std::string old_document = WriteDocument("old.xml", 6000, "Key", "old-value-", false);
-  ASSERT_EQ(RunHelper({"InstallerProcess", old_document, "PAYLOAD", "{fd}"}).exit_code, 0);
+  ASSERT_EQ(RunHelper({"InstallerProcess", old_document, "PAYLOAD"}).exit_code, 0);
   const std::string other = WriteDocument("other.xml", 200, "Other", "other-", true);
-  ASSERT_EQ(RunHelper({"InstallerProcess", other, "OTHER-PAYLOAD", "{fd}"}).exit_code, 0);
-  const std::string baseline = mScratch.Path("baseline.db");
-  fs::copy_file(Database(), baseline);
-  const StoreRows none = Rows();
-
-  // The new version: more entries, other values.
+  ASSERT_EQ(RunHelper({"InstallerProcess", other, "OTHER-PAYLOAD"}).exit_code, 0);
+  // The new version: more entries, other values. Its payload code is written into it before
+  // the store is touched; a kill during that write leaves the document whole.
   const std::string document = WriteDocument("application.xml", 12000, "Key", "new-value-", false);
-  const HelperRun whole = RunHelper({"InstallerProcess", document, "PAYLOAD", "{fd}"});
-  ASSERT_EQ(whole.exit_code, 0);
-  const StoreRows all = Rows();
-  ASSERT_GT(all.size(), none.size() + 5000);
-  const std::string rewritten = ReadWholeFile(document).value();
-
-  // The payload code is written into the document before the store is touched; a kill during
-  // that write leaves the document whole.
-  KillRepeatedly(
-      {"InstallerProcess", document, "PAYLOAD", "{fd}"}, baseline, none, all, whole.duration,
-      [&] { ASSERT_TRUE(WriteWholeFile(document, rewritten)); },
-      [&] { EXPECT_EQ(ReadWholeFile(document), rewritten); });
-}
-
-TEST_F(CrashSafetyTest, AnInstallerKilledInsideTheDocumentRewriteLeavesTheOldOrTheNewDocument) {
-  fs::create_directory(mScratch.Path("product"));
-  const std::string document = WriteDocument("product/application.xml", 100, "Key", "v-", false);
-  const std::string original = ReadWholeFile(document).value();
-  const std::vector<std::string> process = {"InstallerProcess", document, "PAYLOAD", "{fd}"};
-  ASSERT_EQ(RunHelper(process).exit_code, 0);
-  const std::string rewritten = ReadWholeFile(document).value();
-  // Killed before the new text is complete, and right after it replaced the old one.
-  const struct {
-    const char* at;
-    const std::string& left;
-  } kills[] = {{"flush", original}, {"rename", rewritten}};
-  for (const auto& kill : kills) {
-    SCOPED_TRACE(kill.at);
-    ASSERT_TRUE(WriteWholeFile(document, original));
-    // The interposer is loaded into the next installer only; sanitizer builds: it comes
-    // before their runtime.
-    setenv("LD_PRELOAD", CORVEL_KILL_INTERPOSER, 1);
-    setenv("CORVEL_KILL_AT", kill.at, 1);
-    setenv("CORVEL_KILL_MATCH", "application.xml", 1);
-    setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
-    EXPECT_TRUE(RunHelper(process).killed);
-    unsetenv("LD_PRELOAD");
-    EXPECT_TRUE(ReadWholeFile(document) == kill.left);
-    // The next installer rewrites it and leaves nothing else beside it.
-    ASSERT_EQ(RunHelper(process).exit_code, 0);
-    EXPECT_TRUE(ReadWholeFile(document) == rewritten);
-    std::vector<std::string> files;
-    for (const auto& entry : fs::directory_iterator(mScratch.Path("product"))) {
-      files.push_back(entry.path().filename().string());
-    }
-    EXPECT_EQ(files, std::vector<std::string>{"application.xml"});
-  }
+  KillRepeatedly({"InstallerProcess", document, "PAYLOAD"}, document);
 }
 
 TEST_F(CrashSafetyTest, AnInstallerKilledInsideTheCommitLeavesAllOrNoneOfItsRecords) {
   // A large cached subdomain for the commit to clean up, and the records of an earlier
   // product, whose time-stamped account entry the commit extends.
   const std::string cache = WriteDocument("cache.xml", 20000, "Cached", "cached-value-", true);
-  ASSERT_EQ(RunHelper({"InstallerProcess", cache, "CACHE-PAYLOAD", "{fd}"}).exit_code, 0);
-  ASSERT_EQ(RunHelper({"InstallerCommit", "OLD-PRODUCT", "", "old-account", "{fd}"}).exit_code, 0);
-  const std::string baseline = mScratch.Path("baseline.db");
-  fs::copy_file(Database(), baseline);
-  const StoreRows none = Rows();
-
-  const std::vector<std::string> args = {"InstallerCommit", "PRODUCT", "CACHE-PAYLOAD", "account",
-                                         "{fd}"};
-  const HelperRun whole = RunHelper(args);
-  ASSERT_EQ(whole.exit_code, 0);
-  const StoreRows all = Rows();
-  ASSERT_LT(all.size() + 15000, none.size());
-
-  KillRepeatedly(args, baseline, none, all, whole.duration);
+  ASSERT_EQ(RunHelper({"InstallerProcess", cache, "CACHE-PAYLOAD"}).exit_code, 0);
+  ASSERT_EQ(RunHelper({"InstallerCommit", "OLD-PRODUCT", "", "old-account"}).exit_code, 0);
+  KillRepeatedly({"InstallerCommit", "PRODUCT", "CACHE-PAYLOAD", "account"});
 }
 
 }  // namespace

@@ -5,10 +5,12 @@
 // planted.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 #include "corvel_tavlib.h"
@@ -34,30 +36,21 @@ struct Attack {
 
 void PrintTo(const Attack& attack, std::ostream* out) { *out << attack.name; }
 
-// The attacker's own file at `path`, marked like a log, readable and writable by all.
-bool CreateOwnFile(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
-  const bool ok =
-      fd >= 0 && fchmod(fd, 0666) == 0 &&
-      write(fd, kVictimText.data(), kVictimText.size()) == static_cast<ssize_t>(kVictimText.size());
-  if (fd >= 0) close(fd);
-  return ok;
-}
-
 // The attacker plants at args[1]: args[0] is the Plant, args[2] her second name's target; a
-// held lock is kept (after 'y' on the pipe args[3]) until a byte comes on the pipe args[4].
+// lock is held (after 'y' on the pipe args[3]) until she is killed.
 CORVEL_TEST_CHILD(PlantAttack) {
   const std::string& target = args[1];
   const int plant = std::stoi(args[0]);
   if (plant == kSymlink) return symlink(args[2].c_str(), target.c_str());
   if (plant == kHardLink) return link(args[2].c_str(), target.c_str());
   if (plant == kFifo) return mkfifo(target.c_str(), 0666);
-  if (plant == kFifoSwappedIn) return CreateOwnFile(target) ? 0 : 1;
-  const int fd = CreateOwnFile(target) ? open(target.c_str(), O_RDWR) : -1;
-  const char state = fd >= 0 && flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
-  char byte = 0;
-  return write(std::stoi(args[3]), &state, 1) == 1 && read(std::stoi(args[4]), &byte, 1) == 1 ? 0
-                                                                                              : 1;
+  // Her own file, marked like a log, readable and writable by all.
+  if (!WriteWholeFile(target, kVictimText) || chmod(target.c_str(), 0666) != 0) return 1;
+  if (plant == kFifoSwappedIn) return 0;
+  const int fd = open(target.c_str(), O_RDWR);
+  if (fd < 0 || flock(fd, LOCK_EX) != 0 || write(std::stoi(args[3]), "y", 1) != 1) return 1;
+  pause();
+  return 1;
 }
 
 // After the installer opened her file, she swaps a FIFO in under its name (args[0]).
@@ -72,7 +65,6 @@ CORVEL_TEST_CHILD(SwapInFifo) {
 CORVEL_TEST_CHILD(Install) {
   alarm(kDoesNotHangSeconds);
   TAVLibHandle handle = Corvel_TAVLib_CreateRef();
-  if (handle == nullptr) return 1;
   if (!args[1].empty() && RunChild("SwapInFifo", {args[1]}, ChildUser::kUnprivileged) != 0) {
     return 3;
   }
@@ -85,52 +77,42 @@ CORVEL_TEST_CHILD(Install) {
   return ok ? 0 : 2;
 }
 
-class PlantedFileTest : public ::testing::TestWithParam<Attack> {
- protected:
-  ScratchFolder mScratch;
-};
+using PlantedFileTest = ::testing::TestWithParam<Attack>;
 
 TEST_P(PlantedFileTest, TheInstallerFinishesAndWritesNothingThroughIt) {
   const Attack& attack = GetParam();
-  const std::string tag_dir = mScratch.common_appdata() + "/" + CORVEL_TAG_ENTITY_REGID;
+  ScratchFolder scratch;
+  const std::string tag_dir = scratch.common_appdata() + "/" + CORVEL_TAG_ENTITY_REGID;
   ASSERT_EQ(mkdir(tag_dir.c_str(), 0777), 0);
   ASSERT_EQ(chmod(tag_dir.c_str(), 0777), 0);  // as the tag writer leaves it
   const std::string target = std::string(attack.file) == "tag"
                                  ? tag_dir + "/" + CORVEL_TAG_ENTITY_REGID + "_PRODUCT-1.swidtag"
-                                 : mScratch.temp() + "/" + attack.file;
+                                 : scratch.temp() + "/" + attack.file;
   // Readable and writable by all, so she may give it a second name.
-  const std::string victim = mScratch.Path("victim");
+  const std::string victim = scratch.Path("victim");
   ASSERT_TRUE(WriteWholeFile(victim, kVictimText));
   ASSERT_EQ(chmod(victim.c_str(), 0666), 0);
-  const std::string document = mScratch.Path("application.xml");
-  ASSERT_TRUE(WriteWholeFile(
-      document,
-      "<Configuration><Payload corvelCode=\"\"><Data key=\"LicensingCode\">PRODUCT-1</Data>"
-      "</Payload><Other corvelCode=\"PRODUCT-1\"><Data key=\"ZINNIA_APP\">Studio</Data>"
-      "<Data key=\"SerialNumber\">SN-1</Data></Other></Configuration>"));
+  const std::string document = scratch.Path("application.xml");
+  std::filesystem::copy_file(HOSTILE_TEST_DATA "/product.xml", document);
 
-  int ready[2] = {-1, -1}, go[2] = {-1, -1};
-  int holder = -1;
+  int ready[2] = {-1, -1};
+  ASSERT_EQ(pipe(ready), 0);
+  const int attacker = StartChild(
+      "PlantAttack", {std::to_string(attack.plant), target, victim, std::to_string(ready[1])},
+      ChildUser::kUnprivileged);
+  close(ready[1]);  // only she writes now: a read tells of one that died early
+  char state = 0;
   if (attack.plant == kHeldLock) {
-    ASSERT_TRUE(pipe(ready) == 0 && pipe(go) == 0);
-    holder = StartChild("PlantAttack",
-                        {std::to_string(kHeldLock), target, victim, std::to_string(ready[1]),
-                         std::to_string(go[0])},
-                        ChildUser::kUnprivileged);
-    close(ready[1]);  // only the holder writes now: a read tells of one that died early
-    char state = 0;
-    EXPECT_TRUE(read(ready[0], &state, 1) == 1 && state == 'y') << "the lock is not held";
+    EXPECT_EQ(read(ready[0], &state, 1), 1) << "the lock is not held";
   } else {
-    ASSERT_EQ(RunChild("PlantAttack", {std::to_string(attack.plant), target, victim},
-                       ChildUser::kUnprivileged),
-              0);
+    ASSERT_EQ(WaitForChild(attacker), 0);
   }
   EXPECT_EQ(RunChild("Install", {document, attack.plant == kFifoSwappedIn ? target : ""}), 0)
       << "-1: the installer hung or crashed";
-  if (holder > 0) {
-    EXPECT_EQ(write(go[1], "g", 1), 1);
-    EXPECT_EQ(WaitForChild(holder), 0);
-    for (int fd : {ready[0], go[0], go[1]}) close(fd);
+  close(ready[0]);
+  if (attack.plant == kHeldLock) {
+    kill(attacker, SIGKILL);
+    WaitForChild(attacker);
   }
   EXPECT_EQ(ReadWholeFile(victim), kVictimText);
   if (attack.plant == kHeldLock) {
