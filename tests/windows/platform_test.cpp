@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "test_support.h"
 
 namespace corvel::platform {
 namespace {
@@ -21,16 +22,9 @@ std::wstring Wide(const std::string& path) {
 
 class WindowsPlatform : public ::testing::Test {
  protected:
-  void SetUp() override {
-    mFolder = TempFolder() + "/platform-test-XXXXXX";
-    ASSERT_TRUE(MakeTempFolder(mFolder));
-  }
-  void TearDown() override {
-    for (const std::string& name : FolderEntryNames(mFolder)) RemoveFile(mFolder + "/" + name);
-    RemoveFolder(mFolder);
-  }
-  std::string Path(const char* name) const { return mFolder + "/" + name; }
-  std::string mFolder;
+  std::string Path(const char* name) const { return mScratch.Path(name); }
+  corvel::test::ScratchFolder mScratch;
+  const std::string mFolder = mScratch.root();
 };
 
 TEST_F(WindowsPlatform, TemporaryFilesGetFreshNames) {
