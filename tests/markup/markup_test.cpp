@@ -243,10 +243,7 @@ TEST(Markup, HundredThousandLevelsParseWithoutRecursion) {
 
 // ---- random documents and edits -----------------------------------------------------------
 
-class RandomDocument {
- public:
-  explicit RandomDocument(uint32_t seed) : mRng(seed) {}
-
+struct RandomDocument {
   std::string Text() {
     std::string out = Chance(2) ? "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n" : "";
     if (Chance(3)) out += "<!-- head -->\n";
@@ -264,10 +261,8 @@ class RandomDocument {
     for (uint32_t i = Pick(5); i > 0; --i) out += kPieces[Pick(13)];
     return out;
   }
-  uint32_t Pick(uint32_t n) { return std::uniform_int_distribution<uint32_t>(0, n - 1)(mRng); }
+  uint32_t Pick(uint32_t n) { return std::uniform_int_distribution<uint32_t>(0, n - 1)(rng); }
   bool Chance(uint32_t n) { return Pick(n) == 0; }
-
- private:
   void Element(std::string& out, int depth) {
     const std::string name = Name();
     out += "<" + name;
@@ -288,7 +283,7 @@ class RandomDocument {
     out += (shape > 2 && Chance(2) ? "\r\n</" : "</") + name + ">";
   }
 
-  std::mt19937 mRng;
+  std::mt19937 rng;
 };
 
 // Puts the cursor on `element` with the public operations: from the root, the child at each
@@ -310,7 +305,7 @@ void MoveTo(CMarkupSTL& doc, int32_t element) {
 
 void RunRandomEdits(uint32_t seed, int edits) {
   SCOPED_TRACE("seed " + std::to_string(seed));
-  RandomDocument random(seed);
+  RandomDocument random{std::mt19937(seed)};
   CMarkupSTL doc;
   const std::string original = random.Text();
   ASSERT_TRUE(doc.SetDocument(original.c_str())) << doc.GetError() << "\n" << original;
