@@ -13,8 +13,6 @@
 namespace corvel::util {
 namespace {
 
-namespace fs = std::filesystem;
-
 TEST(FileUtf8, PathsAreCheckedBeforeTheSystemIsAsked) {
   // Up to 1023 UTF-16 units fit the Windows form's buffer with the terminator; 1024 do not.
   for (const std::string piece : {"d", "\xe2\x82\xac", "\xf0\x9f\x98\x80"}) {  // 1/1/2 units
@@ -34,7 +32,7 @@ TEST(FileUtf8, PathsAreCheckedBeforeTheSystemIsAsked) {
     errno = 0;
     EXPECT_EQ(RemoveFileUtf8(path), -1);
     EXPECT_EQ(errno, EINVAL);
-    EXPECT_TRUE(!path || !*path || fs::exists(path));
+    EXPECT_TRUE(!path || !*path || std::filesystem::exists(path));
   }
 }
 
@@ -82,14 +80,14 @@ TEST(ReadTextLine, LinesEndAtCrLfOrCrLfAndLongOnesAreCut) {
     FILE* stream = fopen(scratch.Path("f").c_str(), "rb");
     ASSERT_NE(stream, nullptr);
     std::string lines, buffer(c.size, 'x');
+    EXPECT_EQ(ReadTextLine(stream, nullptr, 4), -1);
+    EXPECT_EQ(ReadTextLine(stream, buffer.data(), 0), -1);  // neither reads a line
     for (int kept; (kept = ReadTextLine(stream, buffer.data(), c.size)) >= 0;) {
       EXPECT_EQ(static_cast<size_t>(kept), strlen(buffer.c_str()));
       lines += buffer.c_str() + std::string("|");
     }
     EXPECT_EQ(buffer[0], '\0');  // emptied at the end of the stream
     EXPECT_EQ(lines, c.lines) << ::testing::PrintToString(c.content);
-    EXPECT_EQ(ReadTextLine(stream, nullptr, 4), -1);
-    EXPECT_EQ(ReadTextLine(stream, buffer.data(), 0), -1);
     fclose(stream);
   }
   char buffer[4] = "zz";

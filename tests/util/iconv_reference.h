@@ -15,8 +15,6 @@ class IconvReference {
  public:
   IconvReference(const char* from, const char* to) : mCd(iconv_open(to, from)) {}
   ~IconvReference() { iconv_close(mCd); }
-  IconvReference(const IconvReference&) = delete;
-  IconvReference& operator=(const IconvReference&) = delete;
 
   // nullopt when iconv rejects any of `input` (ill-formed or incomplete).
   std::optional<std::string> Convert(const std::string& input) const {

@@ -6,7 +6,6 @@
 #include <functional>
 #include <optional>
 #include <random>
-#include <vector>
 
 #include "iconv_reference.h"
 #include "util/utf_steps.h"

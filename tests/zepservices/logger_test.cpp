@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdarg>
-#include <cstdlib>
 #include <regex>
 #include <string>
 #include <vector>
