@@ -1,6 +1,6 @@
 // The order in which each operation calls the services library, against a recording services
 // library (recording_services.cpp) that stands beside the library in this test's folder. The
-// expected sequences are in tests/data/services_call_sequences.txt, one "== row" section each.
+// expected sequences are in tests/data/services/call_sequences.txt, one "== row" section each.
 #include <gtest/gtest.h>
 
 #include <algorithm>
