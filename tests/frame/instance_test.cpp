@@ -51,11 +51,6 @@ class InstanceTest : public ::testing::Test {
     }
     return messages;
   }
-  bool StoreExists() const { return std::filesystem::exists(scratch.pcd_db()); }
-  void BlockTheStore() {
-    ASSERT_TRUE(WriteWholeFile(scratch.Path("blocker"), "not a folder\n"));
-    corvel::test::SetVariable("ZEP_PCD_DB", scratch.Path("blocker/pcd.db"));
-  }
 
   corvel::test::ScratchFolder scratch;
 };
@@ -164,7 +159,10 @@ TEST_F(InstanceTest, TaggingRunsOnlyWhenRequestedCommittedAndStored) {
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.requests.size() << " requests, flag " << c.release_flag
                                       << (c.store_opens ? "" : ", no store"));
-    if (!c.store_opens) BlockTheStore();
+    if (!c.store_opens) {
+      ASSERT_TRUE(WriteWholeFile(scratch.Path("blocker"), "not a folder\n"));
+      corvel::test::SetVariable("ZEP_PCD_DB", scratch.Path("blocker/pcd.db"));
+    }
     const size_t start = LogText().size();
     TAVLibHandle handle = Corvel_TAVLib_CreateRef();
     for (int32_t request : c.requests) {
@@ -182,7 +180,8 @@ TEST_F(InstanceTest, TaggingRunsOnlyWhenRequestedCommittedAndStored) {
                 uint32_t{kTAVLibSuccess});
     }
     Corvel_TAVLib_ReleaseRef(handle, c.release_flag);
-    EXPECT_TRUE(c.release_flag == 1 || !StoreExists());  // no row before opened it
+    EXPECT_TRUE(c.release_flag == 1 ||
+                !std::filesystem::exists(scratch.pcd_db()));  // no row before opened it
     const std::vector<std::string> messages = Messages(start);
     const auto begin = std::find(messages.begin(), messages.end(), kCommitStarted);
     const auto end = std::find(begin, messages.end(), kCommitEnded);
