@@ -126,9 +126,7 @@ StoreRows WithoutTimes(const StoreRows& rows) {
 
 class CrashSafetyTest : public ::testing::Test {
  protected:
-  std::string Database() const { return mScratch.pcd_db(); }
-
-  StoreRows Rows() const { return WithoutTimes(ReadSnapshot(Database()).values); }
+  StoreRows Rows() const { return WithoutTimes(ReadSnapshot(mScratch.pcd_db()).values); }
 
   // A document whose Payload hive holds `entries` Data elements "<prefix><i>" = `value`<i>.
   std::string WriteDocument(const std::string& name, int entries, const std::string& prefix,
@@ -151,7 +149,7 @@ class CrashSafetyTest : public ::testing::Test {
   // the file `kept` (if any) against what the unkilled run left.
   void KillRepeatedly(const std::vector<std::string>& args, const std::string& kept = "") {
     const std::string baseline = mScratch.Path("baseline.db");
-    fs::copy_file(Database(), baseline);
+    fs::copy_file(mScratch.pcd_db(), baseline);
     const StoreRows none = Rows();
     const HelperRun whole = RunHelper(args);
     ASSERT_EQ(whole.exit_code, 0);
@@ -166,14 +164,14 @@ class CrashSafetyTest : public ::testing::Test {
     for (int run = 0; run < kRuns; ++run) {
       SCOPED_TRACE("run " + std::to_string(run) + " of seed " + std::to_string(seed));
       // A journal the last run left behind belongs to another file now.
-      fs::remove(Database() + "-journal");
-      fs::copy_file(baseline, Database(), fs::copy_options::overwrite_existing);
+      fs::remove(mScratch.pcd_db() + "-journal");
+      fs::copy_file(baseline, mScratch.pcd_db(), fs::copy_options::overwrite_existing);
       const HelperRun result = RunHelper(args, std::chrono::microseconds(delay_us(random)));
       if (result.killed) ++killed;
       EXPECT_EQ(ReadWholeFile(kept), kept_whole);
       // The next installer opens the store, which rolls a killed transaction back.
       EXPECT_EQ(RunHelper({"InstallerOpen"}).exit_code, 0);
-      ASSERT_EQ(IntegrityCheck(Database()), "ok");
+      ASSERT_EQ(IntegrityCheck(mScratch.pcd_db()), "ok");
       const StoreRows rows = Rows();
       if (rows == none) {
         ++found_none;

@@ -110,12 +110,10 @@ TEST_P(PlantedFileTest, TheInstallerFinishesAndWritesNothingThroughIt) {
   EXPECT_EQ(RunChild("Install", {document, attack.plant == kFifoSwappedIn ? target : ""}), 0)
       << "-1: the installer hung or crashed";
   close(ready[0]);
+  EXPECT_EQ(ReadWholeFile(victim), kVictimText);
   if (attack.plant == kHeldLock) {
     kill(attacker, SIGKILL);
     WaitForChild(attacker);
-  }
-  EXPECT_EQ(ReadWholeFile(victim), kVictimText);
-  if (attack.plant == kHeldLock) {
     // Without the lock the lines are still appended.
     const std::string text = ReadWholeFile(target).value_or("");
     const std::string line = attack.file == std::string("Velmo.log")

@@ -40,8 +40,6 @@ Output Tavctl(Words words, const std::string& folder) {
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
-nlohmann::json Json(const std::string& text) { return nlohmann::json::parse(text, nullptr, false); }
-
 struct Case {
   Words before;  // run first, must succeed
   Words args;    // after "tavctl --json"
@@ -101,7 +99,7 @@ TEST_P(CommandLine, ExitsWithItsStatusAndReportsTheLibrarysStatus) {
   ASSERT_EQ(row.before.empty() ? 0 : Tavctl(row.before, scratch.root()).exit, 0);
   const Output run = Tavctl(row.args, scratch.root());
   EXPECT_EQ(run.exit, row.exit) << run.out;
-  const nlohmann::json json = Json(run.out);
+  const nlohmann::json json = nlohmann::json::parse(run.out, nullptr, false);
   if (std::string(row.status) == "-") {
     EXPECT_TRUE(json.is_discarded()) << run.out;
   } else {
@@ -121,7 +119,7 @@ TEST(Tool, DemoWithoutEnvironmentKeepsEverythingInAFolderOfItsOwn) {
   }
   const Output demo = Tavctl({"demo", "--dir", "@"}, scratch.root());
   ASSERT_EQ(demo.exit, 0) << demo.out;
-  const nlohmann::json json = Json(demo.out);
+  const nlohmann::json json = nlohmann::json::parse(demo.out, nullptr, false);
   EXPECT_EQ(json["status"], 0);
   for (const auto& check : json["checks"]) EXPECT_TRUE(check["passed"].get<bool>()) << check;
   const std::string folder = json["scratch"].get<std::string>();
