@@ -101,14 +101,6 @@ SystemCallEntry gSystemCalls[] = {
 #undef CORVEL_CALL_ENTRY
 };
 
-SystemCallEntry* FindSystemCall(const char* name) {
-  if (!name) return nullptr;
-  for (SystemCallEntry& entry : gSystemCalls) {
-    if (std::strcmp(entry.name, name) == 0) return &entry;
-  }
-  return nullptr;
-}
-
 // sys::open(...) and so on: the call now in the table under that name.
 namespace sys {
 #define CORVEL_CALL_THROUGH_TABLE(name, type, real)                                   \
@@ -123,34 +115,12 @@ CORVEL_POSIX_SYSTEM_CALLS(CORVEL_CALL_THROUGH_TABLE)
 
 }  // namespace
 
-bool SetSystemCall(const char* name, SystemCall replacement) {
-  SystemCallEntry* entry = FindSystemCall(name);
-  if (!entry) return false;
-  entry->current.store(replacement ? replacement : entry->real);
-  return true;
-}
-
-SystemCall GetSystemCall(const char* name) {
-  const SystemCallEntry* entry = FindSystemCall(name);
-  return entry ? entry->current.load() : nullptr;
-}
-
-const char* NextSystemCall(const char* name) {
-  if (!name) return gSystemCalls[0].name;
-  const SystemCallEntry* entry = FindSystemCall(name);
-  if (!entry || entry + 1 == std::end(gSystemCalls)) return nullptr;
-  return (entry + 1)->name;
-}
-
-void RestoreSystemCalls() {
-  for (SystemCallEntry& entry : gSystemCalls) entry.current.store(entry.real);
-}
-
-ScopedSystemCall::ScopedSystemCall(const char* name, SystemCall replacement)
-    : mName(name), mPrevious(GetSystemCall(name)), mReplaced(SetSystemCall(name, replacement)) {}
-
-ScopedSystemCall::~ScopedSystemCall() {
-  if (mReplaced) SetSystemCall(mName, mPrevious);
+size_t SystemCallCount() { return std::size(gSystemCalls); }
+const char* SystemCallName(size_t index) { return gSystemCalls[index].name; }
+SystemCall RealSystemCall(size_t index) { return gSystemCalls[index].real; }
+SystemCall CurrentSystemCall(size_t index) { return gSystemCalls[index].current.load(); }
+void SetCurrentSystemCall(size_t index, SystemCall call) {
+  gSystemCalls[index].current.store(call);
 }
 
 // ---- Errors ------------------------------------------------------------------------------

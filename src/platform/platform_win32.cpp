@@ -10,6 +10,7 @@
 #include <iterator>
 #include <vector>
 
+#include "platform/platform_internal.h"
 #include "platform/platform_win32.h"
 
 namespace corvel::platform {
@@ -37,45 +38,13 @@ SystemCallEntry gSystemCalls[] = {
 #undef CORVEL_WIN32_CALL_ENTRY
 };
 
-SystemCallEntry* FindSystemCall(const char* name) {
-  if (!name) return nullptr;
-  for (SystemCallEntry& entry : gSystemCalls) {
-    if (std::strcmp(entry.name, name) == 0) return &entry;
-  }
-  return nullptr;
-}
-
 }  // namespace
 
-bool SetSystemCall(const char* name, SystemCall replacement) {
-  SystemCallEntry* entry = FindSystemCall(name);
-  if (!entry) return false;
-  *entry->current = replacement ? replacement : entry->real;
-  return true;
-}
-
-SystemCall GetSystemCall(const char* name) {
-  const SystemCallEntry* entry = FindSystemCall(name);
-  return entry ? *entry->current : nullptr;
-}
-
-const char* NextSystemCall(const char* name) {
-  if (!name) return gSystemCalls[0].name;
-  const SystemCallEntry* entry = FindSystemCall(name);
-  if (!entry || entry + 1 == std::end(gSystemCalls)) return nullptr;
-  return (entry + 1)->name;
-}
-
-void RestoreSystemCalls() {
-  for (SystemCallEntry& entry : gSystemCalls) *entry.current = entry.real;
-}
-
-ScopedSystemCall::ScopedSystemCall(const char* name, SystemCall replacement)
-    : mName(name), mPrevious(GetSystemCall(name)), mReplaced(SetSystemCall(name, replacement)) {}
-
-ScopedSystemCall::~ScopedSystemCall() {
-  if (mReplaced) SetSystemCall(mName, mPrevious);
-}
+size_t SystemCallCount() { return std::size(gSystemCalls); }
+const char* SystemCallName(size_t index) { return gSystemCalls[index].name; }
+SystemCall RealSystemCall(size_t index) { return gSystemCalls[index].real; }
+SystemCall CurrentSystemCall(size_t index) { return *gSystemCalls[index].current; }
+void SetCurrentSystemCall(size_t index, SystemCall call) { *gSystemCalls[index].current = call; }
 
 // ---- Texts and descriptors -----------------------------------------------------------------
 
