@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Walk full, stopped, again;
   stopped.stopAfter = in.ConsumeIntegralInRange<size_t>(1, 16);
   const std::string document = in.ConsumeRemainingBytesAsString();
-  const std::string path = corvel::fuzz::scratch.work + "/application.xml";
+  const std::string path = corvel::fuzz::Scratch().Path("application.xml");
   corvel::fuzz::WriteWholeFile(path, document);
 
   const int result = WalkFile(path, &full);

@@ -136,7 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       FUZZ_CHECK(again || !checkEdits, "a consistently edited document no longer parses");
       checkEdits = again && TagsRoundTrip(doc);
     } else if (op == 10) {
-      const std::string path = scratch.work + "/saved.xml";
+      const std::string path = Scratch().Path("saved.xml");
       FUZZ_CHECK(doc.Save(path.c_str()), "Save failed: " + doc.GetError());
       FUZZ_CHECK(ReadWholeFile(path) == before, "Save wrote other bytes");
       CMarkupSTL loaded, parsed;

@@ -14,7 +14,7 @@
 #include "prefs/xml_parser.h"
 
 namespace prefs = corvel::prefs;
-using corvel::fuzz::scratch;
+using corvel::fuzz::Scratch;
 
 namespace {
 
@@ -65,9 +65,9 @@ void corvel::fuzz::FuzzSetUp() {
   static const prefs::FixedKeyMaterial kKeyMaterial("fuzz-machine-0123456789abcdef", "fuzzer");
   prefs::SetKeyMaterialSource(&kKeyMaterial);
   // Every log level on, so that the log lines are formatted too.
-  corvel::fuzz::WriteWholeFile(scratch.temp + "/qiv.trace", "");
-  files = {scratch.localAppData + "/Corvel/TAV/securePrefs.xml",
-           scratch.commonFiles + "/Corvel/TAV/securePrefs.xml", scratch.work + "/prefs.xml"};
+  corvel::fuzz::WriteWholeFile(Scratch().temp() + "/qiv.trace", "");
+  files = {Scratch().local_appdata() + "/Corvel/TAV/securePrefs.xml",
+           Scratch().common_files() + "/Corvel/TAV/securePrefs.xml", Scratch().Path("prefs.xml")};
   for (const std::string& file : files) fs::create_directories(fs::path(file).parent_path());
 }
 
@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& path : files) unlink(path.c_str());
   // A fresh log for every input, so that it does not grow without end.
   prefs::UninitPrefs();
-  unlink((scratch.temp + "/Velmo.log").c_str());
+  unlink((Scratch().temp() + "/Velmo.log").c_str());
   prefs::InitPrefs();
 
   const char* explicitPath = where == 2 ? files[2].c_str() : nullptr;

@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(saved == expected, "the save differs from the library's:\n" + saved);
   }
 
-  const std::string path = corvel::fuzz::scratch.work + "/application.xml";
+  const std::string path = corvel::fuzz::Scratch().Path("application.xml");
   corvel::fuzz::WriteWholeFile(path, document);
   config::RewrittenDocument kept;
   if (config::SetConfigurationPayloadCode(path.c_str(), code.c_str(), &kept) != 0) return 0;

@@ -1,8 +1,8 @@
 // Shared start-up of the libFuzzer targets, included by the one source file of each.
-// LLVMFuzzerInitialize, defined here for all of them, makes a scratch folder per target
-// process, points every folder setting of the library (and HOME) into it, unsets
-// ZEP_DEBUG_OUTPUT and removes the folder again at a normal exit (a crash leaves it for
-// inspection); a target that needs more defines FuzzSetUp(), run after.
+// LLVMFuzzerInitialize, defined here for all of them, makes the tests' scratch folder
+// (test_support.h) for the target process, which points every folder setting of the library
+// into it and is removed again at a normal exit (a crash leaves it for inspection); it also
+// unsets ZEP_DEBUG_OUTPUT. A target that needs more defines FuzzSetUp(), run after.
 // Targets take FuzzedDataProvider (and the standard headers it includes), <filesystem> as
 // fs and <optional> from here.
 #pragma once
@@ -12,10 +12,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 
-#include "platform/platform.h"
+#include "test_support.h"
 
 namespace fs = std::filesystem;
 
@@ -28,38 +27,19 @@ namespace fs = std::filesystem;
 
 namespace corvel::fuzz {
 
-struct ScratchFolders {
-  std::string root;           // the scratch folder itself, and HOME
-  std::string temp;           // TMPDIR, TEMP and TMP
-  std::string commonAppData;  // CORVEL_COMMON_APPDATA
-  std::string commonFiles;    // CORVEL_COMMON_FILES
-  std::string localAppData;   // CORVEL_LOCAL_APPDATA and XDG_DATA_HOME
-  std::string work;           // files the target itself writes; the store is pcd.db here
-};
-inline ScratchFolders scratch;
+using test::ReadWholeFile;
+
+// The target process's scratch folder; the files a target writes itself go in its root.
+inline test::ScratchFolder& Scratch() {
+  static test::ScratchFolder folder;
+  return folder;
+}
 // A target's own set-up, when it defines one.
 [[gnu::weak]] void FuzzSetUp();
 
 // Replaces the file at `path` with `bytes`.
 inline void WriteWholeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  FUZZ_CHECK(out.write(bytes.data(), bytes.size()).flush(), "cannot write " + path);
-}
-
-// The bytes of the file at `path`; nullopt when it cannot be read or is a symbolic link.
-inline std::optional<std::string> ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (fs::is_symlink(path) || !in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Makes `path` a folder, keeps it in `*folder` and points the environment variables `names`
-// at it.
-inline void UseFolder(std::string* folder, const std::string& path,
-                      std::vector<const char*> names) {
-  *folder = path;
-  fs::create_directory(path);
-  for (const char* name : names) platform::SetEnvironmentValue(name, path);
+  FUZZ_CHECK(test::WriteWholeFile(path, bytes), "cannot write " + path);
 }
 
 // An entry a configuration walk hands its handler, and the walk that keeps them (both
@@ -98,23 +78,9 @@ inline int Collect(void* context, const char* subdomain, const char* key, const 
   return count == walk->stopAfter ? 1 : 0;
 }
 
-extern "C" int LLVMFuzzerInitialize(int*, char*** argv) {
-  const std::string target = fs::path((*argv)[0]).filename().string();
-  std::string root = platform::TempFolder() + "/corvel-" + target + "-XXXXXX";
-  FUZZ_CHECK(mkdtemp(root.data()) != nullptr, "cannot create " + root);
-  ScratchFolders& f = scratch;
-  UseFolder(&f.root, root, {"HOME"});
-  UseFolder(&f.temp, root + "/tmp", {"TMPDIR", "TEMP", "TMP"});
-  UseFolder(&f.commonAppData, root + "/common-appdata", {"CORVEL_COMMON_APPDATA"});
-  UseFolder(&f.commonFiles, root + "/common-files", {"CORVEL_COMMON_FILES"});
-  UseFolder(&f.localAppData, root + "/local-appdata", {"CORVEL_LOCAL_APPDATA", "XDG_DATA_HOME"});
-  UseFolder(&f.work, root + "/work", {});
-  platform::SetEnvironmentValue("ZEP_PCD_DB", f.work + "/pcd.db");
-  unsetenv("ZEP_DEBUG_OUTPUT");
-  std::atexit([] {
-    std::error_code ignored;
-    fs::remove_all(scratch.root, ignored);
-  });
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  Scratch();
+  test::SetVariable("ZEP_DEBUG_OUTPUT", std::nullopt);
   if (FuzzSetUp) FuzzSetUp();
   return 0;
 }

@@ -75,10 +75,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const std::string bytes = in.ConsumeRemainingBytesAsString();
 
-  const std::string folder = corvel::fuzz::scratch.commonAppData + "/" + swtag::TagEntityRegid();
+  const std::string folder =
+      corvel::fuzz::Scratch().common_appdata() + "/" + swtag::TagEntityRegid();
   fs::remove_all(folder);
   fs::create_directory(folder);
-  const std::string victim = corvel::fuzz::scratch.work + "/victim";
+  const std::string victim = corvel::fuzz::Scratch().Path("victim");
   corvel::fuzz::WriteWholeFile(victim, bytes);
 
   const bool codeUsable = code.find_first_not_of(' ') != std::string::npos &&
