@@ -9,7 +9,6 @@
 #include <tuple>
 
 #include "fuzz_support.h"
-#include "markup_checks.h"
 
 namespace corvel::fuzz {
 namespace {

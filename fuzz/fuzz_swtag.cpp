@@ -11,7 +11,6 @@
 //  - after a pass with valid values a second pass reads every value back from the file as
 //    it was set (or empty, where an element of that name holds child elements).
 #include "fuzz_support.h"
-#include "markup_checks.h"
 #include "swtag/swtag.h"
 #include "swtag/swtag_document.h"
 #include "swtag/swtag_entity.h"

@@ -3,8 +3,8 @@
 //  - a parsed time stamp within 1970..3000, formatted back as UTC and parsed again, gives
 //    the same seconds;
 //  - a time stamp formatted with an offset parses to the calendar's seconds less the offset
-//    (brought into -12:00..+12:00, whole minutes), and the offset form never overflows its
-//    buffer.
+//    (brought into -12:00..+12:00, whole minutes);
+//  - neither formatter overflows its buffer, whatever the calendar fields.
 #include <ctime>
 
 #include "fuzz_support.h"
@@ -51,8 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(again == seconds - normalised / 60 * 60,
              "offset time stamp parsed to other seconds: " + stamp);
 
-  // Out-of-range fields must not overflow the fixed buffers either. The year and month stay
-  // where adding 1900 and 1 cannot overflow, as in any calendar the C library fills.
+  // Out-of-range fields must not overflow the fixed buffers either (the address sanitizer
+  // stops at the first byte written past one). The year and month stay where adding 1900 and
+  // 1 cannot overflow, as in any calendar the C library fills.
   struct tm wild {};
   wild.tm_year = in.ConsumeIntegralInRange<int>(INT_MIN, INT_MAX - 1900);
   wild.tm_mon = in.ConsumeIntegralInRange<int>(INT_MIN, INT_MAX - 1);
@@ -60,9 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     *field = in.ConsumeIntegral<int>();
   }
   util::FormatUtcTimeStamp(wild, stamp);
-  FUZZ_CHECK(stamp.size() < 32, "UTC time stamp longer than its buffer");
   util::FormatOffsetTimeStamp(wild, in.ConsumeIntegral<long>(), stamp);
-  FUZZ_CHECK(stamp.size() < 32, "offset time stamp longer than its buffer");
   (void)util::ParseTimeStamp(stamp, &again);
   return 0;
 }
