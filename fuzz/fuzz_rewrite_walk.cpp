@@ -9,9 +9,6 @@
 // take the walk in memory.
 #include <tinyxml.h>
 
-#include <cstdio>
-#include <cstdlib>
-
 #include "config/buffered_print_document.h"
 #include "config/config_document.h"
 #include "config/nesting_depth.h"
