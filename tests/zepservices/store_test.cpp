@@ -36,7 +36,7 @@ ZEPStatus Set(ZEPHandle store, const std::string& key, const std::string& value,
                                                   true);
 }
 
-TEST(Store, TransactionsNestAndCommitAtTheOutermostEnd) {
+TEST(Store, TransactionsNestCommitAtTheOutermostEndAndAreUndoneByAReleaseInside) {
   test::ScratchFolder scratch;
   Handle store;
   ASSERT_EQ(Set(store.get, "Old", "before"), 0u);
@@ -64,18 +64,13 @@ TEST(Store, TransactionsNestAndCommitAtTheOutermostEnd) {
   EXPECT_EQ(after.values, (StoreRows{U("S", "Old", "before"), U("S", "A", "a"), U("S", "B", "b")}));
   EXPECT_EQ(after.other_tables.at("eula_states").size(), 1u);
   EXPECT_EQ(C_ZEPPCDServiceEndTransaction(store.get), ZEP_STATUS_NO_TRANSACTION);
-}
-
-TEST(Store, HandleReleasedInsideItsTransactionUndoesItWithTheOtherHandlesWrites) {
-  test::ScratchFolder scratch;
   {
+    // A handle released inside its transaction undoes it, with another handle's writes.
     Handle outer;
-    ASSERT_EQ(Set(outer.get, "Old", "before"), 0u);
     ASSERT_EQ(C_ZEPPCDServiceBeginTransaction(outer.get), 0u);
-    Handle inner;
-    EXPECT_EQ(Set(inner.get, "Old", "changed"), 0u);
+    EXPECT_EQ(Set(Handle().get, "Old", "changed"), 0u);
   }
-  EXPECT_EQ(ReadSnapshot(scratch.pcd_db()).values, StoreRows{U("S", "Old", "before")});
+  EXPECT_EQ(ReadSnapshot(scratch.pcd_db()), after);
 }
 
 TEST(Store, ReadsAreCutToTheBufferAndLicensingCodesComeFromTheProtectedDomain) {
@@ -107,14 +102,7 @@ TEST(Store, ReadsAreCutToTheBufferAndLicensingCodesComeFromTheProtectedDomain) {
   EXPECT_EQ(visits, 1);  // stopped by the callback
 }
 
-TEST(Store, UnusableDatabaseGivesNoHandle) {
-  test::ScratchFolder scratch;
-  ASSERT_TRUE(test::WriteWholeFile(scratch.pcd_db(), std::string(4096, 'G')));
-  EXPECT_EQ(C_ZEPPCDServiceCreate(), nullptr);
-  EXPECT_EQ(C_EULAServiceCreate(), nullptr);
-}
-
-TEST(Store, CreateAndCheckRepairAMissingTableAndKeepTheValues) {
+TEST(Store, CreateAndCheckRepairAMissingTableAndKeepTheValuesButAnUnusableFileGivesNoHandle) {
   test::ScratchFolder scratch;
   const auto drop_table = [&] {
     sqlite3* db = nullptr;
@@ -125,13 +113,17 @@ TEST(Store, CreateAndCheckRepairAMissingTableAndKeepTheValues) {
   };
   ASSERT_EQ(Set(Handle().get, "K", "v"), 0u);
   ASSERT_EQ(drop_table(), SQLITE_OK);
-  Handle again;  // finds half a schema and completes it
-  EXPECT_EQ(C_ZEPPCDServiceCheckDatabase(again.get, false), 0u);
+  ZEPHandle again = C_ZEPPCDServiceCreate();  // finds half a schema and completes it
+  EXPECT_EQ(C_ZEPPCDServiceCheckDatabase(again, false), 0u);
   ASSERT_EQ(drop_table(), SQLITE_OK);  // while the handle lives: reported, repaired on request
-  EXPECT_NE(C_ZEPPCDServiceCheckDatabase(again.get, false), 0u);
-  EXPECT_EQ(C_ZEPPCDServiceCheckDatabase(again.get, true), 0u);
-  EXPECT_EQ(C_ZEPPCDServiceCheckDatabase(again.get, false), 0u);
+  EXPECT_NE(C_ZEPPCDServiceCheckDatabase(again, false), 0u);
+  EXPECT_EQ(C_ZEPPCDServiceCheckDatabase(again, true), 0u);
+  EXPECT_EQ(C_ZEPPCDServiceCheckDatabase(again, false), 0u);
   EXPECT_EQ(ReadSnapshot(scratch.pcd_db()).values, StoreRows{U("S", "K", "v")});
+  C_ZEPRelease(again);  // the last handle: the next one opens the file anew
+  ASSERT_TRUE(test::WriteWholeFile(scratch.pcd_db(), std::string(4096, 'G')));
+  EXPECT_EQ(C_ZEPPCDServiceCreate(), nullptr);
+  EXPECT_EQ(C_EULAServiceCreate(), nullptr);
 }
 
 TEST(Store, EntryPointsRefuseNullWrongAndReleasedHandlesAndNullTexts) {
