@@ -91,15 +91,16 @@ TEST(Store, ReadsAreCutToTheBufferAndLicensingCodesComeFromTheProtectedDomain) {
   EXPECT_EQ(C_ZEPPCDServiceLicensingCodeForCorvelCode(store.get, buffer, 8, "Q"),
             ZEP_STATUS_NOT_FOUND);
   EXPECT_STREQ(buffer, "");  // a failed read leaves an empty text
+  const ZEPEnumerateCallback stop_after_one = [](void* n, bool, const char*, const char*,
+                                                 const char*) {
+    return ++*static_cast<int*>(n) == 1 ? 1 : 0;
+  };
   int visits = 0;
-  EXPECT_EQ(C_ZEPPCDServiceEnumerate(
-                store.get, nullptr,
-                [](void* n, bool, const char*, const char*, const char*) {
-                  return ++*static_cast<int*>(n) == 1 ? 1 : 0;
-                },
-                &visits),
-            0u);
+  EXPECT_EQ(C_ZEPPCDServiceEnumerate(store.get, nullptr, stop_after_one, &visits), 0u);
   EXPECT_EQ(visits, 1);  // stopped by the callback
+  visits = 0;
+  EXPECT_EQ(C_ZEPPCDServiceEnumerate(store.get, "_", stop_after_one, &visits), 0u);
+  EXPECT_EQ(visits, 0);  // a subdomain is a name, not a pattern matching "P" and "Q"
 }
 
 TEST(Store, CreateAndCheckRepairAMissingTableAndKeepTheValuesButAnUnusableFileGivesNoHandle) {
