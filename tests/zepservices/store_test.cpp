@@ -73,6 +73,29 @@ TEST(Store, TransactionsNestCommitAtTheOutermostEndAndAreUndoneByAReleaseInside)
   EXPECT_EQ(ReadSnapshot(scratch.pcd_db()), after);
 }
 
+TEST(Store, ACommitRefusedForAReadersLockIsUndoneAndTheHandleBeginsAgain) {
+  test::ScratchFolder scratch;
+  test::SetVariable("ZEP_PCD_BUSY_TIMEOUT_MS", "50");
+  Handle store;
+  ASSERT_EQ(Set(store.get, "Old", "before"), 0u);
+  sqlite3* reader = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(scratch.pcd_db().c_str(), &reader, SQLITE_OPEN_READONLY, nullptr),
+            SQLITE_OK);
+  ASSERT_EQ(
+      sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM pcd_values", nullptr, nullptr, nullptr),
+      SQLITE_OK);  // holds its read lock until it ends
+  ASSERT_EQ(C_ZEPPCDServiceBeginTransaction(store.get), 0u);
+  ASSERT_EQ(Set(store.get, "Lost", "lost"), 0u);
+  EXPECT_NE(C_ZEPPCDServiceEndTransaction(store.get), 0u);
+  sqlite3_close(reader);
+  EXPECT_EQ(C_ZEPPCDServiceBeginTransaction(store.get), 0u);
+  EXPECT_EQ(Set(store.get, "New", "new"), 0u);
+  EXPECT_EQ(C_ZEPPCDServiceEndTransaction(store.get), 0u);
+  EXPECT_EQ(ReadSnapshot(scratch.pcd_db()).values,
+            (StoreRows{U("S", "Old", "before"), U("S", "New", "new")}));
+  test::SetVariable("ZEP_PCD_BUSY_TIMEOUT_MS", std::nullopt);
+}
+
 TEST(Store, ReadsAreCutToTheBufferAndLicensingCodesComeFromTheProtectedDomain) {
   test::ScratchFolder scratch;
   Handle store;
