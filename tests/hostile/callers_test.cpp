@@ -106,25 +106,19 @@ struct TextArgument {
   int64_t null_status, empty_status, ill_formed_status, not_a_name_status = kSkip;
 };
 
-// A call and its answer; a HandleCall takes the handle under test.
-template <typename... Arguments>
-struct Answer {
+// A call and its answer.
+struct Call {
   std::string name;
-  std::function<int64_t(Arguments...)> call;
+  std::function<int64_t()> call;
   int64_t status;
 };
-using Call = Answer<>;
-using HandleCall = Answer<TAVLibHandle>;
 
 // Table rows named by the call they make: TEXT_ARGUMENT(export(..., t, ...), statuses) with the
-// text under test as `t`, CALL(export(...), status) and HANDLE_CALL(export(s, ...), status)
-// with the handle under test as `s`.
+// text under test as `t`, and CALL(export(...), status).
 // clang-format off
 #define TEXT_ARGUMENT(call, ...) \
   TextArgument{#call, [&](const char* t) -> int64_t { return Corvel_TAVLib_##call; }, __VA_ARGS__}
 #define CALL(call, status) Call{#call, [&]() -> int64_t { return Corvel_TAVLib_##call; }, status}
-#define HANDLE_CALL(call, status) \
-  HandleCall{#call, [&](TAVLibHandle s) -> int64_t { return Corvel_TAVLib_##call; }, status}
 // clang-format on
 
 TEST_F(HostileCallerTest, EveryExportRefusesBadArgumentsWithoutWritingOrForgetting) {
@@ -283,33 +277,34 @@ TEST_F(HostileCallerTest, NullReleasedAndForgedHandlesAreAnsweredWithoutWork) {
   const char* output = "untouched";
   bool kept = true;
   const int64_t none = kTAVLibNoInstance;
-  const HandleCall calls[] = {
-      HANDLE_CALL(ReleaseRef(s, 1), 0),
-      HANDLE_CALL(GetRefID(s), -1),
-      HANDLE_CALL(Process_file(s, "x", "y", nullptr, nullptr), none),
-      HANDLE_CALL(Remove_payload(s, "BASE-PAYLOAD"), none),
-      HANDLE_CALL(ISOTaggingAtInstall(s, "BASE-PAYLOAD"), none),
-      HANDLE_CALL(SetApplicationData(s, "D", "P", nullptr, nullptr, nullptr, 1), none),
-      HANDLE_CALL(EnumerateKeys(s, "Name", &output, 0), none),
-      HANDLE_CALL(SetValueforKeyInSubDomainInCache(s, 1, "k", "v", "S", false), none),
-      HANDLE_CALL(GetValueforKeyInSubDomain(s, &output, 512, "Planted", "BASE-PAYLOAD", 1, false),
-                  none),
-      HANDLE_CALL(RemoveKeyInSubDomainInCache(s, 1, "Planted", "BASE-PAYLOAD"), none),
-      HANDLE_CALL(CleanUpCachePCD(s, "BASE-PAYLOAD"), none),
-      HANDLE_CALL(Set_Eula(s, "de", "Q"), none),
-      HANDLE_CALL(Set_InstallLocale(s, "de", "Q"), none),
-      HANDLE_CALL(SetCorvelId(s, "Q"), none),
-      HANDLE_CALL(SaveCorvelId(s, "id"), none),
-      HANDLE_CALL(GetCorvelId(s, forged), false),
-      HANDLE_CALL(SetCorvelIdExtProfile(s, "Q"), none),
-      HANDLE_CALL(SetCredentialsForProxy(s, record), none),
-      HANDLE_CALL(KeepProxyCredentials(s, kTAVLibProxyRequestSucceeded, &kept), none),
-      HANDLE_CALL(ReuseProxyCredentials(s, record), none),
+  TAVLibHandle s = nullptr;  // the handle under test
+  const Call calls[] = {
+      CALL(ReleaseRef(s, 1), 0),
+      CALL(GetRefID(s), -1),
+      CALL(Process_file(s, "x", "y", nullptr, nullptr), none),
+      CALL(Remove_payload(s, "BASE-PAYLOAD"), none),
+      CALL(ISOTaggingAtInstall(s, "BASE-PAYLOAD"), none),
+      CALL(SetApplicationData(s, "D", "P", nullptr, nullptr, nullptr, 1), none),
+      CALL(EnumerateKeys(s, "Name", &output, 0), none),
+      CALL(SetValueforKeyInSubDomainInCache(s, 1, "k", "v", "S", false), none),
+      CALL(GetValueforKeyInSubDomain(s, &output, 512, "Planted", "BASE-PAYLOAD", 1, false), none),
+      CALL(RemoveKeyInSubDomainInCache(s, 1, "Planted", "BASE-PAYLOAD"), none),
+      CALL(CleanUpCachePCD(s, "BASE-PAYLOAD"), none),
+      CALL(Set_Eula(s, "de", "Q"), none),
+      CALL(Set_InstallLocale(s, "de", "Q"), none),
+      CALL(SetCorvelId(s, "Q"), none),
+      CALL(SaveCorvelId(s, "id"), none),
+      CALL(GetCorvelId(s, forged), false),
+      CALL(SetCorvelIdExtProfile(s, "Q"), none),
+      CALL(SetCredentialsForProxy(s, record), none),
+      CALL(KeepProxyCredentials(s, kTAVLibProxyRequestSucceeded, &kept), none),
+      CALL(ReuseProxyCredentials(s, record), none),
   };
   // A null handle, the released one while its object still exists, and one never issued.
   const std::string log = MainLog();
   for (TAVLibHandle stale : {TAVLibHandle{}, mHandle, reinterpret_cast<TAVLibHandle>(forged)}) {
-    for (const HandleCall& c : calls) EXPECT_EQ(c.call(stale), c.status) << c.name;
+    s = stale;
+    for (const Call& c : calls) EXPECT_EQ(c.call(), c.status) << c.name;
   }
   EXPECT_EQ(std::count(std::begin(forged), std::end(forged), 0), std::ssize(forged))
       << "the forged handle or record was written";
