@@ -398,28 +398,27 @@ TEST_F(HostileCallerTest, AReaderHoldingTheStoreMakesEveryWritingOperationReport
   ASSERT_EQ(setenv("ZEP_PCD_BUSY_TIMEOUT_MS", "100", 1), 0);
   const std::string path = Document("app.xml");
   const std::string lost = " failed to commit the store transaction (status 5)";
-  const struct {
-    std::string line;  // empty: no failure line
-    uint32_t status;
-    std::function<uint32_t()> call;
-  } cases[] = {
-      {"TAVLib Config Process" + lost, kTAVLibStoreFailed,
-       [&] { return Corvel_TAVLib_Process_file(mHandle, path.c_str(), "PAY", nullptr, nullptr); }},
-      {"TAVLib Remove Payload" + lost, kTAVLibStoreFailed,
-       [&] { return Corvel_TAVLib_Remove_payload(mHandle, "BASE-PAYLOAD"); }},
-      {"TAVLibImpl::CommitPCD" + lost, kTAVLibSuccess,
+  // Each call named by the failure line it logs; "" for none.
+  const Call cases[] = {
+      {"TAVLib Config Process" + lost,
+       [&] { return Corvel_TAVLib_Process_file(mHandle, path.c_str(), "PAY", nullptr, nullptr); },
+       kTAVLibStoreFailed},
+      {"TAVLib Remove Payload" + lost,
+       [&] { return Corvel_TAVLib_Remove_payload(mHandle, "BASE-PAYLOAD"); }, kTAVLibStoreFailed},
+      {"TAVLibImpl::CommitPCD" + lost,
        [&] {
          Corvel_TAVLib_Set_Eula(mHandle, "en_US", "PROD");
          const uint32_t status = Corvel_TAVLib_ReleaseRef(mHandle, 1);
          mHandle = Corvel_TAVLib_CreateRef();
          return status;
-       }},
+       },
+       kTAVLibSuccess},
       // Transactions that change nothing end without waiting for the reader.
-      {"", kTAVLibSuccess, [&] { return Corvel_TAVLib_Remove_payload(mHandle, "NONE"); }},
-      {"", kTAVLibSuccess,
-       [&] { return Corvel_TAVLib_ISOTaggingAtInstall(mHandle, "BASE-PAYLOAD"); }},
+      {"", [&] { return Corvel_TAVLib_Remove_payload(mHandle, "NONE"); }, kTAVLibSuccess},
+      {"", [&] { return Corvel_TAVLib_ISOTaggingAtInstall(mHandle, "BASE-PAYLOAD"); },
+       kTAVLibSuccess},
   };
-  for (const auto& c : cases) {
+  for (const Call& c : cases) {
     const size_t logged = MainLog().size();
     sqlite3* reader = nullptr;
     ASSERT_EQ(sqlite3_open_v2(mScratch.pcd_db().c_str(), &reader, SQLITE_OPEN_READONLY, nullptr),
@@ -427,10 +426,10 @@ TEST_F(HostileCallerTest, AReaderHoldingTheStoreMakesEveryWritingOperationReport
     ASSERT_EQ(
         sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM pcd_values", nullptr, nullptr, nullptr),
         0);
-    EXPECT_EQ(c.call(), c.status) << c.line;
+    EXPECT_EQ(c.call(), c.status) << c.name;
     sqlite3_close(reader);
     const std::string log = MainLog().substr(logged);
-    EXPECT_EQ(log.find(c.line.empty() ? lost : c.line) != std::string::npos, !c.line.empty())
+    EXPECT_EQ(log.find(c.name.empty() ? lost : c.name) != std::string::npos, !c.name.empty())
         << log;
     ExpectStoreChange();
   }
