@@ -23,11 +23,8 @@ fresh_environment() {
 }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for file in "$libdir/libcorvel_tavlib.so.3" "$libdir/libzepservices.so" include/corvel_tavlib.h \
-            include/zepservices.h bin/tavctl "$libdir/cmake/CorvelTAVLib/CorvelTAVLibConfig.cmake" \
-            "$libdir/pkgconfig/corvel_tavlib.pc"; do
-  [ -e "$prefix/$file" ] || fail "missing $file in the installed tree"
-done
+# The services library's header; the callers below use every other installed file.
+[ -e "$prefix/include/zepservices.h" ] || fail "missing include/zepservices.h in the installed tree"
 
 # 1. A CMake project through the package.
 cmake -S "$source/examples/consumer" -B "$work/consumer" -G Ninja -DCMAKE_C_COMPILER="$cc" \
