@@ -50,6 +50,10 @@ TAVLibProxyCredentials Record(const std::string& username, const std::string& pa
   return record;
 }
 
+std::string Bytes(const TAVLibProxyCredentials& record) {
+  return std::string(reinterpret_cast<const char*>(&record), sizeof record);
+}
+
 class PreferencesTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_NE(mHandle = Corvel_TAVLib_CreateRef(), nullptr); }
@@ -81,7 +85,11 @@ class PreferencesTest : public ::testing::Test {
   uint32_t Keep(int32_t outcome, bool* kept = nullptr) {
     return Corvel_TAVLib_KeepProxyCredentials(mHandle, outcome, kept);
   }
-  static std::string Kept(const char* key) { return Read("ProxyCredentials", key); }
+  // The kept user name and password, or the failing results.
+  static std::string Kept() {
+    return Read("ProxyCredentials", "ProxyUsername") + " / " +
+           Read("ProxyCredentials", "ProxyPassword");
+  }
 
   corvel::test::ScratchFolder mScratch;
   TAVLibHandle mHandle = nullptr;
@@ -163,8 +171,7 @@ TEST_F(PreferencesTest, OnlyRememberedCredentialsOfASucceededRequestAreKept) {
   bool kept = true;
   EXPECT_EQ(Keep(kTAVLibProxyRequestSucceeded, &kept), kTAVLibNotFound) << "nothing recorded";
   EXPECT_FALSE(kept);
-  std::string kept_name = "result -2";
-  int times_kept = 0;
+  std::string kept_before = "result -2 / result -2";
   for (int32_t outcome : {kTAVLibProxyRequestSucceeded, kTAVLibProxyAuthenticationRequired,
                           kTAVLibProxyAuthenticationFailed, kTAVLibProxyRequestKeepsNothing}) {
     for (unsigned char remember : {0, 1, 2}) {
@@ -172,12 +179,11 @@ TEST_F(PreferencesTest, OnlyRememberedCredentialsOfASucceededRequestAreKept) {
       SCOPED_TRACE(name);
       Give(Record(name, "s3cret-" + name, remember));
       const bool should_keep = outcome == kTAVLibProxyRequestSucceeded && remember == 1;
-      if (should_keep) kept_name = name, ++times_kept;
+      if (should_keep) kept_before = name + " / s3cret-" + name;
       kept = !should_keep;
       EXPECT_EQ(Keep(outcome, &kept), kTAVLibSuccess);
       EXPECT_EQ(kept, should_keep);
-      EXPECT_EQ(Kept("ProxyUsername"), kept_name);
-      EXPECT_EQ(Kept("ProxyPassword"), times_kept ? "s3cret-" + kept_name : "result -2");
+      EXPECT_EQ(Kept(), kept_before);
     }
   }
   EXPECT_EQ(Logged("TAVLIB Proxy credentials kept"), 1u);
@@ -194,19 +200,18 @@ TEST_F(PreferencesTest, OnlyRememberedCredentialsOfASucceededRequestAreKept) {
   const struct {
     std::string username, password;
     uint32_t status;  // of the record given
-    std::string kept_username, kept_password;
+    std::string kept;
   } cases[] = {
-      {full, full, kTAVLibSuccess, std::string(256, 'u'), std::string(256, 'u')},
-      {std::string(255, 'u') + "\xC3\xA9", "p", kTAVLibSuccess, std::string(255, 'u'), "p"},
-      {"user", "", kTAVLibSuccess, "user", ""},  // a name alone is something kept
-      {"next", "p\xE2\x82", kTAVLibInvalidArgument, "user", ""},
+      {full, full, kTAVLibSuccess, std::string(256, 'u') + " / " + std::string(256, 'u')},
+      {std::string(255, 'u') + "\xC3\xA9", "p", kTAVLibSuccess, std::string(255, 'u') + " / p"},
+      {"user", "", kTAVLibSuccess, "user / "},  // a name alone is something kept
+      {"next", "p\xE2\x82", kTAVLibInvalidArgument, "user / "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.username.substr(0, 8));
     Give(Record(c.username, c.password, 1), c.status);
     ASSERT_EQ(Keep(kTAVLibProxyRequestSucceeded), kTAVLibSuccess);
-    EXPECT_EQ(Kept("ProxyUsername"), c.kept_username);
-    EXPECT_EQ(Kept("ProxyPassword"), c.kept_password);
+    EXPECT_EQ(Kept(), c.kept);
   }
   // One domain element, its user name before its password, each replaced in place.
   const std::string text = UserFileText();
@@ -255,17 +260,14 @@ TEST_F(PreferencesTest, ReuseTakesOnlyWellFormedValuesCutToTheFields) {
     const bool reused = !c.username.empty();
     EXPECT_EQ(Corvel_TAVLib_ReuseProxyCredentials(mHandle, &record),
               reused ? kTAVLibSuccess : kTAVLibNotFound);
-    EXPECT_EQ(std::string(record.username, reused ? strlen(record.username) : 1),
-              reused ? c.username : "x");
-    EXPECT_EQ(std::string(record.password, reused ? strlen(record.password) : 1),
-              reused ? c.password : "x");
-    EXPECT_EQ(record.remember, reused ? 1 : 'x');
-    EXPECT_EQ(record.password[sizeof record.password - 1], reused ? '\0' : 'x');
+    // Each field whole: its text, then zeros; left as it was when nothing is reused.
+    EXPECT_EQ(Bytes(record),
+              reused ? Bytes(Record(c.username, c.password, 1)) : std::string(sizeof record, 'x'));
     EXPECT_EQ(Logged("TAVLIB Kept proxy credentials reused"), reused ? 1u : 0u);
     // The instance now holds them: keeping writes them back over the stored values.
     EXPECT_EQ(Keep(kTAVLibProxyRequestSucceeded), reused ? kTAVLibSuccess : kTAVLibNotFound);
     if (reused) {
-      EXPECT_EQ(Kept("ProxyUsername"), c.username);
+      EXPECT_EQ(Kept(), c.username + " / " + c.password);
     }
   }
 }
