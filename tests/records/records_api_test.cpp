@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
-#include <functional>
 #include <regex>
 #include <set>
 #include <string>
@@ -49,12 +48,6 @@ std::string WithFreshStampsMarked(const std::string& record, int64_t from) {
     done = position + at->str(1).size();
   }
   return marked + record.substr(done);
-}
-
-size_t CountOf(const std::string& text, const std::string& line) {
-  size_t count = 0;
-  for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++count;
-  return count;
 }
 
 class RecordsTest : public ::testing::Test {
@@ -109,21 +102,17 @@ TEST_F(RecordsTest, CachedDataSessionGivesItsResultsAndItsLog) {
     value = "caller's";
     return std::to_string(Corvel_TAVLib_EnumerateKeys(mHandle, key, &value, 0)) + " " + value;
   };
-  const std::vector<std::pair<std::function<std::string()>, std::string>> calls = {
-      {[&] { return set(0, "Secret", "abc", true); }, "0"},
-      {[&] { return get("Secret", true, 1); }, "0 abc"},
-      {[&] { return get("Secret", false, 7) == "0 " + Row("SUB", "Secret") ? "raw" : value; },
-       "raw"},
-      {[&] { return get("Secret", false, 0); }, "10 caller's"},  // 0: the protected domain
-      {[&] { return set(2, "K", "v", false); }, "9"},
-      {[&] { return set(1, "K", "\xC3(", false); }, "9"},
-      {[&] { return remove(2); }, "9"},
-      {[&] { return remove(0); }, "0"},
-      {[&] { return remove(1); }, "0"},
-      {[&] { return enumerate("K"); }, "0 caller's"},  // at install time
-      {[&] { return enumerate(nullptr); }, "9 caller's"},
-  };
-  for (const auto& [call, expected] : calls) EXPECT_EQ(call(), expected);
+  EXPECT_EQ(set(0, "Secret", "abc", true), "0");
+  EXPECT_EQ(get("Secret", true, 1), "0 abc");
+  EXPECT_EQ(get("Secret", false, 7), "0 " + Row("SUB", "Secret"));
+  EXPECT_EQ(get("Secret", false, 0), "10 caller's");  // 0: the protected domain
+  EXPECT_EQ(set(2, "K", "v", false), "9");
+  EXPECT_EQ(set(1, "K", "\xC3(", false), "9");
+  EXPECT_EQ(remove(2), "9");
+  EXPECT_EQ(remove(0), "0");
+  EXPECT_EQ(remove(1), "0");
+  EXPECT_EQ(enumerate("K"), "0 caller's");  // at install time
+  EXPECT_EQ(enumerate(nullptr), "9 caller's");
   EXPECT_EQ(Rows(),
             StoreRows({U("SUB", "Secret", Row("SUB", "Secret")), P("SUB", "Gone", "protected")}));
   EXPECT_EQ(Row("SUB", "Secret").size(), 6u);
@@ -149,8 +138,6 @@ TEST_F(RecordsTest, EnumerationInAnApplicationReadsTheProductsProtectedRows) {
   Store(U("APP{|}fr_FR", "FLMap", "MAPPED"));
   EXPECT_EQ(enumerate("K", 1), "from mapping");
   EXPECT_EQ(enumerate("Absent", 0), "") << "an absent key still hands back a text";
-  EXPECT_EQ(CountOf(Messages(), "\nSubdomain =DRIVER Key =K\n"), 2u);
-  EXPECT_EQ(CountOf(Messages(), "\nSubdomain =MAPPED Key =K\n"), 1u);
   // The agreement service records an agreement in an application, for the driver's product.
   EXPECT_EQ(Corvel_TAVLib_Set_Eula(mHandle, "ja_JP", nullptr), 0u);
   Renew(1);
@@ -164,6 +151,7 @@ TEST_F(RecordsTest, EnumerationInAnApplicationReadsTheProductsProtectedRows) {
                                   "1\x1fja_JP\x1f",
                                   0),
             0u);
+  EXPECT_EQ(Messages(), Expected("enumeration_in_application.txt"));
 }
 
 TEST_F(RecordsTest, WithoutAStoreCachedDataCallsDoNothing) {
@@ -199,7 +187,6 @@ TEST_F(RecordsTest, InstallLocaleListGrowsBySubstringTest) {
 TEST_F(RecordsTest, CommitWritesEveryRecordAndNothingElse) {
   Store(U("PAYLOAD", "Entry", "stale"));
   Store(U("OTHER", "Entry", "kept"));
-  const int64_t before = std::time(nullptr);
   ASSERT_EQ(Corvel_TAVLib_Set_Eula(mHandle, "en_GB", "PRODUCT"), 0u);
   ASSERT_EQ(Corvel_TAVLib_Set_InstallLocale(mHandle, "en_GB", "PRODUCT"), 0u);
   ASSERT_EQ(Corvel_TAVLib_CleanUpCachePCD(mHandle, "PAYLOAD"), 0u);
@@ -209,8 +196,6 @@ TEST_F(RecordsTest, CommitWritesEveryRecordAndNothingElse) {
   Renew(1);
   StoreRows after = Rows();
   const std::string record = Row("CORVELIDWTTS", "DATA");
-  EXPECT_EQ(WithFreshStampsMarked(record, before), "PRODUCT=" + kDigestAbc + "=NOW");
-  const std::string line = Row("PRODUCT", "LineCV 15");  // the identifier under the product code
   const StoreRows expected = {U("OTHER", "Entry", "kept"),
                               U("CORVELIDWTTS", "DATA", record),
                               U("PRODUCT", "CORVELID", "1"),
@@ -218,14 +203,9 @@ TEST_F(RecordsTest, CommitWritesEveryRecordAndNothingElse) {
                               U("PRODUCT", "EULA_ACCEPTED", "1"),
                               U("PRODUCT", "EULA_LANGUAGE", "en_GB"),
                               U("PRODUCT", "INSTALLLOCALE", "en_GB"),
-                              U("PRODUCT", "LineCV 15", line)};
+                              U("PRODUCT", "LineCV 15", "8CEE93")};  // RC4 of "abc" under "PRODUCT"
   EXPECT_TRUE(after == expected) << Difference(expected, after);
-  const char* value = nullptr;
-  ASSERT_EQ(Corvel_TAVLib_GetValueforKeyInSubDomain(mHandle, &value, 512, "LineCV 15", "PRODUCT", 1,
-                                                    true),
-            0u);
-  EXPECT_STREQ(value, "abc");
-  EXPECT_EQ(CountOf(Messages(), "\nCorvelid with TS commit succeeded \n"), 1u);
+  EXPECT_EQ(Messages(), Expected("commit_every_record.txt"));
 }
 
 TEST_F(RecordsTest, AccountRecordUpdatesKeepByteOrderAndDigests) {
