@@ -16,14 +16,6 @@ namespace {
 using corvel::test::ReadWholeFile;
 using corvel::test::WriteWholeFile;
 
-// POSIX modes. Windows has none: there the user's folder keeps files private by the access list
-// it hands down.
-#ifndef _WIN32
-unsigned Mode(const std::string& path) {
-  return static_cast<unsigned>(std::filesystem::status(path).permissions());
-}
-#endif
-
 // The value read size first, or the failing result as text.
 std::string Read(const char* domain, const char* key, const char* path = nullptr) {
   uint32_t size = 0;
@@ -105,10 +97,6 @@ TEST_F(PreferencesTest, ValuesReadBackSizeFirstFromTheUsersOrElseTheSharedFile) 
   EXPECT_EQ(Read("Domain", "Mine"), value);
   EXPECT_EQ(Read("Domain", "Key"), "result -1") << "the user's file, now there, is the one read";
   EXPECT_EQ(Read("Domain", "Key", shared.c_str()), "shared");
-#ifndef _WIN32
-  EXPECT_EQ(Mode(UserFolder()), 0700u);
-  EXPECT_EQ(Mode(mScratch.local_appdata() + "/Corvel"), 0700u);
-#endif
   // An empty value reads back as ""; a null domain is the default one.
   ASSERT_EQ(Write("Domain", "Mine", ""), kTAVLibPrefSuccess);
   EXPECT_EQ(Read("Domain", "Mine"), "");
@@ -116,7 +104,12 @@ TEST_F(PreferencesTest, ValuesReadBackSizeFirstFromTheUsersOrElseTheSharedFile) 
   EXPECT_EQ(Read("DefaultDomain", "Key"), "value");
   EXPECT_EQ(Read("Elsewhere", "Key"), "result -1");
 #ifndef _WIN32
-  EXPECT_EQ(Mode(UserFile()), 0600u) << "rewrites keep the file private";
+  // POSIX modes (on Windows the user's folder keeps files private by the access list it hands
+  // down): rewrites keep the file and its folders private.
+  using std::filesystem::perms, std::filesystem::status;
+  EXPECT_EQ(status(UserFile()).permissions(), perms(0600));
+  EXPECT_EQ(status(UserFolder()).permissions(), perms(0700));
+  EXPECT_EQ(status(mScratch.local_appdata() + "/Corvel").permissions(), perms(0700));
 #endif
   EXPECT_EQ(MainLog(), main_log) << "preferences never go through the main log";
   EXPECT_NE(ReadWholeFile(mScratch.temp() + "/Velmo.log").value_or(""), "");
