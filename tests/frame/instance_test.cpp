@@ -17,7 +17,6 @@ namespace {
 using corvel::test::WriteWholeFile;
 
 constexpr char kMarker[] = "__TAVLIB_LOG_FILE__";
-constexpr char kSessionEnds[] = "*************TAVLib Session Ends*************";
 constexpr char kCommitStarted[] = "TAVLibImpl::CommitPCD STARTED";
 constexpr char kCommitEnded[] = "TAVLibImpl::CommitPCD ENDED";
 
@@ -96,12 +95,10 @@ TEST_F(InstanceTest, LogIsSetUpOnlyWhenNoInstanceLivesAndObjectsGoWithTheLastOne
   ASSERT_TRUE(WriteWholeFile(LogPath(), "foreign\n"));
   TAVLibHandle second = Corvel_TAVLib_CreateRef();
   Corvel_TAVLib_ReleaseRef(first, 1);  // commits at once but destroys nothing
-  std::vector<std::string> expected = Expected("one_session.txt");
-  expected.erase(expected.begin());  // no marker: the file was not set up
-  EXPECT_EQ(Messages(), std::vector<std::string>(expected.begin(), expected.end() - 1));
+  const std::vector<std::string> both = Expected("two_instances.txt");  // no marker: not set up
+  EXPECT_EQ(Messages(), std::vector<std::string>(both.begin(), both.end() - 4));
   Corvel_TAVLib_ReleaseRef(second, 0);  // destroys both
-  expected.insert(expected.end() - 1, {kCommitStarted, kCommitEnded, kSessionEnds});
-  EXPECT_EQ(Messages(), expected);
+  EXPECT_EQ(Messages(), both);
   EXPECT_EQ(LogText().substr(0, 8), "foreign\n");
   // With no instance left, the next one sets the log up again.
   Corvel_TAVLib_ReleaseRef(Corvel_TAVLib_CreateRef(), 0);
