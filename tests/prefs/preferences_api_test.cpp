@@ -112,7 +112,6 @@ TEST_F(PreferencesTest, ValuesReadBackSizeFirstFromTheUsersOrElseTheSharedFile) 
   EXPECT_EQ(status(mScratch.local_appdata() + "/Corvel").permissions(), perms(0700));
 #endif
   EXPECT_EQ(MainLog(), main_log) << "preferences never go through the main log";
-  EXPECT_NE(ReadWholeFile(mScratch.temp() + "/Velmo.log").value_or(""), "");
 }
 
 TEST_F(PreferencesTest, FailedWritesLeaveTheFileAsItWas) {
@@ -128,9 +127,8 @@ TEST_F(PreferencesTest, FailedWritesLeaveTheFileAsItWas) {
 
 #ifndef _WIN32
   // Without any user folder (Windows always has one): writes fail, reads find no file.
-  for (const char* name : {"CORVEL_LOCAL_APPDATA", "XDG_DATA_HOME", "HOME"}) {
+  for (const char* name : {"CORVEL_LOCAL_APPDATA", "XDG_DATA_HOME", "HOME"})
     corvel::test::SetVariable(name, std::nullopt);
-  }
   EXPECT_EQ(Write("D", "K", "v"), kTAVLibPrefFailed);
   EXPECT_EQ(Read("D", "K"), "result -2");
 #endif
