@@ -152,10 +152,6 @@ TEST_F(InstanceTest, TaggingRunsOnlyWhenRequestedCommittedAndStored) {
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.requests.size() << " requests, flag " << c.release_flag
                                       << (c.store_opens ? "" : ", no store"));
-    if (!c.store_opens) {
-      ASSERT_TRUE(WriteWholeFile(scratch.Path("blocker"), "not a folder\n"));
-      corvel::test::SetVariable("ZEP_PCD_DB", scratch.Path("blocker/pcd.db"));
-    }
     const size_t start = LogText().size();
     TAVLibHandle handle = Corvel_TAVLib_CreateRef();
     for (int32_t request : c.requests) {
@@ -164,6 +160,8 @@ TEST_F(InstanceTest, TaggingRunsOnlyWhenRequestedCommittedAndStored) {
           uint32_t{kTAVLibSuccess});
     }
     if (!c.store_opens) {
+      ASSERT_TRUE(WriteWholeFile(scratch.Path("blocker"), "not a folder\n"));
+      corvel::test::SetVariable("ZEP_PCD_DB", scratch.Path("blocker/pcd.db"));
       ASSERT_EQ(Corvel_TAVLib_Set_Eula(handle, "fr_FR", "PRD") |
                     Corvel_TAVLib_Set_InstallLocale(handle, "fr_FR", "PRD") |
                     Corvel_TAVLib_SetCorvelId(handle, "PRD") |
