@@ -242,9 +242,7 @@ TEST_F(PreferencesTest, ReuseTakesOnlyWellFormedValuesCutToTheFields) {
       ASSERT_EQ(Write("ProxyCredentials", key, value), kTAVLibPrefSuccess);
     if (std::string(c.what) == "undecipherable") {  // not a whole number of blocks
       std::string text = UserFileText();
-      const size_t value = text.find("<ProxyPassword>") + std::strlen("<ProxyPassword>");
-      text.replace(value, text.find('<', value) - value, "00112233445566778899AABBCCDDEE");
-      ASSERT_TRUE(WriteWholeFile(UserFile(), text));
+      ASSERT_TRUE(WriteWholeFile(UserFile(), text.erase(text.find("</ProxyPassword>") - 2, 2)));
     }
     TAVLibProxyCredentials record;
     std::memset(&record, 'x', sizeof record);
