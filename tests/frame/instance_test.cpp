@@ -17,8 +17,6 @@ namespace {
 using corvel::test::WriteWholeFile;
 
 constexpr char kMarker[] = "__TAVLIB_LOG_FILE__";
-constexpr char kCommitStarted[] = "TAVLibImpl::CommitPCD STARTED";
-constexpr char kCommitEnded[] = "TAVLibImpl::CommitPCD ENDED";
 
 // The lines of a text, without their line ends.
 std::vector<std::string> Lines(const std::string& text) {
@@ -172,8 +170,8 @@ TEST_F(InstanceTest, TaggingRunsOnlyWhenRequestedCommittedAndStored) {
     EXPECT_TRUE(c.release_flag == 1 ||
                 !std::filesystem::exists(scratch.pcd_db()));  // no row before opened it
     const std::vector<std::string> messages = Messages(start);
-    const auto begin = std::find(messages.begin(), messages.end(), kCommitStarted);
-    const auto end = std::find(begin, messages.end(), kCommitEnded);
+    const auto begin = std::find(messages.begin(), messages.end(), "TAVLibImpl::CommitPCD STARTED");
+    const auto end = std::find(begin, messages.end(), "TAVLibImpl::CommitPCD ENDED");
     ASSERT_NE(end, messages.end());
     EXPECT_EQ(std::vector<std::string>(begin + 1, end),
               c.tagged ? Expected("tagging_in_commit.txt") : std::vector<std::string>());
