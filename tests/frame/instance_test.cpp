@@ -126,45 +126,31 @@ TEST_F(InstanceTest, ApplicationDataIsTakenWholeWithItsDefaults) {
 }
 
 // Every release logs the commit's bracket lines; only flag 1 opens the store. The tagging pass
-// that the application data may request runs inside the commit, after the records, and only
-// on a release with flag 1 whose store could be opened; without a store the commit logs
-// nothing of the records either.
-TEST_F(InstanceTest, TaggingRunsOnlyWhenRequestedCommittedAndStored) {
+// that the application data may request runs inside the commit, and only on a release with
+// flag 1 (without a store, neither records nor tags are written: the call sequences' test).
+TEST_F(InstanceTest, TaggingRunsOnlyWhenRequestedAndCommitted) {
   const struct {
     std::vector<int32_t> requests;  // one hand-over call each
     int32_t release_flag;
-    bool store_opens, tagged;
+    bool tagged;
   } cases[] = {
-      {{kTAVLibTaggingAtCommit}, 0, true, false},
-      {{kTAVLibTaggingAtCommit}, 2, true, false},
-      {{kTAVLibTaggingAtCommit}, -1, true, false},
-      {{kTAVLibTaggingAtCommit}, 1, true, true},
-      {{kTAVLibTaggingAtCommit, kTAVLibTaggingNone}, 1, true, true},
-      {{kTAVLibTaggingNone}, 1, true, false},
-      {{kTAVLibTaggingAtCommit, kTAVLibTaggingSuppressed}, 1, true, false},
-      {{kTAVLibTaggingSuppressed, kTAVLibTaggingAtCommit}, 1, true, false},
-      {{kTAVLibTaggingAtCommit}, 1, false, false},
+      {{kTAVLibTaggingAtCommit}, 0, false},
+      {{kTAVLibTaggingAtCommit}, 2, false},
+      {{kTAVLibTaggingAtCommit}, -1, false},
+      {{kTAVLibTaggingAtCommit}, 1, true},
+      {{kTAVLibTaggingAtCommit, kTAVLibTaggingNone}, 1, true},
+      {{kTAVLibTaggingNone}, 1, false},
+      {{kTAVLibTaggingAtCommit, kTAVLibTaggingSuppressed}, 1, false},
+      {{kTAVLibTaggingSuppressed, kTAVLibTaggingAtCommit}, 1, false},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.requests.size() << " requests, flag " << c.release_flag
-                                      << (c.store_opens ? "" : ", no store"));
+    SCOPED_TRACE(::testing::Message() << c.requests.size() << " requests, flag " << c.release_flag);
     const size_t start = LogText().size();
     TAVLibHandle handle = Corvel_TAVLib_CreateRef();
     for (int32_t request : c.requests) {
       ASSERT_EQ(
           Corvel_TAVLib_SetApplicationData(handle, "DRV", "PRD", "DPRD", "en_US", "PAY", request),
           uint32_t{kTAVLibSuccess});
-    }
-    if (!c.store_opens) {
-      ASSERT_TRUE(WriteWholeFile(scratch.Path("blocker"), "not a folder\n"));
-      corvel::test::SetVariable("ZEP_PCD_DB", scratch.Path("blocker/pcd.db"));
-      ASSERT_EQ(Corvel_TAVLib_Set_Eula(handle, "fr_FR", "PRD") |
-                    Corvel_TAVLib_Set_InstallLocale(handle, "fr_FR", "PRD") |
-                    Corvel_TAVLib_SetCorvelId(handle, "PRD") |
-                    Corvel_TAVLib_SaveCorvelId(handle, "account-1") |
-                    Corvel_TAVLib_SetCorvelIdExtProfile(handle, "PRD") |
-                    Corvel_TAVLib_CleanUpCachePCD(handle, "PAY"),
-                uint32_t{kTAVLibSuccess});
     }
     Corvel_TAVLib_ReleaseRef(handle, c.release_flag);
     EXPECT_TRUE(c.release_flag == 1 ||
