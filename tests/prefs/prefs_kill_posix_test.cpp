@@ -13,7 +13,6 @@
 #include <set>
 
 #include "platform/platform.h"
-#include "prefs/key_material.h"
 #include "prefs/secure_prefs.h"
 #include "prefs/xml_parser.h"
 #include "test_support.h"
@@ -24,11 +23,9 @@ namespace {
 using corvel::test::ReadWholeFile;
 using corvel::test::WriteWholeFile;
 
-FixedKeyMaterial alice("0f3c9a7e55d24b1e8c6a2f4d9b7e1a30", "alice");
 ino_t flushed = 0;  // the file fsync flushed last
 
 CORVEL_TEST_CHILD(SaveKilledAtItsRename) {
-  ScopedKeyMaterial material(alice);
   platform::ScopedSystemCall flush(
       "fsync", +[](int fd) {
         struct stat st {};
@@ -54,7 +51,6 @@ std::set<std::string> Names(const std::string& folder) {
 
 TEST(PrefsKillTest, KilledSaveKeepsTheOldFileAndTheNextSaveRemovesItsLeftover) {
   corvel::test::ScratchFolder scratch;
-  ScopedKeyMaterial material(alice);
   const std::string folder = scratch.local_appdata() + "/Corvel/TAV";
   const std::string file = folder + "/securePrefs.xml";
   ASSERT_EQ(0, SetPrefValue("D", "K", "old", nullptr));
