@@ -1,5 +1,6 @@
 // The reader's POSIX-only paths: which files a rewrite may replace by a fresh one, the
-// standard streams behind "-", and the checks before the driver document is read back.
+// standard streams behind "-", and the driver document: its name, mode and text, and the
+// checks before it is read back.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <regex>
 #include <string>
 
 #include "child_process.h"
@@ -20,8 +22,6 @@ namespace {
 using corvel::test::ReadWholeFile;
 using corvel::test::RunChild;
 using corvel::test::RunningAsRoot;
-
-CORVEL_TEST_CHILD(Rewrite) { return SetConfigurationPayloadCode(args[0].c_str(), "P"); }
 
 // args: input file, output file, then "rewrite" or "walk". Exits 0 when the call succeeded
 // and, for a walk, read both entries and closed standard input.
@@ -43,10 +43,8 @@ TEST(Rewrite, ReplacesOnlyAPlainDocumentByAFreshFileAndRemovesAStrayOne) {
   const std::string outside = scratch.Path("outside.txt");
   ASSERT_TRUE(corvel::test::WriteWholeFile(outside, "kept"));
   // Only the plain one is replaced.
-  for (const std::string name : {"plain", "hard-linked", "symlinked", "attributed", "foreign"}) {
+  for (const std::string name : {"plain", "hard-linked", "symlinked", "attributed"}) {
     SCOPED_TRACE(name);
-    // Owned by root, so an unprivileged rewrite cannot give a fresh file its owner.
-    if (name == "foreign" && !RunningAsRoot()) continue;
     const std::string folder = scratch.Path(name);
     ASSERT_EQ(0, mkdir(folder.c_str(), 0777));
     ASSERT_EQ(0, chmod(folder.c_str(), 0777));
@@ -68,15 +66,10 @@ TEST(Rewrite, ReplacesOnlyAPlainDocumentByAFreshFileAndRemovesAStrayOne) {
       ASSERT_EQ(0, symlink("target.xml", path.c_str()));
     }
     if (name == "attributed" && setxattr(path.c_str(), "user.origin", "x", 1, 0) != 0) continue;
-    if (name == "foreign") {
-      ASSERT_EQ(0, chmod(path.c_str(), 0666));
-    }
     struct stat before {
     }, after{};
     ASSERT_EQ(0, stat(path.c_str(), &before));
-    EXPECT_EQ(0, name == "foreign"
-                     ? RunChild("Rewrite", {path}, corvel::test::ChildUser::kUnprivileged)
-                     : SetConfigurationPayloadCode(path.c_str(), "P"));
+    EXPECT_EQ(0, SetConfigurationPayloadCode(path.c_str(), "P"));
     ASSERT_EQ(0, stat(path.c_str(), &after));
     EXPECT_EQ("<Configuration>\n    <Payload corvelCode=\"P\" />\n</Configuration>\n",
               ReadWholeFile(path));
@@ -105,10 +98,26 @@ TEST(Reader, DashReadsStandardInputAndWritesStandardOutput) {
       ReadWholeFile(out));
 }
 
-TEST(DriverDocument, ReadBackOnlyWhileItIsStillOurs) {
+TEST(DriverDocument, WrittenUniquelyNamedAndPrivateAndReadBackOnlyWhileItIsStillOurs) {
   corvel::test::ScratchFolder scratch;
-  char path[kConfigPathBufferSize];
-  ASSERT_EQ(kDriverDocumentWritten, WriteDriverConfigurationFile("c", "P", "D", path, sizeof path));
+  char path[kConfigPathBufferSize], second[kConfigPathBufferSize];
+  ASSERT_EQ(kDriverDocumentWritten,
+            WriteDriverConfigurationFile("/opt/My App/application.xml", "PAY & <1>", "DRV", path,
+                                         sizeof path));
+  ASSERT_EQ(kDriverDocumentWritten,
+            WriteDriverConfigurationFile("c", "P", "D", second, sizeof second));
+  const std::string prefix = scratch.temp() + "/driver_";
+  EXPECT_EQ(0u, std::string(path).rfind(prefix, 0)) << path;
+  EXPECT_EQ(prefix.size() + 6, std::string(path).size());
+  EXPECT_NE(std::string(path), second);
+  struct stat status {};
+  ASSERT_EQ(0, lstat(path, &status));
+  EXPECT_EQ(0600u, status.st_mode & 07777);
+  // The install date is checked through the interface.
+  EXPECT_EQ(ReadWholeFile(CORVEL_TEST_DATA "/driver_document.xml"),
+            std::regex_replace(ReadWholeFile(path).value_or(""),
+                               std::regex("(InstallDate\">)[0-9]+<"), "$1@INSTALL_DATE@<"));
+  // A regular file of ours with one name.
   FILE* ours = OpenDriverConfigurationFile(path);
   EXPECT_NE(nullptr, ours);
   if (ours) fclose(ours);

@@ -5,11 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <optional>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -32,15 +30,6 @@ std::string Printed(Call call) {
 using corvel::test::ReadWholeFile;
 using corvel::test::WriteWholeFile;
 const std::string kData = CORVEL_TEST_DATA "/";
-
-// The section "== name" of a file of the test data: the lines up to the next blank line.
-std::string Section(const std::string& file, const std::string& name) {
-  const std::string all = ReadWholeFile(kData + file).value_or("");
-  const size_t heading = all.find("== " + name + "\n");
-  if (heading == std::string::npos) return "<no section " + name + ">";
-  const size_t start = heading + name.size() + 4;
-  return all.substr(start, std::min(all.find("\n\n", start), all.size() - 1) + 1 - start);
-}
 
 // A walk written out: each entry as "subdomain|key|value|is_protected" ("(null)" for a null
 // text), what it printed, then "-> result".
@@ -89,6 +78,7 @@ const struct {
 
 TEST(Reader, WalkHandsOverEntriesAndPrintsUnlessQuiet) {
   corvel::test::ScratchFolder scratch;
+  std::string walks;  // each row's walks under "== name", a blank line between rows
   for (const auto& c : kWalks) {
     SCOPED_TRACE(c.name);
     std::string path = c.document == "folder" ? scratch.temp() : scratch.Path("document.xml");
@@ -98,7 +88,7 @@ TEST(Reader, WalkHandsOverEntriesAndPrintsUnlessQuiet) {
       const std::string content = data ? ReadWholeFile(kData + c.document).value() : c.document;
       ASSERT_TRUE(WriteWholeFile(path, content));
     }
-    std::string text;
+    std::string text = std::string(walks.empty() ? "" : "\n") + "== " + c.name + "\n";
     int result = 0;
     for (int quiet : {0, 1}) {
       Walk walk{quiet ? "quiet:\n" : "loud:\n", 0, c.stop_at};
@@ -110,8 +100,10 @@ TEST(Reader, WalkHandsOverEntriesAndPrintsUnlessQuiet) {
     EXPECT_EQ(result, parseconfig(path.c_str(), nullptr, nullptr, 1));
     for (size_t at; (at = text.find(path)) != std::string::npos;)
       text.replace(at, path.size(), "@");
-    EXPECT_EQ(Section("walks.txt", c.name), text);
+    walks += text;
   }
+  const std::string expected = ReadWholeFile(kData + "walks.txt").value();
+  EXPECT_EQ(expected.substr(expected.find("== ")), walks);
 }
 
 // A replacement system call, in the type the table of replaceable calls holds.
@@ -209,28 +201,6 @@ TEST(OpenConfigurationFile, PathsAreCountedInWideCharactersAndConversionFailures
               EXPECT_EQ(-1, parseconfig(bad.c_str(), nullptr, nullptr, 1));
               EXPECT_EQ(-1, parseconfig(bad.c_str(), nullptr, nullptr, 0));
             }));
-}
-
-TEST(DriverDocument, WrittenUniquelyNamedAndPrivateInTheTemporaryFolder) {
-  corvel::test::ScratchFolder scratch;
-  char first[kConfigPathBufferSize], second[kConfigPathBufferSize];
-  ASSERT_EQ(kDriverDocumentWritten,
-            WriteDriverConfigurationFile("/opt/My App/application.xml", "PAY & <1>", "DRV", first,
-                                         sizeof first));
-  ASSERT_EQ(kDriverDocumentWritten,
-            WriteDriverConfigurationFile("c", "P", "D", second, sizeof second));
-  const std::string prefix = scratch.temp() + "/driver_";
-  EXPECT_EQ(0u, std::string(first).rfind(prefix, 0)) << first;
-  EXPECT_EQ(prefix.size() + 6, std::string(first).size());
-  EXPECT_NE(std::string(first), second);
-  struct stat status {};
-  ASSERT_EQ(0, lstat(first, &status));
-  EXPECT_TRUE(S_ISREG(status.st_mode));
-  EXPECT_EQ(0600u, status.st_mode & 07777);
-  // The install date is checked through the interface.
-  EXPECT_EQ(ReadWholeFile(kData + "driver_document.xml"),
-            std::regex_replace(ReadWholeFile(first).value_or(""),
-                               std::regex("(InstallDate\">)[0-9]+<"), "$1@INSTALL_DATE@<"));
 }
 
 }  // namespace
