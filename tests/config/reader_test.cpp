@@ -157,7 +157,6 @@ TEST(Rewrite, FailuresLeaveTheFileUntouchedAndPrintNothing) {
     // No fresh file stays beside the document.
     EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(folder), {}));
   }
-  EXPECT_EQ(-1, SetConfigurationPayloadCode(scratch.Path("missing.xml").c_str(), "P"));
   EXPECT_EQ(-1, SetConfigurationPayloadCode(folder.c_str(), "P"));
 }
 
