@@ -79,13 +79,6 @@ class InstallTest : public ::testing::Test {
     const std::vector<std::string> messages = Log();
     return std::find(messages.begin(), messages.end(), message) != messages.end();
   }
-  // Whether a driver document was left in the temporary folder.
-  bool DriverDocumentLeft() const {
-    for (const auto& entry : std::filesystem::directory_iterator(mScratch.temp())) {
-      if (entry.path().filename().string().rfind("driver_", 0) == 0) return true;
-    }
-    return false;
-  }
 
   corvel::test::ScratchFolder mScratch;
   TAVLibHandle mHandle = Corvel_TAVLib_CreateRef();
