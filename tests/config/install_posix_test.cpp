@@ -1,19 +1,99 @@
 // Installing and removing a payload's configuration through the C interface against the real
-// store: what is stored under which code and domain, what the log says, every status.
+// store: what is stored under which code and domain, what the log says, every status. POSIX
+// only: documents are also processed on a thread with a small stack, and in a child whose
+// address space is limited.
+#include <gtest/gtest.h>
 #include <pthread.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
 #include <functional>
 #include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
 
-#include "install_support.h"
+#include "child_process.h"
+#include "corvel_tavlib.h"
+#include "store_snapshot.h"
+#include "test_support.h"
 
 namespace corvel::config::test {
 namespace {
 
 using corvel::test::Applied;
 using corvel::test::Difference;
+using corvel::test::P;
 using corvel::test::ReadWholeFile;
+using corvel::test::StoreRows;
+using corvel::test::U;
+
+// A file of the test data.
+std::string Data(const std::string& name) {
+  return ReadWholeFile(CORVEL_TEST_DATA "/" + name).value_or("<missing " + name + ">");
+}
+
+class InstallTest : public ::testing::Test {
+ protected:
+  ~InstallTest() override { Corvel_TAVLib_ReleaseRef(mHandle, 0); }
+
+  // Writes a file below the scratch root (creating its folders) and returns its path.
+  std::string Write(const std::string& relative, const std::string& content) {
+    const std::string path = mScratch.Path(relative);
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    EXPECT_TRUE(corvel::test::WriteWholeFile(path, content)) << path;
+    return path;
+  }
+  uint32_t Process(const std::string& config, const char* payload, const char* driver = "D",
+                   const char* override_directory = nullptr) {
+    return Corvel_TAVLib_Process_file(mHandle, config.c_str(), payload, driver, override_directory);
+  }
+
+  // The stored values, each "InstallDate" that holds a time since the test began written "(now)".
+  StoreRows Stored() const {
+    StoreRows rows;
+    for (corvel::test::StoreRow row : corvel::test::ReadSnapshot(mScratch.pcd_db()).values) {
+      const long long seconds = std::atoll(row.value.c_str());
+      if (row.key == "InstallDate" && std::to_string(seconds) == row.value && seconds >= mStart &&
+          seconds <= time(nullptr)) {
+        row.value = "(now)";
+      }
+      rows.insert(row);
+    }
+    return rows;
+  }
+  // What the driver document stores for a payload.
+  static StoreRows DriverRows(const std::string& payload, const std::string& driver,
+                              const std::string& config) {
+    return {P(payload, "DefaultDriverPayload", driver), P(payload, "InstallDate", "(now)"),
+            P(payload, "ZEPConfigPath", config)};
+  }
+
+  // The main log's messages (what follows the time stamp and prefix), one per line.
+  std::vector<std::string> Log() const {
+    std::vector<std::string> messages;
+    std::istringstream lines(ReadWholeFile(mScratch.temp() + "/tavlib.log").value_or(""));
+    for (std::string line; std::getline(lines, line);) {
+      const size_t at = line.find(" TAVLib: ");
+      if (at != std::string::npos) messages.push_back(line.substr(at + 9));
+    }
+    return messages;
+  }
+  // Whether a message was logged.
+  bool Logged(const std::string& message) const {
+    const std::vector<std::string> messages = Log();
+    return std::find(messages.begin(), messages.end(), message) != messages.end();
+  }
+
+  corvel::test::ScratchFolder mScratch;
+  TAVLibHandle mHandle = Corvel_TAVLib_CreateRef();
+  const long long mStart = time(nullptr);
+};
 
 const std::string kOverride = Data("application.xml.override");
 const char kMinimal[] =
@@ -218,6 +298,44 @@ TEST_F(InstallTest, RemovalTakesThePayloadAndTheProtectedDataOfEveryLinkedCodePr
   for (const std::string& line : lines) text += line + "\n";
   EXPECT_EQ(Data("remove_payload.log"), text);
 }
+
+// Memory running out while a document is read raises an exception inside the processing: the
+// call answers 257 and still ends its transaction and gives its store handle back, so the next
+// call's writes, a value of two megabytes among five thousand entries, are committed.
+// (Address-space limits and the sanitizers' shadow memory do not mix.)
+#if !defined(__SANITIZE_ADDRESS__)
+// args: the huge document, the large one.
+CORVEL_TEST_CHILD(ProcessWithLittleMemory) {
+  long pages = 0;
+  FILE* statm = fopen("/proc/self/statm", "r");
+  if (statm == nullptr || fscanf(statm, "%ld", &pages) != 1) return 100;
+  fclose(statm);
+  const rlim_t limit = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + 24 * 1024 * 1024;
+  const struct rlimit address_space = {limit, limit};
+  if (setrlimit(RLIMIT_AS, &address_space) != 0) return 101;
+  TAVLibHandle handle = Corvel_TAVLib_CreateRef();
+  if (Corvel_TAVLib_Process_file(handle, args[0].c_str(), "HUGE", "D", nullptr) != 257) return 1;
+  return Corvel_TAVLib_Process_file(handle, args[1].c_str(), "BIG", "D", nullptr) == 0 ? 0 : 2;
+}
+
+TEST_F(InstallTest, ExceptionInsideProcessingGives257AndEndsTheTransaction) {
+  const std::string huge = Write("huge.xml", "<Configuration><Payload><Data key=\"k\">" +
+                                                 std::string(48 * 1024 * 1024, 'x') +
+                                                 "</Data></Payload></Configuration>");
+  const std::string value(2 * 1024 * 1024, 'h');
+  std::string document = "<Configuration><Payload><Data key=\"huge\">" + value + "</Data>";
+  StoreRows expected = {P("BIG", "huge", value)};
+  for (int i = 0; i < 5000; ++i) {
+    const std::string n = std::to_string(i);
+    document += "<Data key=\"key" + n + "\">value " + n + "</Data>";
+    expected.insert(P("BIG", "key" + n, "value " + n));
+  }
+  const std::string large = Write("large.xml", document + "</Payload></Configuration>");
+  ASSERT_EQ(0, corvel::test::RunChild("ProcessWithLittleMemory", {huge, large}));
+  expected.merge(DriverRows("BIG", "D", large));
+  EXPECT_TRUE(expected == Stored()) << Difference(expected, Stored());
+}
+#endif
 
 }  // namespace
 }  // namespace corvel::config::test
