@@ -15,8 +15,6 @@
 namespace corvel::services {
 namespace {
 
-const char* const kServices = "libzepservices.so";
-
 void* Unloadable(const char*, int) { return nullptr; }
 void* WithoutBegin(void* library, const char* name) {
   return std::strcmp(name, "C_ZEPPCDServiceBeginTransaction") ? dlsym(library, name) : nullptr;
@@ -62,7 +60,7 @@ TEST_P(DamagedServices, CallsAnswerUnboundAndSayWhyOnTheDebuggerOutput) {
   EXPECT_EQ(zep::C_ZEPPCDServiceBeginTransaction(store.get()), damage.begin);
 
   const std::string module = platform::ModuleFilePath();
-  const std::string path = module.substr(0, module.rfind('/') + 1) + kServices;
+  const std::string path = module.substr(0, module.rfind('/') + 1) + "libzepservices.so";
   std::string expected = damage.debug;
   for (size_t at; (at = expected.find('@')) != std::string::npos;) expected.replace(at, 1, path);
   EXPECT_EQ(test::ReadWholeFile(scratch.debug_output()).value_or(""), expected);

@@ -10,15 +10,9 @@
 
 namespace {
 
-void* gReal;
-
 void* Real(const char* name) {
-  if (gReal == nullptr) gReal = dlopen(REAL_SERVICES_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-  return gReal != nullptr ? dlsym(gReal, name) : nullptr;
-}
-
-__attribute__((destructor)) void CloseReal() {
-  if (gReal != nullptr) dlclose(gReal);
+  static void* const real = dlopen(REAL_SERVICES_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  return real != nullptr ? dlsym(real, name) : nullptr;
 }
 
 void Record(const char* name) {
