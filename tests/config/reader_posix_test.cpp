@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <regex>
 #include <string>
+#include <tuple>
 
 #include "child_process.h"
 #include "config/configuration_processing.h"
@@ -46,8 +47,7 @@ TEST(Rewrite, ReplacesOnlyAPlainDocumentByAFreshFileAndRemovesAStrayOne) {
   for (const std::string name : {"plain", "hard-linked", "symlinked", "attributed"}) {
     SCOPED_TRACE(name);
     const std::string folder = scratch.Path(name);
-    ASSERT_EQ(0, mkdir(folder.c_str(), 0777));
-    ASSERT_EQ(0, chmod(folder.c_str(), 0777));
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
     const std::string path = folder + "/application.xml";
     ASSERT_TRUE(corvel::test::WriteWholeFile(path, "<Configuration><Payload/></Configuration>"));
     // A link planted under the name a killed rewrite leaves: removed, never followed.
@@ -74,9 +74,8 @@ TEST(Rewrite, ReplacesOnlyAPlainDocumentByAFreshFileAndRemovesAStrayOne) {
     EXPECT_EQ("<Configuration>\n    <Payload corvelCode=\"P\" />\n</Configuration>\n",
               ReadWholeFile(path));
     EXPECT_EQ(name == "plain", before.st_ino != after.st_ino);
-    EXPECT_EQ(before.st_mode, after.st_mode);
-    EXPECT_EQ(before.st_uid, after.st_uid);
-    EXPECT_EQ(before.st_gid, after.st_gid);
+    EXPECT_EQ(std::make_tuple(before.st_mode, before.st_uid, before.st_gid),
+              std::make_tuple(after.st_mode, after.st_uid, after.st_gid));
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(fresh)));
   }
   EXPECT_EQ("kept", ReadWholeFile(outside));
