@@ -1,13 +1,15 @@
-// The reader's POSIX-only paths: which files a rewrite may replace by a fresh one, the
-// standard streams behind "-", and the driver document: its name, mode and text, and the
-// checks before it is read back.
+// The reader's POSIX-only paths: which files a rewrite may replace by a fresh one and how it
+// fails, the standard streams behind "-", and the driver document: its name, mode and text,
+// and the checks before it is read back.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <optional>
 #include <regex>
 #include <string>
 #include <tuple>
@@ -15,6 +17,7 @@
 #include "child_process.h"
 #include "config/configuration_processing.h"
 #include "config/parse_config.h"
+#include "platform/platform.h"
 #include "test_support.h"
 
 namespace corvel::config::test {
@@ -37,22 +40,52 @@ CORVEL_TEST_CHILD(WithStandardStreams) {
   return fcntl(0, F_GETFD) == -1 ? 0 : 2;
 }
 
-TEST(Rewrite, ReplacesOnlyAPlainDocumentByAFreshFileAndRemovesAStrayOne) {
+// A replacement system call, in the type the table of replaceable calls holds.
+template <typename Function>
+platform::SystemCall Failing(Function* replacement) {
+  return reinterpret_cast<platform::SystemCall>(replacement);
+}
+
+TEST(Rewrite, ReplacesOnlyAPlainDocumentByAFreshFileAndLeavesNoneBeside) {
   // A fresh file renamed over the document must look to its readers as the document did;
-  // where it would not, the document is rewritten in place.
+  // where it would not, or cannot be made, the document is rewritten in place. One that cannot
+  // be completed gives 1 and leaves the document as it was. A "Payload" that is only a
+  // comment, or another root, gives -1 (documents that do not load or lack the element are
+  // refused through the interface). No row prints anything.
   corvel::test::ScratchFolder scratch;
   const std::string outside = scratch.Path("outside.txt");
   ASSERT_TRUE(corvel::test::WriteWholeFile(outside, "kept"));
-  // Only the plain one is replaced.
-  for (const std::string name : {"plain", "hard-linked", "symlinked", "attributed"}) {
-    SCOPED_TRACE(name);
-    const std::string folder = scratch.Path(name);
+  const std::string good = "<Configuration><Payload/></Configuration>";
+  const struct {
+    const char* name;
+    std::string content;
+    const char* call;  // a system call made to fail, or ""
+    platform::SystemCall failing;
+    int result;
+  } cases[] = {
+      {"plain", good, "", {}, 0},
+      {"hard-linked", good, "", {}, 0},
+      {"symlinked", good, "", {}, 0},
+      {"attributed", good, "", {}, 0},
+      {"comment Payload", "<Configuration><!--Payload--><Payload/></Configuration>", "", {}, -1},
+      {"other root", "<Config><Payload/></Config>", "", {}, -1},
+      {"fsync fails", good, "fsync", Failing(+[](int) { return errno = EIO, -1; }), 1},
+      {"rename fails", good, "rename",
+       Failing(+[](const char*, const char*) { return errno = EIO, -1; }), 1},
+      {"fresh file not made", good, "fchown",
+       Failing(+[](int, uid_t, gid_t) { return errno = EIO, -1; }), 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string name = c.name, folder = scratch.Path(name);
     ASSERT_TRUE(std::filesystem::create_directory(folder));
     const std::string path = folder + "/application.xml";
-    ASSERT_TRUE(corvel::test::WriteWholeFile(path, "<Configuration><Payload/></Configuration>"));
+    ASSERT_TRUE(corvel::test::WriteWholeFile(path, c.content));
     // A link planted under the name a killed rewrite leaves: removed, never followed.
     const std::string fresh = folder + "/.tavlib~application.xml";
-    ASSERT_EQ(0, symlink(outside.c_str(), fresh.c_str()));
+    if (c.result != -1) {
+      ASSERT_EQ(0, symlink(outside.c_str(), fresh.c_str()));
+    }
     if (name == "plain") {
       ASSERT_EQ(0, chown(path.c_str(), RunningAsRoot() ? corvel::test::kUnprivilegedId : getuid(),
                          getgid()));
@@ -69,9 +102,16 @@ TEST(Rewrite, ReplacesOnlyAPlainDocumentByAFreshFileAndRemovesAStrayOne) {
     struct stat before {
     }, after{};
     ASSERT_EQ(0, stat(path.c_str(), &before));
-    EXPECT_EQ(0, SetConfigurationPayloadCode(path.c_str(), "P"));
+    std::optional<platform::ScopedSystemCall> broken;
+    if (c.failing) broken.emplace(c.call, c.failing);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(c.result, SetConfigurationPayloadCode(path.c_str(), "P"));
+    EXPECT_EQ("", ::testing::internal::GetCapturedStderr());
+    broken.reset();
     ASSERT_EQ(0, stat(path.c_str(), &after));
-    EXPECT_EQ("<Configuration>\n    <Payload corvelCode=\"P\" />\n</Configuration>\n",
+    EXPECT_EQ(c.result == 0
+                  ? "<Configuration>\n    <Payload corvelCode=\"P\" />\n</Configuration>\n"
+                  : c.content,
               ReadWholeFile(path));
     EXPECT_EQ(name == "plain", before.st_ino != after.st_ino);
     EXPECT_EQ(std::make_tuple(before.st_mode, before.st_uid, before.st_gid),
@@ -79,6 +119,7 @@ TEST(Rewrite, ReplacesOnlyAPlainDocumentByAFreshFileAndRemovesAStrayOne) {
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(fresh)));
   }
   EXPECT_EQ("kept", ReadWholeFile(outside));
+  EXPECT_EQ(-1, SetConfigurationPayloadCode(scratch.root().c_str(), "P"));
 }
 
 TEST(Reader, DashReadsStandardInputAndWritesStandardOutput) {

@@ -1,19 +1,14 @@
 // The configuration reader below the C interface: what a walk hands over and prints for each
-// kind of document, the Payload code rewrite and its failures, opening by UTF-8 path, and the
-// driver document.
+// kind of document, and opening by UTF-8 path.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "config/configuration_processing.h"
 #include "config/parse_config.h"
-#include "platform/platform.h"
 #include "test_support.h"
 
 namespace corvel::config::test {
@@ -102,60 +97,6 @@ TEST(Reader, WalkHandsOverEntriesAndPrintsUnlessQuiet) {
   }
   const std::string expected = ReadWholeFile(kData + "walks.txt").value();
   EXPECT_EQ(expected.substr(expected.find("== ")), walks);
-}
-
-// A replacement system call, in the type the table of replaceable calls holds.
-template <typename Function>
-platform::SystemCall Failing(Function* replacement) {
-  return reinterpret_cast<platform::SystemCall>(replacement);
-}
-
-TEST(Rewrite, FailuresLeaveTheFileUntouchedAndPrintNothing) {
-  corvel::test::ScratchFolder scratch;
-  const std::string folder = scratch.Path("product");
-  const std::string path = folder + "/application.xml";
-  std::filesystem::create_directory(folder);
-  const std::string good = "<Configuration><Payload/></Configuration>";
-  // A "Payload" that is only a comment, or another root, gives -1 (documents that do not load
-  // or lack the element are refused through the interface); a fresh file that cannot be
-  // completed gives 1; one that cannot be made falls back to a rewrite in place.
-  const struct {
-    const char* name;
-    std::string content;
-    const char* call;
-    platform::SystemCall failing;
-    int result;
-  } cases[] = {
-      {"comment Payload", "<Configuration><!--Payload--><Payload/></Configuration>", "", {}, -1},
-      {"other root", "<Config><Payload/></Config>", "", {}, -1},
-      {"fsync fails", good, "fsync", Failing(+[](int) { return errno = EIO, -1; }), 1},
-      {"rename fails", good, "rename",
-       Failing(+[](const char*, const char*) { return errno = EIO, -1; }), 1},
-      {"fresh file not made", good, "fchown",
-       Failing(+[](int, uid_t, gid_t) { return errno = EIO, -1; }), 0},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    ASSERT_TRUE(WriteWholeFile(path, c.content));
-    struct stat before {
-    }, after{};
-    ASSERT_EQ(0, stat(path.c_str(), &before));
-    std::optional<platform::ScopedSystemCall> broken;
-    if (c.failing) broken.emplace(c.call, c.failing);
-    EXPECT_EQ(
-        "", Printed([&] { EXPECT_EQ(c.result, SetConfigurationPayloadCode(path.c_str(), "P")); }));
-    broken.reset();
-    ASSERT_EQ(0, stat(path.c_str(), &after));
-    // Every row leaves the file itself in place, rewritten in place or not at all.
-    EXPECT_EQ(before.st_ino, after.st_ino);
-    EXPECT_EQ(c.result == 0
-                  ? "<Configuration>\n    <Payload corvelCode=\"P\" />\n</Configuration>\n"
-                  : c.content,
-              ReadWholeFile(path));
-    // No fresh file stays beside the document.
-    EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(folder), {}));
-  }
-  EXPECT_EQ(-1, SetConfigurationPayloadCode(folder.c_str(), "P"));
 }
 
 // A path inside the scratch folder of exactly `units` UTF-16 units, padded with `filler`
