@@ -8,7 +8,6 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -74,20 +73,19 @@ class InstallTest : public ::testing::Test {
             P(payload, "ZEPConfigPath", config)};
   }
 
-  // The main log's messages (what follows the time stamp and prefix), one per line.
-  std::vector<std::string> Log() const {
-    std::vector<std::string> messages;
+  // The main log's messages (what follows the time stamp and prefix), each ended by "\n".
+  std::string Log() const {
+    std::string messages;
     std::istringstream lines(ReadWholeFile(mScratch.temp() + "/tavlib.log").value_or(""));
     for (std::string line; std::getline(lines, line);) {
       const size_t at = line.find(" TAVLib: ");
-      if (at != std::string::npos) messages.push_back(line.substr(at + 9));
+      if (at != std::string::npos) messages += line.substr(at + 9) + "\n";
     }
     return messages;
   }
-  // Whether a message was logged.
+  // Whether a message was logged as a line of its own.
   bool Logged(const std::string& message) const {
-    const std::vector<std::string> messages = Log();
-    return std::find(messages.begin(), messages.end(), message) != messages.end();
+    return ("\n" + Log()).find("\n" + message + "\n") != std::string::npos;
   }
 
   corvel::test::ScratchFolder mScratch;
@@ -126,15 +124,15 @@ TEST_F(InstallTest, WithoutDriverCodeThePayloadIsItsOwnDriver) {
   const std::string config = Write("application.xml", kMinimal);
   for (const char* driver : {static_cast<const char*>(nullptr), ""}) {
     const std::string code = driver ? "EMPTY" : "SOLO";
+    const size_t logged = Log().size();
     ASSERT_EQ(kTAVLibSuccess, Process(config, code.c_str(), driver, driver));
-    EXPECT_TRUE(Logged("  path:     " + config + "  payload:  " + code + "   driver:   " + code +
-                       "   override: " + (driver ? "" : "not specified")));
+    const std::string log = Log().substr(logged);
+    EXPECT_NE(std::string::npos,
+              log.find("payload is a driver\n  path:     " + config + "  payload:  " + code +
+                       "   driver:   " + code + "   override: " + (driver ? "" : "not specified")))
+        << log;
+    EXPECT_EQ(std::string::npos, log.find("checking override directory")) << log;
     EXPECT_EQ(1u, Stored().count(P(code, "DefaultDriverPayload", code)));
-  }
-  const std::vector<std::string> log = Log();
-  EXPECT_EQ(2, std::count(log.begin(), log.end(), "payload is a driver"));
-  for (const std::string& message : log) {
-    EXPECT_EQ(std::string::npos, message.find("checking override directory")) << message;
   }
 }
 
@@ -239,10 +237,8 @@ TEST_F(InstallTest, DeeplyNestedDocumentsAreRefusedAsOnesThatDoNotParse) {
     const size_t logged = Log().size();
     uint32_t status = 0;
     OnSmallStack([&] { status = Process(config, "P", "D", override_dir.c_str()); });
-    std::vector<std::string> lines = Log();
-    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(logged));
-    for (std::string& line : lines) line = std::regex_replace(line, std::regex("driver_\\w+"), "");
-    return std::make_pair(status, lines);
+    return std::make_pair(status,
+                          std::regex_replace(Log().substr(logged), std::regex("driver_\\w+"), ""));
   };
   // clang-format off
   const struct {
@@ -292,11 +288,7 @@ TEST_F(InstallTest, RemovalTakesThePayloadAndTheProtectedDataOfEveryLinkedCodePr
                         P("SEED", "ZEPConfigPath", mScratch.Path("seed/application.xml"))};
   // clang-format on
   EXPECT_EQ(expected, Stored()) << Difference(expected, Stored());
-  std::vector<std::string> lines = Log();
-  lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(logged));
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  EXPECT_EQ(Data("remove_payload.log"), text);
+  EXPECT_EQ(Data("remove_payload.log"), Log().substr(logged));
 }
 
 // Memory running out while a document is read raises an exception inside the processing: the
