@@ -196,13 +196,10 @@ TEST_F(InstallTest, FailuresKeepWhatWasStoredBeforeThem) {
     if (c.status == 0 || c.status == 35) added.merge(DriverRows(c.code, "D", config));
     const StoreRows expected = Applied(before, {}, added);
     EXPECT_EQ(expected, Stored()) << Difference(expected, Stored());
+    // Only a document that cannot be rewritten leaves nothing stored, and stays as it was.
     const std::string text = ReadWholeFile(config).value_or("");
-    // Only a document that cannot be rewritten leaves nothing stored.
-    const bool rewritten = !added.empty();
-    EXPECT_EQ(rewritten, text.find("corvelCode=\"" + c.code + "\"") != std::string::npos);
-    if (!rewritten) {
-      EXPECT_EQ(c.document, text);
-    }
+    EXPECT_EQ(added.empty(), text == c.document);
+    EXPECT_EQ(!added.empty(), text.find("corvelCode=\"" + c.code + "\"") != std::string::npos);
     // No driver document is left in the temporary folder.
     for (const auto& entry : std::filesystem::directory_iterator(mScratch.temp())) {
       EXPECT_NE(0u, entry.path().filename().string().rfind("driver_", 0)) << entry.path();
