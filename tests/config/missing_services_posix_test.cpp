@@ -1,6 +1,7 @@
 // Processing and removal when the services library cannot be found: a copy of the library is
 // loaded from a folder that holds no services library, with that folder as the current
-// directory.
+// directory. What the calls write to the debugger output is in
+// tests/data/config/without_services.log.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -40,9 +41,11 @@ TEST(ConfigWithoutServices, ProcessingGives10AndRemovalStill0) {
   const std::string config = scratch.Path("application.xml");
   ASSERT_TRUE(corvel::test::WriteWholeFile(config, document));
   EXPECT_EQ(0, corvel::test::RunChild("ProcessAndRemoveWithoutServices", {folder, config}));
-  // The document was never rewritten, and no store was created.
+  // The document was never rewritten.
   EXPECT_EQ(document, corvel::test::ReadWholeFile(config));
-  EXPECT_FALSE(std::filesystem::exists(scratch.pcd_db()));
+  // The services library is looked for once; then each call says which entry point it lacks.
+  EXPECT_EQ(corvel::test::ReadWholeFile(CORVEL_TEST_DATA "/without_services.log"),
+            corvel::test::ReadWholeFile(scratch.debug_output()));
 }
 
 }  // namespace

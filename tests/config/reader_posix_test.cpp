@@ -1,17 +1,23 @@
-// The reader's POSIX-only paths: which files a rewrite may replace by a fresh one, the
-// standard streams behind "-", and the checks before the driver document is read back.
+// The reader's POSIX-only paths: which files a rewrite may replace by a fresh one and how it
+// fails, the standard streams behind "-", and the driver document: its name, mode and text,
+// and the checks before it is read back.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <optional>
+#include <regex>
 #include <string>
+#include <tuple>
 
 #include "child_process.h"
 #include "config/configuration_processing.h"
 #include "config/parse_config.h"
+#include "platform/platform.h"
 #include "test_support.h"
 
 namespace corvel::config::test {
@@ -20,8 +26,6 @@ namespace {
 using corvel::test::ReadWholeFile;
 using corvel::test::RunChild;
 using corvel::test::RunningAsRoot;
-
-CORVEL_TEST_CHILD(Rewrite) { return SetConfigurationPayloadCode(args[0].c_str(), "P"); }
 
 // args: input file, output file, then "rewrite" or "walk". Exits 0 when the call succeeded
 // and, for a walk, read both entries and closed standard input.
@@ -36,25 +40,52 @@ CORVEL_TEST_CHILD(WithStandardStreams) {
   return fcntl(0, F_GETFD) == -1 ? 0 : 2;
 }
 
-TEST(Rewrite, ReplacesOnlyAPlainDocumentByAFreshFileAndRemovesAStrayOne) {
+// A replacement system call, in the type the table of replaceable calls holds.
+template <typename Function>
+platform::SystemCall Failing(Function* replacement) {
+  return reinterpret_cast<platform::SystemCall>(replacement);
+}
+
+TEST(Rewrite, ReplacesOnlyAPlainDocumentByAFreshFileAndLeavesNoneBeside) {
   // A fresh file renamed over the document must look to its readers as the document did;
-  // where it would not, the document is rewritten in place.
+  // where it would not, or cannot be made, the document is rewritten in place. One that cannot
+  // be completed gives 1 and leaves the document as it was. A "Payload" that is only a
+  // comment, or another root, gives -1 (documents that do not load or lack the element are
+  // refused through the interface). No row prints anything.
   corvel::test::ScratchFolder scratch;
   const std::string outside = scratch.Path("outside.txt");
   ASSERT_TRUE(corvel::test::WriteWholeFile(outside, "kept"));
-  // Only the plain one is replaced.
-  for (const std::string name : {"plain", "hard-linked", "symlinked", "attributed", "foreign"}) {
-    SCOPED_TRACE(name);
-    // Owned by root, so an unprivileged rewrite cannot give a fresh file its owner.
-    if (name == "foreign" && !RunningAsRoot()) continue;
-    const std::string folder = scratch.Path(name);
-    ASSERT_EQ(0, mkdir(folder.c_str(), 0777));
-    ASSERT_EQ(0, chmod(folder.c_str(), 0777));
+  const std::string good = "<Configuration><Payload/></Configuration>";
+  const struct {
+    const char* name;
+    std::string content;
+    const char* call;  // a system call made to fail, or ""
+    platform::SystemCall failing;
+    int result;
+  } cases[] = {
+      {"plain", good, "", {}, 0},
+      {"hard-linked", good, "", {}, 0},
+      {"symlinked", good, "", {}, 0},
+      {"attributed", good, "", {}, 0},
+      {"comment Payload", "<Configuration><!--Payload--><Payload/></Configuration>", "", {}, -1},
+      {"other root", "<Config><Payload/></Config>", "", {}, -1},
+      {"fsync fails", good, "fsync", Failing(+[](int) { return errno = EIO, -1; }), 1},
+      {"rename fails", good, "rename",
+       Failing(+[](const char*, const char*) { return errno = EIO, -1; }), 1},
+      {"fresh file not made", good, "fchown",
+       Failing(+[](int, uid_t, gid_t) { return errno = EIO, -1; }), 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string name = c.name, folder = scratch.Path(name);
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
     const std::string path = folder + "/application.xml";
-    ASSERT_TRUE(corvel::test::WriteWholeFile(path, "<Configuration><Payload/></Configuration>"));
+    ASSERT_TRUE(corvel::test::WriteWholeFile(path, c.content));
     // A link planted under the name a killed rewrite leaves: removed, never followed.
     const std::string fresh = folder + "/.tavlib~application.xml";
-    ASSERT_EQ(0, symlink(outside.c_str(), fresh.c_str()));
+    if (c.result != -1) {
+      ASSERT_EQ(0, symlink(outside.c_str(), fresh.c_str()));
+    }
     if (name == "plain") {
       ASSERT_EQ(0, chown(path.c_str(), RunningAsRoot() ? corvel::test::kUnprivilegedId : getuid(),
                          getgid()));
@@ -68,25 +99,27 @@ TEST(Rewrite, ReplacesOnlyAPlainDocumentByAFreshFileAndRemovesAStrayOne) {
       ASSERT_EQ(0, symlink("target.xml", path.c_str()));
     }
     if (name == "attributed" && setxattr(path.c_str(), "user.origin", "x", 1, 0) != 0) continue;
-    if (name == "foreign") {
-      ASSERT_EQ(0, chmod(path.c_str(), 0666));
-    }
     struct stat before {
     }, after{};
     ASSERT_EQ(0, stat(path.c_str(), &before));
-    EXPECT_EQ(0, name == "foreign"
-                     ? RunChild("Rewrite", {path}, corvel::test::ChildUser::kUnprivileged)
-                     : SetConfigurationPayloadCode(path.c_str(), "P"));
+    std::optional<platform::ScopedSystemCall> broken;
+    if (c.failing) broken.emplace(c.call, c.failing);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(c.result, SetConfigurationPayloadCode(path.c_str(), "P"));
+    EXPECT_EQ("", ::testing::internal::GetCapturedStderr());
+    broken.reset();
     ASSERT_EQ(0, stat(path.c_str(), &after));
-    EXPECT_EQ("<Configuration>\n    <Payload corvelCode=\"P\" />\n</Configuration>\n",
+    EXPECT_EQ(c.result == 0
+                  ? "<Configuration>\n    <Payload corvelCode=\"P\" />\n</Configuration>\n"
+                  : c.content,
               ReadWholeFile(path));
     EXPECT_EQ(name == "plain", before.st_ino != after.st_ino);
-    EXPECT_EQ(before.st_mode, after.st_mode);
-    EXPECT_EQ(before.st_uid, after.st_uid);
-    EXPECT_EQ(before.st_gid, after.st_gid);
+    EXPECT_EQ(std::make_tuple(before.st_mode, before.st_uid, before.st_gid),
+              std::make_tuple(after.st_mode, after.st_uid, after.st_gid));
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(fresh)));
   }
   EXPECT_EQ("kept", ReadWholeFile(outside));
+  EXPECT_EQ(-1, SetConfigurationPayloadCode(scratch.root().c_str(), "P"));
 }
 
 TEST(Reader, DashReadsStandardInputAndWritesStandardOutput) {
@@ -105,10 +138,26 @@ TEST(Reader, DashReadsStandardInputAndWritesStandardOutput) {
       ReadWholeFile(out));
 }
 
-TEST(DriverDocument, ReadBackOnlyWhileItIsStillOurs) {
+TEST(DriverDocument, WrittenUniquelyNamedAndPrivateAndReadBackOnlyWhileItIsStillOurs) {
   corvel::test::ScratchFolder scratch;
-  char path[kConfigPathBufferSize];
-  ASSERT_EQ(kDriverDocumentWritten, WriteDriverConfigurationFile("c", "P", "D", path, sizeof path));
+  char path[kConfigPathBufferSize], second[kConfigPathBufferSize];
+  ASSERT_EQ(kDriverDocumentWritten,
+            WriteDriverConfigurationFile("/opt/My App/application.xml", "PAY & <1>", "DRV", path,
+                                         sizeof path));
+  ASSERT_EQ(kDriverDocumentWritten,
+            WriteDriverConfigurationFile("c", "P", "D", second, sizeof second));
+  const std::string prefix = scratch.temp() + "/driver_";
+  EXPECT_EQ(0u, std::string(path).rfind(prefix, 0)) << path;
+  EXPECT_EQ(prefix.size() + 6, std::string(path).size());
+  EXPECT_NE(std::string(path), second);
+  struct stat status {};
+  ASSERT_EQ(0, lstat(path, &status));
+  EXPECT_EQ(0600u, status.st_mode & 07777);
+  // The install date is checked through the interface.
+  EXPECT_EQ(ReadWholeFile(CORVEL_TEST_DATA "/driver_document.xml"),
+            std::regex_replace(ReadWholeFile(path).value_or(""),
+                               std::regex("(InstallDate\">)[0-9]+<"), "$1@INSTALL_DATE@<"));
+  // A regular file of ours with one name.
   FILE* ours = OpenDriverConfigurationFile(path);
   EXPECT_NE(nullptr, ours);
   if (ours) fclose(ours);

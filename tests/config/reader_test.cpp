@@ -1,21 +1,14 @@
 // The configuration reader below the C interface: what a walk hands over and prints for each
-// kind of document, the Payload code rewrite and its failures, opening by UTF-8 path, and the
-// driver document.
+// kind of document, and opening by UTF-8 path.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <optional>
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "config/configuration_processing.h"
 #include "config/parse_config.h"
-#include "platform/platform.h"
 #include "test_support.h"
 
 namespace corvel::config::test {
@@ -33,15 +26,6 @@ using corvel::test::ReadWholeFile;
 using corvel::test::WriteWholeFile;
 const std::string kData = CORVEL_TEST_DATA "/";
 
-// The section "== name" of a file of the test data: the lines up to the next blank line.
-std::string Section(const std::string& file, const std::string& name) {
-  const std::string all = ReadWholeFile(kData + file).value_or("");
-  const size_t heading = all.find("== " + name + "\n");
-  if (heading == std::string::npos) return "<no section " + name + ">";
-  const size_t start = heading + name.size() + 4;
-  return all.substr(start, std::min(all.find("\n\n", start), all.size() - 1) + 1 - start);
-}
-
 // A walk written out: each entry as "subdomain|key|value|is_protected" ("(null)" for a null
 // text), what it printed, then "-> result".
 // The handler stops the walk at call `stop_at` (0: never).
@@ -57,7 +41,7 @@ struct Walk {
   }
 };
 
-// A file of the test data (*.xml), or the text; "missing" and "folder" name no file.
+// A file of the test data (*.xml), or the text; "folder" names the temporary folder.
 const struct {
   const char* name;
   std::string document;
@@ -79,7 +63,6 @@ const struct {
     {"unclosed", "<Configuration><Payload>"},
     {"other root", "<configuration><Payload corvelCode=\"P\"/></configuration>"},
     {"only a comment", "<!-- Configuration -->"},
-    {"missing", "missing"},
     {"folder", "folder"},
     {"longest licensing code", "longest_code.xml"},
     {"licensing code too long", "code_too_long.xml"},
@@ -89,16 +72,16 @@ const struct {
 
 TEST(Reader, WalkHandsOverEntriesAndPrintsUnlessQuiet) {
   corvel::test::ScratchFolder scratch;
+  std::string walks;  // each row's walks under "== name", a blank line between rows
   for (const auto& c : kWalks) {
     SCOPED_TRACE(c.name);
     std::string path = c.document == "folder" ? scratch.temp() : scratch.Path("document.xml");
-    if (c.document != "folder") std::filesystem::remove(path);
-    const bool data = c.document.size() > 4 && c.document.ends_with(".xml");
-    if (c.document != "missing" && c.document != "folder") {
-      const std::string content = data ? ReadWholeFile(kData + c.document).value() : c.document;
-      ASSERT_TRUE(WriteWholeFile(path, content));
+    if (c.document != "folder") {
+      const bool data = c.document.ends_with(".xml");
+      ASSERT_TRUE(
+          WriteWholeFile(path, data ? ReadWholeFile(kData + c.document).value() : c.document));
     }
-    std::string text;
+    std::string text = std::string(walks.empty() ? "" : "\n") + "== " + c.name + "\n";
     int result = 0;
     for (int quiet : {0, 1}) {
       Walk walk{quiet ? "quiet:\n" : "loud:\n", 0, c.stop_at};
@@ -110,63 +93,10 @@ TEST(Reader, WalkHandsOverEntriesAndPrintsUnlessQuiet) {
     EXPECT_EQ(result, parseconfig(path.c_str(), nullptr, nullptr, 1));
     for (size_t at; (at = text.find(path)) != std::string::npos;)
       text.replace(at, path.size(), "@");
-    EXPECT_EQ(Section("walks.txt", c.name), text);
+    walks += text;
   }
-}
-
-// A replacement system call, in the type the table of replaceable calls holds.
-template <typename Function>
-platform::SystemCall Failing(Function* replacement) {
-  return reinterpret_cast<platform::SystemCall>(replacement);
-}
-
-TEST(Rewrite, FailuresLeaveTheFileUntouchedAndPrintNothing) {
-  corvel::test::ScratchFolder scratch;
-  const std::string folder = scratch.Path("product");
-  const std::string path = folder + "/application.xml";
-  std::filesystem::create_directory(folder);
-  const std::string good = "<Configuration><Payload/></Configuration>";
-  // A "Payload" that is only a comment, or another root, gives -1 (documents that do not load
-  // or lack the element are refused through the interface); a fresh file that cannot be
-  // completed gives 1; one that cannot be made falls back to a rewrite in place.
-  const struct {
-    const char* name;
-    std::string content;
-    const char* call;
-    platform::SystemCall failing;
-    int result;
-  } cases[] = {
-      {"comment Payload", "<Configuration><!--Payload--><Payload/></Configuration>", "", {}, -1},
-      {"other root", "<Config><Payload/></Config>", "", {}, -1},
-      {"fsync fails", good, "fsync", Failing(+[](int) { return errno = EIO, -1; }), 1},
-      {"rename fails", good, "rename",
-       Failing(+[](const char*, const char*) { return errno = EIO, -1; }), 1},
-      {"fresh file not made", good, "fchown",
-       Failing(+[](int, uid_t, gid_t) { return errno = EIO, -1; }), 0},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    ASSERT_TRUE(WriteWholeFile(path, c.content));
-    struct stat before {
-    }, after{};
-    ASSERT_EQ(0, stat(path.c_str(), &before));
-    std::optional<platform::ScopedSystemCall> broken;
-    if (c.failing) broken.emplace(c.call, c.failing);
-    EXPECT_EQ(
-        "", Printed([&] { EXPECT_EQ(c.result, SetConfigurationPayloadCode(path.c_str(), "P")); }));
-    broken.reset();
-    ASSERT_EQ(0, stat(path.c_str(), &after));
-    // Every row leaves the file itself in place, rewritten in place or not at all.
-    EXPECT_EQ(before.st_ino, after.st_ino);
-    EXPECT_EQ(c.result == 0
-                  ? "<Configuration>\n    <Payload corvelCode=\"P\" />\n</Configuration>\n"
-                  : c.content,
-              ReadWholeFile(path));
-    // No fresh file stays beside the document.
-    EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(folder), {}));
-  }
-  EXPECT_EQ(-1, SetConfigurationPayloadCode(scratch.Path("missing.xml").c_str(), "P"));
-  EXPECT_EQ(-1, SetConfigurationPayloadCode(folder.c_str(), "P"));
+  const std::string expected = ReadWholeFile(kData + "walks.txt").value();
+  EXPECT_EQ(expected.substr(expected.find("== ")), walks);
 }
 
 // A path inside the scratch folder of exactly `units` UTF-16 units, padded with `filler`
@@ -209,28 +139,6 @@ TEST(OpenConfigurationFile, PathsAreCountedInWideCharactersAndConversionFailures
               EXPECT_EQ(-1, parseconfig(bad.c_str(), nullptr, nullptr, 1));
               EXPECT_EQ(-1, parseconfig(bad.c_str(), nullptr, nullptr, 0));
             }));
-}
-
-TEST(DriverDocument, WrittenUniquelyNamedAndPrivateInTheTemporaryFolder) {
-  corvel::test::ScratchFolder scratch;
-  char first[kConfigPathBufferSize], second[kConfigPathBufferSize];
-  ASSERT_EQ(kDriverDocumentWritten,
-            WriteDriverConfigurationFile("/opt/My App/application.xml", "PAY & <1>", "DRV", first,
-                                         sizeof first));
-  ASSERT_EQ(kDriverDocumentWritten,
-            WriteDriverConfigurationFile("c", "P", "D", second, sizeof second));
-  const std::string prefix = scratch.temp() + "/driver_";
-  EXPECT_EQ(0u, std::string(first).rfind(prefix, 0)) << first;
-  EXPECT_EQ(prefix.size() + 6, std::string(first).size());
-  EXPECT_NE(std::string(first), second);
-  struct stat status {};
-  ASSERT_EQ(0, lstat(first, &status));
-  EXPECT_TRUE(S_ISREG(status.st_mode));
-  EXPECT_EQ(0600u, status.st_mode & 07777);
-  // The install date is checked through the interface.
-  EXPECT_EQ(ReadWholeFile(kData + "driver_document.xml"),
-            std::regex_replace(ReadWholeFile(first).value_or(""),
-                               std::regex("(InstallDate\">)[0-9]+<"), "$1@INSTALL_DATE@<"));
 }
 
 }  // namespace

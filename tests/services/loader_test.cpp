@@ -15,8 +15,6 @@
 namespace corvel::services {
 namespace {
 
-const char* const kServices = "libzepservices.so";
-
 TEST(Loader, ConcurrentFirstCallsShareOneLoaderAndOneLibrary) {
   test::ScratchFolder scratch;
   std::vector<std::thread> threads;
@@ -36,7 +34,7 @@ TEST(Loader, ConcurrentFirstCallsShareOneLoaderAndOneLibrary) {
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(failures, std::vector<int>(4, 0));
   LibraryRecord record;
-  ASSERT_TRUE(ServiceLoader::Instance()->LookupRecord(kServices, &record));
+  ASSERT_TRUE(ServiceLoader::Instance()->LookupRecord("libzepservices.so", &record));
   EXPECT_EQ(record.mAddCount, 1);
   EXPECT_FALSE(test::ReadWholeFile(scratch.debug_output()).has_value());
 }

@@ -1,7 +1,6 @@
 // A services library put beside the library in place of the real one: every entry point but
 // C_ZEPLogv appends its name, one per line, to the file ZEP_CALL_RECORD names, and is then
-// forwarded to the real services library. While ZEP_FAIL_STORE_CREATE is set,
-// C_ZEPPCDServiceCreate answers null (and is recorded) without asking the real library.
+// forwarded to the real services library.
 #include <dlfcn.h>
 
 #include <cstdio>
@@ -11,15 +10,9 @@
 
 namespace {
 
-void* gReal;
-
 void* Real(const char* name) {
-  if (gReal == nullptr) gReal = dlopen(REAL_SERVICES_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-  return gReal != nullptr ? dlsym(gReal, name) : nullptr;
-}
-
-__attribute__((destructor)) void CloseReal() {
-  if (gReal != nullptr) dlclose(gReal);
+  static void* const real = dlopen(REAL_SERVICES_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  return real != nullptr ? dlsym(real, name) : nullptr;
 }
 
 void Record(const char* name) {
@@ -40,6 +33,7 @@ void Record(const char* name) {
     return reinterpret_cast<decltype(&name)>(Real(#name)) args; \
   }
 
+RECORDED(ZEPHandle, C_ZEPPCDServiceCreate, (void), ())
 RECORDED(void, C_ZEPRelease, (ZEPHandle h), (h))
 RECORDED(ZEPHandle, C_ZEPLoggerCreateFileLoggerWithPathAndSize, (const char* path, uint32_t size),
          (path, size))
@@ -75,10 +69,4 @@ EXPORTED void C_ZEPLogv(ZEPHandle service, const char* component, int level, con
                         const char* format, va_list args) {
   reinterpret_cast<decltype(&C_ZEPLogv)>(Real("C_ZEPLogv"))(service, component, level, pattern,
                                                             format, args);
-}
-
-EXPORTED ZEPHandle C_ZEPPCDServiceCreate() {
-  Record("C_ZEPPCDServiceCreate");
-  if (std::getenv("ZEP_FAIL_STORE_CREATE") != nullptr) return nullptr;
-  return reinterpret_cast<decltype(&C_ZEPPCDServiceCreate)>(Real("C_ZEPPCDServiceCreate"))();
 }
