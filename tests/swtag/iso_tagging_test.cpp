@@ -60,7 +60,7 @@ TEST_F(IsoTaggingTest, OnlyAnEnabledDriverPayloadTagsAtInstall) {
     EXPECT_EQ(kTAVLibSuccess, Corvel_TAVLib_ISOTaggingAtInstall(mHandle, kDriver));
     EXPECT_EQ(value == "TRUE", std::filesystem::exists(mScratch.TagFile(kProduct))) << value;
   }
-  EXPECT_EQ(1u, CountOf(MainLog(), "zinnia_app"));
+  ExpectTagLog(mScratch, "tag_disabled_by_upper_case_only.log");
 }
 
 TEST_F(IsoTaggingTest, VersionTextsSplitIntoMajorAndMinor) {
@@ -77,8 +77,7 @@ TEST_F(IsoTaggingTest, VersionTextsSplitIntoMajorAndMinor) {
     Corvel_TAVLib_ISOTaggingAtInstall(mHandle, kDriver);
     EXPECT_FALSE(std::filesystem::exists(mScratch.TagFile(kProduct))) << version;
   }
-  EXPECT_EQ(1u, CountOf(mScratch.Log(), "Error!! All Mandatory Flags are not present"));
-  EXPECT_EQ(1u, CountOf(mScratch.Log(), "Error!! All Data is not Valid"));
+  ExpectTagLog(mScratch, "tag_versions.log");
   EXPECT_NE(std::string::npos, MainLog().find("productVersion = 12.0.1,productMajorVersion = 12, "
                                               "productMinorVersion = 0.1"));
 }
@@ -101,7 +100,7 @@ TEST_F(IsoTaggingTest, InstallTagsTheDriverPayloadAndALaterCommitWithALocaleTake
   Corvel_TAVLib_ISOTaggingAtInstall(mHandle, kDriver);
   Commit("fr_FR");
   EXPECT_TRUE(std::filesystem::exists(old_file));
-  EXPECT_EQ(TestData("tag_takeover.log", {{"@ROOT@", mScratch.root()}}), Unstamped(mScratch.Log()));
+  ExpectTagLog(mScratch, "tag_takeover.log");
 }
 
 TEST_F(IsoTaggingTest, TheRunningProductsNameKeyComesFromItsRecords) {

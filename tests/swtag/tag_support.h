@@ -108,6 +108,11 @@ inline std::string Unstamped(const std::string& log) {
   return out;
 }
 
+// Compares the tag log whole, without its stamps, with the expected data file.
+inline void ExpectTagLog(const TagScratch& scratch, const std::string& expected) {
+  EXPECT_EQ(TestData(expected, {{"@ROOT@", scratch.root()}}), Unstamped(scratch.Log())) << expected;
+}
+
 // Whether every line of the expected data file (its marks put in) appears in `log` in order.
 inline void ExpectLogged(const std::string& log, const std::string& expected,
                          const std::map<std::string, std::string>& marks = {}) {
@@ -127,14 +132,6 @@ inline void ExpectFields(const std::string& tag, const std::string& expected) {
     EXPECT_EQ(line.substr(equals + 1), XPathText(tag, line.substr(0, equals)))
         << expected << ": " << line;
   }
-}
-
-// Number of times `needle` occurs in `text`.
-inline size_t CountOf(const std::string& text, const std::string& needle) {
-  size_t count = 0;
-  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
-    ++count;
-  return count;
 }
 
 }  // namespace corvel::swtag::test

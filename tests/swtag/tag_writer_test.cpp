@@ -35,7 +35,7 @@ TEST(TagWriter, NewTagIsWrittenByteForByteAndKeptWhileItsValuesStay) {
   ASSERT_TRUE(WriteWholeFile(file, "<other>not a tag</other>"));
   ASSERT_EQ(kSwTagSuccess, RunPass("Corvel Studio", kCode, ""));
   EXPECT_EQ(ExpectedNewTag(), ReadWholeFile(file));
-  EXPECT_EQ(TestData("new_tag.log", {{"@ROOT@", scratch.root()}}), Unstamped(scratch.Log()));
+  ExpectTagLog(scratch, "new_tag.log");
 }
 
 TEST(TagWriter, EveryFieldReadsBackThroughNamespaceAwareXPath) {
@@ -87,8 +87,7 @@ TEST(TagWriter, ValidationFailuresWriteNothing) {
     EXPECT_FALSE(fs::exists(scratch.TagFile(kCode))) << c.field;
   }
   // Each refusal logged; a tag refused by validation is named, one whose markup breaks is not.
-  EXPECT_EQ(TestData("validation_failures.log", {{"@ROOT@", scratch.root()}}),
-            Unstamped(scratch.Log()));
+  ExpectTagLog(scratch, "validation_failures.log");
 }
 
 TEST(TagWriter, StartRefusesBlankNamesAndPathSeparators) {
@@ -104,7 +103,7 @@ TEST(TagWriter, StartRefusesBlankNamesAndPathSeparators) {
     EXPECT_EQ(kSwTagNoPass, SwTagEnd());
   }
   // Each failed start still closed the log.
-  EXPECT_EQ(7u, CountOf(scratch.Log(), "End SWTAGGING"));
+  ExpectTagLog(scratch, "refused_starts.log");
   // Only the directory that discovery creates exists, and it stays empty.
   ASSERT_TRUE(fs::is_directory(scratch.TagDir()));
   EXPECT_TRUE(fs::is_empty(scratch.TagDir()));
@@ -125,7 +124,7 @@ TEST(TagWriter, UpdatesEscapeMarkupAndKeepWhatThePassDoesNotSet) {
   EXPECT_EQ("true", XPathText(file, "entitlement_required_indicator"));
   EXPECT_EQ("trial", XPathText(file, "license_linkage/activation_status"));
   EXPECT_EQ("SN-0001", XPathText(file, "serial_number"));
-  EXPECT_EQ(1u, CountOf(scratch.Log(), "SWTAG: _info_: Updated existing " + file + " file\n"));
+  ExpectTagLog(scratch, "tag_updated.log");
 }
 
 TEST(TagWriter, UpdatesCompleteMissingAndEmptyElements) {
