@@ -275,23 +275,6 @@ struct RandomDocument {
   std::mt19937 rng;
 };
 
-// Puts the cursor on `element` with the public operations: from the root, the child at each
-// level by counting FindChildElement calls, then into it.
-void MoveTo(CMarkupSTL& doc, int32_t element) {
-  const ElementIndex& index = doc.GetIndex();
-  std::vector<int32_t> chain;
-  for (int32_t at = element; at; at = index[at].parent) chain.insert(chain.begin(), at);
-  ASSERT_TRUE(doc.FindElement("/"));
-  for (size_t level = 1; level < chain.size(); ++level) {
-    for (int32_t c = index[chain[level - 1]].firstChild;; c = index[c].nextSibling) {
-      ASSERT_TRUE(doc.FindChildElement());
-      if (c == chain[level]) break;
-    }
-    ASSERT_TRUE(doc.IntoElement());
-  }
-  ASSERT_EQ(doc.GetMainPos(), element);
-}
-
 void RunRandomEdits(uint32_t seed, int edits) {
   SCOPED_TRACE("seed " + std::to_string(seed));
   RandomDocument random{std::mt19937(seed)};
@@ -300,9 +283,14 @@ void RunRandomEdits(uint32_t seed, int edits) {
   ASSERT_TRUE(doc.SetDocument(original.c_str())) << doc.GetError() << "\n" << original;
   ASSERT_TRUE(IndexMatchesReparse(doc));
   for (int step = 0; step < edits; ++step) {
-    const std::vector<int32_t> all = ElementsInOrder(doc);
-    const int32_t target = all[random.Pick(static_cast<uint32_t>(all.size()))];
-    MoveTo(doc, target);
+    // A random element, reached from the root with the public operations.
+    ASSERT_TRUE(doc.FindElement("/"));
+    while (doc.GetIndex()[doc.GetMainPos()].firstChild && !random.Chance(3)) {
+      ASSERT_TRUE(doc.IntoElement());
+      for (uint32_t i = random.Pick(8); doc.FindElement() && i > 0; --i) {
+      }
+    }
+    const int32_t target = doc.GetMainPos();
     const std::string before = doc.GetDoc(), name = random.Name();
     const int32_t parent = doc.GetParentPos();
     const uint32_t op = random.Pick(4);
