@@ -17,30 +17,22 @@
 namespace corvel::markup {
 namespace {
 
-// The elements in document order (pre-order), walked without recursion.
-std::vector<int32_t> ElementsInOrder(const CMarkupSTL& doc) {
-  std::vector<int32_t> order;
+// Each element in document order (walked without recursion): its four offsets and its
+// parent's place in that order.
+std::vector<std::array<int64_t, 5>> Shape(const CMarkupSTL& doc) {
   const ElementIndex& index = doc.GetIndex();
+  std::unordered_map<int32_t, int64_t> place = {{0, -1}};
+  std::vector<std::array<int64_t, 5>> shape;
   for (int32_t at = index[0].firstChild; at;) {
-    order.push_back(at);
-    if (index[at].firstChild) {
-      at = index[at].firstChild;
+    const ElementEntry& e = index[at];
+    place[at] = static_cast<int64_t>(shape.size());
+    shape.push_back({e.startLeft, e.startRight, e.endLeft, e.endRight, place.at(e.parent)});
+    if (e.firstChild) {
+      at = e.firstChild;
       continue;
     }
     while (at && !index[at].nextSibling) at = index[at].parent;
     if (at) at = index[at].nextSibling;
-  }
-  return order;
-}
-
-// Each element in document order: its four offsets and its parent's place in that order.
-std::vector<std::array<int64_t, 5>> Shape(const CMarkupSTL& doc) {
-  std::unordered_map<int32_t, int64_t> place = {{0, -1}};
-  std::vector<std::array<int64_t, 5>> shape;
-  for (const int32_t at : ElementsInOrder(doc)) {
-    const ElementEntry& e = doc.GetIndex()[at];
-    shape.push_back({e.startLeft, e.startRight, e.endLeft, e.endRight, place.at(e.parent)});
-    place[at] = static_cast<int64_t>(shape.size()) - 1;
   }
   return shape;
 }
