@@ -267,53 +267,49 @@ struct RandomDocument {
   std::mt19937 rng;
 };
 
-void RunRandomEdits(uint32_t seed, int edits) {
-  SCOPED_TRACE("seed " + std::to_string(seed));
-  RandomDocument random{std::mt19937(seed)};
-  CMarkupSTL doc;
-  const std::string original = random.Text();
-  ASSERT_TRUE(doc.SetDocument(original.c_str())) << doc.GetError() << "\n" << original;
-  ASSERT_TRUE(IndexMatchesReparse(doc));
-  for (int step = 0; step < edits; ++step) {
-    // A random element, reached from the root with the public operations.
-    ASSERT_TRUE(doc.FindElement("/"));
-    while (doc.GetIndex()[doc.GetMainPos()].firstChild && !random.Chance(3)) {
-      ASSERT_TRUE(doc.IntoElement());
-      for (uint32_t i = random.Pick(8); doc.FindElement() && i > 0; --i) {
-      }
-    }
-    const int32_t target = doc.GetMainPos();
-    const std::string before = doc.GetDoc(), name = random.Name();
-    const int32_t parent = doc.GetParentPos();
-    const uint32_t op = random.Pick(4);
-    if (op == 0) {
-      const std::string value = random.Value();
-      const bool leaf = doc.GetIndex()[target].firstChild == 0;
-      ASSERT_EQ(doc.SetData(value.c_str()), leaf);
-      ASSERT_EQ(leaf ? doc.GetData() : doc.GetDoc(), leaf ? value : before);
-    } else if (op == 1) {  // a child after a random child position (or after the last child)
-      for (uint32_t i = random.Pick(6); i > 0 && doc.FindChildElement(); --i) {
-      }
-      ASSERT_TRUE(doc.AddChildElement(name.c_str()));
-      ASSERT_EQ(doc.GetMainPos(), target);
-      ASSERT_TRUE(doc.IntoElement());
-      ASSERT_EQ(doc.GetTagName(), name);
-    } else if (op == 2 && !parent) {
-      ASSERT_FALSE(doc.AddElement(name.c_str()));
-      ASSERT_EQ(doc.GetDoc(), before);
-    } else {  // after the main element, or after the last child when into it
-      ASSERT_TRUE(op != 3 || doc.IntoElement());
-      ASSERT_TRUE(doc.AddElement(name.c_str()));
-      ASSERT_EQ(doc.GetTagName(), name);
-      ASSERT_EQ(doc.GetIndex()[doc.GetMainPos()].parent, op == 3 ? target : parent);
-    }
-    ASSERT_TRUE(IndexMatchesReparse(doc)) << "after step " << step << " (op " << op << ")";
-  }
-}
-
 TEST(MarkupProperty, RandomEditsKeepTheIndexEqualToAReparse) {
-  for (uint32_t seed = 1; seed <= 400 && !::testing::Test::HasFatalFailure(); ++seed) {
-    RunRandomEdits(seed, 40);
+  for (uint32_t seed = 1; seed <= 400; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    RandomDocument random{std::mt19937(seed)};
+    CMarkupSTL doc;
+    const std::string original = random.Text();
+    ASSERT_TRUE(doc.SetDocument(original.c_str())) << doc.GetError() << "\n" << original;
+    ASSERT_TRUE(IndexMatchesReparse(doc));
+    for (int step = 0; step < 40; ++step) {
+      // A random element, reached from the root with the public operations.
+      ASSERT_TRUE(doc.FindElement("/"));
+      while (doc.GetIndex()[doc.GetMainPos()].firstChild && !random.Chance(3)) {
+        ASSERT_TRUE(doc.IntoElement());
+        for (uint32_t i = random.Pick(8); doc.FindElement() && i > 0; --i) {
+        }
+      }
+      const int32_t target = doc.GetMainPos();
+      const std::string before = doc.GetDoc(), name = random.Name();
+      const int32_t parent = doc.GetParentPos();
+      const uint32_t op = random.Pick(4);
+      if (op == 0) {
+        const std::string value = random.Value();
+        const bool leaf = doc.GetIndex()[target].firstChild == 0;
+        ASSERT_EQ(doc.SetData(value.c_str()), leaf);
+        ASSERT_EQ(leaf ? doc.GetData() : doc.GetDoc(), leaf ? value : before);
+      } else if (op == 1) {  // a child after a random child position (or after the last child)
+        for (uint32_t i = random.Pick(6); i > 0 && doc.FindChildElement(); --i) {
+        }
+        ASSERT_TRUE(doc.AddChildElement(name.c_str()));
+        ASSERT_EQ(doc.GetMainPos(), target);
+        ASSERT_TRUE(doc.IntoElement());
+        ASSERT_EQ(doc.GetTagName(), name);
+      } else if (op == 2 && !parent) {
+        ASSERT_FALSE(doc.AddElement(name.c_str()));
+        ASSERT_EQ(doc.GetDoc(), before);
+      } else {  // after the main element, or after the last child when into it
+        ASSERT_TRUE(op != 3 || doc.IntoElement());
+        ASSERT_TRUE(doc.AddElement(name.c_str()));
+        ASSERT_EQ(doc.GetTagName(), name);
+        ASSERT_EQ(doc.GetIndex()[doc.GetMainPos()].parent, op == 3 ? target : parent);
+      }
+      ASSERT_TRUE(IndexMatchesReparse(doc)) << "after step " << step << " (op " << op << ")";
+    }
   }
 }
 
