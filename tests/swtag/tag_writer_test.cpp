@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <regex>
 
 #include "platform/platform.h"
 #include "swtag/swtag_record.h"
@@ -25,26 +24,18 @@ TEST(TagWriter, NewTagIsWrittenByteForByteAndKeptWhileItsValuesStay) {
   const std::string file = scratch.TagFile(kCode);
   ASSERT_EQ(kSwTagSuccess, RunPass("Corvel Studio", kCode, ""));
   EXPECT_EQ(ExpectedNewTag(), ReadWholeFile(file));
-  EXPECT_EQ(1u, CountOf(scratch.Log(), "SWTAG: _info_: Created new " + file + " file.\n"));
-  // A new directory gets its access rules twice in a row.
-  EXPECT_EQ(
-      2u, CountOf(scratch.Log(), "Set privilege info for \"" + scratch.TagDir() + "\" returned 0"));
 
   // Equal values: the file is read and left untouched.
   const auto aged = fs::file_time_type::clock::now() - std::chrono::hours(24 * 365);
   fs::last_write_time(file, aged);
   ASSERT_EQ(kSwTagSuccess, RunPass("Corvel Studio", kCode, ""));
   EXPECT_EQ(aged, fs::last_write_time(file));
-  EXPECT_EQ(ExpectedNewTag(), ReadWholeFile(file));
-  EXPECT_EQ(1u, CountOf(scratch.Log(), "Reading existing " + file + " file\n"));
-  EXPECT_EQ(0u, CountOf(scratch.Log(), "Updated existing"));
 
   // A file that is not a tag is replaced by a new one.
   ASSERT_TRUE(WriteWholeFile(file, "<other>not a tag</other>"));
   ASSERT_EQ(kSwTagSuccess, RunPass("Corvel Studio", kCode, ""));
   EXPECT_EQ(ExpectedNewTag(), ReadWholeFile(file));
-  EXPECT_EQ(1u, CountOf(scratch.Log(),
-                        "Unlinking existing " + file + " file, ret = 0 on Create New Tag File.\n"));
+  ExpectTagLog(scratch, "new_tag.log");
 }
 
 TEST(TagWriter, EveryFieldReadsBackThroughNamespaceAwareXPath) {
@@ -79,33 +70,24 @@ TEST(TagWriter, EveryFieldReadsBackThroughNamespaceAwareXPath) {
 
 TEST(TagWriter, ValidationFailuresWriteNothing) {
   TagScratch scratch;
-  const std::string not_valid = "Error!! All Data is not Valid, tag file will not be created for\n";
   const struct {
     const char* title;
     uint32_t field;
     const char* value;
-    std::string logged;
   } cases[] = {
-      {"Corvel Studio", 4, "2.3", not_valid},
-      {"Corvel Studio", 3, "\xC2\xB9", not_valid},  // a superscript one: no digit here
-      {"Corvel Studio", 5, "",
-       "Error!! All Mandatory Flags are not present, tag file will not be created for\n"},
-      {"Studio <Pro>", 99, "", "Tag file not well formed.\n"},
+      {"Corvel Studio", 4, "2.3"},
+      {"Corvel Studio", 3, "\xC2\xB9"},  // a superscript one: no digit here
+      {"Corvel Studio", 5, ""},
+      {"Studio <Pro>", 99, ""},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.logged);
     Fields fields = TypicalFields();
     fields[c.field] = c.value;
-    const size_t logged = scratch.Log().size();
     ASSERT_EQ(kSwTagSuccess, RunPass(c.title, kCode, "", fields));
-    EXPECT_FALSE(fs::exists(scratch.TagFile(kCode)));
-    const std::string log = scratch.Log().substr(logged);
-    EXPECT_NE(std::string::npos, log.find("SWTAG: _info_: " + c.logged));
-    // A tag refused by validation is named; one whose markup breaks is not.
-    EXPECT_EQ(c.field != 99,
-              log.find(std::string("SWTAG: _info_: Unique ID = ") + kCode +
-                       " & Product Title = " + c.title + ".\n") != std::string::npos);
+    EXPECT_FALSE(fs::exists(scratch.TagFile(kCode))) << c.field;
   }
+  // Each refusal logged; a tag refused by validation is named, one whose markup breaks is not.
+  ExpectTagLog(scratch, "validation_failures.log");
 }
 
 TEST(TagWriter, StartRefusesBlankNamesAndPathSeparators) {
@@ -121,7 +103,7 @@ TEST(TagWriter, StartRefusesBlankNamesAndPathSeparators) {
     EXPECT_EQ(kSwTagNoPass, SwTagEnd());
   }
   // Each failed start still closed the log.
-  EXPECT_EQ(7u, CountOf(scratch.Log(), "End SWTAGGING"));
+  ExpectTagLog(scratch, "refused_starts.log");
   // Only the directory that discovery creates exists, and it stays empty.
   ASSERT_TRUE(fs::is_directory(scratch.TagDir()));
   EXPECT_TRUE(fs::is_empty(scratch.TagDir()));
@@ -139,11 +121,10 @@ TEST(TagWriter, UpdatesEscapeMarkupAndKeepWhatThePassDoesNotSet) {
   EXPECT_NE(std::string::npos,
             ReadWholeFile(file)->find(
                 "<swid:product_title>Studio &lt;Pro&gt; &amp; more</swid:product_title>"));
-  EXPECT_EQ("Studio <Pro> & more", XPathText(file, "product_title"));
   EXPECT_EQ("true", XPathText(file, "entitlement_required_indicator"));
   EXPECT_EQ("trial", XPathText(file, "license_linkage/activation_status"));
   EXPECT_EQ("SN-0001", XPathText(file, "serial_number"));
-  EXPECT_EQ(1u, CountOf(scratch.Log(), "SWTAG: _info_: Updated existing " + file + " file\n"));
+  ExpectTagLog(scratch, "tag_updated.log");
 }
 
 TEST(TagWriter, UpdatesCompleteMissingAndEmptyElements) {
@@ -202,8 +183,6 @@ TEST(TagPlacement, WithoutATagDirectoryNoPassOpens) {
     EXPECT_EQ(kSwTagNoPass, SwTagEnd());
   }
   EXPECT_EQ("in the way", ReadWholeFile(scratch.TagDir()));
-  ExpectLogged(scratch.Log(), "no_tag_directory.log",
-               {{"@TAGDIR@", scratch.TagDir()}, {"@BLOCKED@", blocked}});
 
   // A missing common data folder is created.
   const std::string fresh = scratch.Path("fresh_common");
@@ -211,13 +190,13 @@ TEST(TagPlacement, WithoutATagDirectoryNoPassOpens) {
   ASSERT_EQ(kSwTagSuccess, RunPass("Corvel Studio", kCode, ""));
   EXPECT_TRUE(fs::is_regular_file(
       scratch.TagFile(kCode).replace(0, scratch.common_appdata().size(), fresh)));
+  ExpectTagLog(scratch, "no_tag_directory.log");
 }
 
 TEST(TagLog, LinesCarryTimeProcessAndModuleAndTheLogKeepsItsMarkerAndSize) {
   TagScratch scratch;
+  ASSERT_EQ(kSwTagSuccess, RunPass("Corvel Studio", kCode, ""));
   const std::string marker = "__SWTAG_LOG_FILE__";
-  const std::string prefix =
-      R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \[)" + std::to_string(getpid()) + R"(\] SWTAG: _info_: )";
   const std::string marked = "2000-01-01 00:00:00 [1] SWTAG: _info_: " + marker + "\n";
   const std::string at_limit = marked + std::string(256000 - marked.size() - 1, 'a') + "\n";
   // The log before the pass, and whether the pass appends to it (else it starts anew).
@@ -236,21 +215,13 @@ TEST(TagLog, LinesCarryTimeProcessAndModuleAndTheLogKeepsItsMarkerAndSize) {
     if (!c.before.empty()) {
       ASSERT_TRUE(WriteWholeFile(scratch.LogPath(), c.before));
     }
-    ASSERT_EQ(kSwTagSuccess, RunPass("Corvel Studio", kCode, "de_DE"));
-    std::string log = scratch.Log();
-    if (c.appended) {
-      ASSERT_EQ(0, log.compare(0, c.before.size(), c.before));
-      log.erase(0, c.before.size());
-    }
-    EXPECT_TRUE(std::regex_search(
-        log, std::regex((c.appended ? "^(" : "^" + prefix + marker + "\n(") + prefix + ".*\n)*" +
-                        prefix + "Start SWTAGGING productName=Corvel Studio; licensingCode=" +
-                        kCode + "; locale=de_DE; caller=0\n(.*\n)*" + prefix + "End SWTAGGING\n" +
-                        prefix + "==========================================\n\n\n$")))
-        << log;
-    EXPECT_EQ(1u, CountOf(log, "Start SWTAGGING"));
-    EXPECT_NE(std::string::npos,
-              log.find("Get privilege info for \"" + scratch.LogPath() + "\" returned 0\n"));
+    ASSERT_EQ(kSwTagSuccess, RunPass("Corvel Studio", kCode, ""));
+    const std::string log = scratch.Log();
+    const size_t kept = c.appended ? c.before.size() : 0;
+    EXPECT_EQ(c.before.substr(0, kept), log.substr(0, kept));
+    EXPECT_EQ(
+        (c.appended ? "" : marker + "\n") + TestData("tag_kept.log", {{"@ROOT@", scratch.root()}}),
+        Unstamped(log.substr(kept)));
   }
 }
 

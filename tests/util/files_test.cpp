@@ -57,8 +57,6 @@ TEST(FileUtf8, TemporaryFolderFromTheFirstVariableSet) {
         << (c.folder ? c.folder : "-");
     EXPECT_STREQ(out, c.folder ? c.folder : "");
   }
-  unsetenv("TEMP");
-  unsetenv("TMP");
 }
 
 TEST(ReadTextLine, LinesEndAtCrLfOrCrLfAndLongOnesAreCut) {
