@@ -112,19 +112,6 @@ TEST_F(InstanceTest, ChoosesTheLogFormatOncePerProcess) {
   EXPECT_STREQ(getenv("ZEPLogFormat"), "host");
 }
 
-TEST_F(InstanceTest, ApplicationDataIsTakenWholeWithItsDefaults) {
-  TAVLibHandle handle = Corvel_TAVLib_CreateRef();
-  EXPECT_EQ(Corvel_TAVLib_SetApplicationData(handle, "DRV1", "PRD1", "DPRD1", "fr_FR", "PAY1",
-                                             kTAVLibTaggingSuppressed),
-            uint32_t{kTAVLibSuccess});
-  // Missing optional values fall back to their defaults and replace the earlier ones.
-  EXPECT_EQ(Corvel_TAVLib_SetApplicationData(handle, "DRV2", "PRD2", nullptr, nullptr, "",
-                                             kTAVLibTaggingAtCommit),
-            uint32_t{kTAVLibSuccess});
-  Corvel_TAVLib_ReleaseRef(handle, 0);
-  EXPECT_EQ(Messages(), Expected("application_data.txt"));
-}
-
 // Every release logs the commit's bracket lines; only flag 1 opens the store. The tagging pass
 // that the application data may request runs inside the commit, and only on a release with
 // flag 1 (without a store, neither records nor tags are written: the call sequences' test).

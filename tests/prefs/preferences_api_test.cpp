@@ -197,6 +197,7 @@ TEST_F(PreferencesTest, OnlyRememberedCredentialsOfASucceededRequestAreKept) {
       {std::string(255, 'u') + "\xC3\xA9", "p", kTAVLibSuccess, std::string(255, 'u') + " / p"},
       {"user", "", kTAVLibSuccess, "user / "},  // a name alone is something kept
       {"next", "p\xE2\x82", kTAVLibInvalidArgument, "user / "},
+      {"n\xC3(", "p", kTAVLibInvalidArgument, "user / "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.username.substr(0, 8));

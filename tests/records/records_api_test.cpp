@@ -147,7 +147,11 @@ TEST_F(RecordsTest, WithoutAStoreCachedDataCallsDoNothing) {
   EXPECT_EQ(Corvel_TAVLib_GetValueforKeyInSubDomain(mHandle, &value, 512, "K", "SUB", 1, 0), 0u);
   EXPECT_STREQ(value, "caller's");
   EXPECT_EQ(Corvel_TAVLib_RemoveKeyInSubDomainInCache(mHandle, 2, "K", "SUB"), 0u);
-  ASSERT_EQ(Corvel_TAVLib_SetApplicationData(mHandle, "D", "A", nullptr, nullptr, nullptr, 0), 0u);
+  ASSERT_EQ(Corvel_TAVLib_SetApplicationData(mHandle, "D0", "A0", "DP", "fr_FR", "PAY",
+                                             kTAVLibTaggingSuppressed),
+            0u);
+  // Missing optional values fall back to their defaults and replace the earlier ones.
+  ASSERT_EQ(Corvel_TAVLib_SetApplicationData(mHandle, "D", "A", nullptr, "", nullptr, 0), 0u);
   ASSERT_EQ(Corvel_TAVLib_EnumerateKeys(mHandle, "K", &value, 0), 0u);
   EXPECT_STREQ(value, "");
   EXPECT_EQ(Messages(), Expected("cached_data_without_store.txt"));

@@ -68,7 +68,6 @@ const Case kCases[] = {
     {{}, {"process", "@/app.xml", "-p", "PAY-1", "-d", "DRV-1"}, 0, "0"},
     {{}, {"process", "@/app.xml", "-p", "PAY-1", "-o", "@/broken"}, 8, "35"},
     {{}, {"process", "@/other.xml", "-p", "PAY-2"}, 9, "257"},
-    {{}, {"process", "@/app.xml", "-p", ""}, 6, "9"},
     {{"process", "@/app.xml", "-p", "PAY-1"}, {"remove", "PAY-1"}, 0, "0"},
     {{"process", "@/app.xml", "-p", "PAY-1"}, {"tag", "PAY-1"}, 0, "0"},
     {{}, {"record", "--agreement", "en_US", "P", "--locale", "de_DE", "P", "--discard"}, 0, "0"},
