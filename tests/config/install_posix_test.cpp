@@ -74,15 +74,7 @@ class InstallTest : public ::testing::Test {
   }
 
   // The main log's messages (what follows the time stamp and prefix), each ended by "\n".
-  std::string Log() const {
-    std::string messages;
-    std::istringstream lines(ReadWholeFile(mScratch.temp() + "/tavlib.log").value_or(""));
-    for (std::string line; std::getline(lines, line);) {
-      const size_t at = line.find(" TAVLib: ");
-      if (at != std::string::npos) messages += line.substr(at + 9) + "\n";
-    }
-    return messages;
-  }
+  std::string Log() const { return corvel::test::LogMessages(mScratch.main_log()); }
   // Whether a message was logged as a line of its own.
   bool Logged(const std::string& message) const {
     return ("\n" + Log()).find("\n" + message + "\n") != std::string::npos;

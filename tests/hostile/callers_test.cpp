@@ -55,9 +55,6 @@ class HostileCallerTest : public ::testing::Test {
     std::filesystem::copy_file(kDocument, mScratch.Path(file));
     return mScratch.Path(file);
   }
-  std::string MainLog() const {
-    return ReadWholeFile(mScratch.temp() + "/tavlib.log").value_or("");
-  }
   // The unprotected value stored under `subdomain` and `key`.
   std::string Stored(const std::string& subdomain, const std::string& key) const {
     for (const StoreRow& row : ReadSnapshot(mScratch.pcd_db()).values) {
@@ -297,7 +294,7 @@ TEST_F(HostileCallerTest, NullReleasedAndForgedHandlesAreAnsweredWithoutWork) {
       CALL(ReuseProxyCredentials(s, record), none),
   };
   // A null handle, the released one while its object still exists, and one never issued.
-  const std::string log = MainLog();
+  const std::string log = mScratch.main_log();
   for (TAVLibHandle stale : {TAVLibHandle{}, mHandle, reinterpret_cast<TAVLibHandle>(forged)}) {
     s = stale;
     for (const Call& c : calls) EXPECT_EQ(c.call(), c.status) << c.name;
@@ -306,7 +303,7 @@ TEST_F(HostileCallerTest, NullReleasedAndForgedHandlesAreAnsweredWithoutWork) {
       << "the forged handle or record was written";
   EXPECT_STREQ(output, "untouched");
   EXPECT_TRUE(kept);
-  EXPECT_EQ(MainLog(), log);
+  EXPECT_EQ(mScratch.main_log(), log);
   ExpectStoreChange();
 
   // The second instance still counts (releasing the first twice did not destroy it), and a new
@@ -413,7 +410,7 @@ TEST_F(HostileCallerTest, AReaderHoldingTheStoreMakesEveryWritingOperationReport
        kTAVLibSuccess},
   };
   for (const Call& c : cases) {
-    const size_t logged = MainLog().size();
+    const size_t logged = mScratch.main_log().size();
     sqlite3* reader = nullptr;
     ASSERT_EQ(sqlite3_open_v2(mScratch.pcd_db().c_str(), &reader, SQLITE_OPEN_READONLY, nullptr),
               0);
@@ -422,7 +419,7 @@ TEST_F(HostileCallerTest, AReaderHoldingTheStoreMakesEveryWritingOperationReport
         0);
     EXPECT_EQ(c.call(), c.status) << c.name;
     sqlite3_close(reader);
-    const std::string log = MainLog().substr(logged);
+    const std::string log = mScratch.main_log().substr(logged);
     EXPECT_EQ(log.find(c.name.empty() ? lost : c.name) != std::string::npos, !c.name.empty())
         << log;
     ExpectStoreChange();

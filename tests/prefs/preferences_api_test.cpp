@@ -60,12 +60,9 @@ class PreferencesTest : public ::testing::Test {
     const size_t at = text.find("<K>") + 3;
     return text.substr(at, text.find('<', at) - at);
   }
-  std::string MainLog() const {
-    return ReadWholeFile(mScratch.temp() + "/tavlib.log").value_or("");
-  }
   // How many times the main log holds the line.
   size_t Logged(const std::string& line) const {
-    const std::string log = MainLog(), whole = "TAVLib: " + line + "\n";
+    const std::string log = mScratch.main_log(), whole = "TAVLib: " + line + "\n";
     size_t count = 0;
     for (size_t at = log.find(whole); at != std::string::npos; at = log.find(whole, at + 1))
       ++count;
@@ -88,7 +85,7 @@ class PreferencesTest : public ::testing::Test {
 };
 
 TEST_F(PreferencesTest, ValuesReadBackSizeFirstFromTheUsersOrElseTheSharedFile) {
-  const std::string main_log = MainLog();
+  const std::string main_log = mScratch.main_log();
   const std::string shared = mScratch.common_files() + "/Corvel/TAV/securePrefs.xml";
   ASSERT_EQ(Write("Domain", "Key", "shared", shared.c_str()), kTAVLibPrefSuccess);
   EXPECT_EQ(Read("Domain", "Key"), "shared");
@@ -111,7 +108,7 @@ TEST_F(PreferencesTest, ValuesReadBackSizeFirstFromTheUsersOrElseTheSharedFile) 
   EXPECT_EQ(status(UserFolder()).permissions(), perms(0700));
   EXPECT_EQ(status(mScratch.local_appdata() + "/Corvel").permissions(), perms(0700));
 #endif
-  EXPECT_EQ(MainLog(), main_log) << "preferences never go through the main log";
+  EXPECT_EQ(mScratch.main_log(), main_log) << "preferences never go through the main log";
 }
 
 TEST_F(PreferencesTest, FailedWritesLeaveTheFileAsItWas) {
@@ -179,7 +176,8 @@ TEST_F(PreferencesTest, OnlyRememberedCredentialsOfASucceededRequestAreKept) {
   }
   EXPECT_EQ(Logged("TAVLIB Proxy credentials kept"), 1u);
   EXPECT_EQ(Logged("TAVLIB KeepProxyCredentials: ENDED"), 13u);
-  EXPECT_EQ(MainLog().find("s3cret"), std::string::npos) << "credentials are never logged";
+  EXPECT_EQ(mScratch.main_log().find("s3cret"), std::string::npos)
+      << "credentials are never logged";
   EXPECT_EQ(ReadWholeFile(mScratch.temp() + "/Velmo.log")
                 .value_or("")
                 .find(std::string("s\0003\0c\0r\0e\0t\0", 12)),

@@ -50,15 +50,7 @@ class RecordsTest : public ::testing::Test {
       if (row.unprotected && row.subdomain == subdomain && row.key == key) return row.value;
     return "<none>";
   }
-  // The messages of the main log's lines from the library, each ended by a line break.
-  std::string Messages() const {
-    std::string messages;
-    const std::string log =
-        corvel::test::ReadWholeFile(mScratch.temp() + "/tavlib.log").value_or("");
-    for (size_t at = log.find("TAVLib: "); at != std::string::npos; at = log.find("TAVLib: ", at))
-      messages += log.substr(at + 8, log.find('\n', at) - at - 7), ++at;
-    return messages;
-  }
+  std::string Messages() const { return corvel::test::LogMessages(mScratch.main_log()); }
   static std::string Expected(const char* name) {
     return corvel::test::ReadWholeFile(std::string(RECORDS_TEST_DATA "/") + name).value_or(name);
   }

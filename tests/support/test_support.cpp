@@ -88,6 +88,20 @@ void ScratchFolder::SetFolderVariable(const char* name, const std::string& value
   SetVariable(name, value);
 }
 
+std::string ScratchFolder::main_log() const {
+  return ReadWholeFile(temp() + "/tavlib.log").value_or("");
+}
+
+std::string LogMessages(const std::string& log) {
+  std::string messages;
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);) {
+    const size_t at = line.find(" TAVLib: ");
+    if (at != std::string::npos) messages += line.substr(at + 9) + "\n";
+  }
+  return messages;
+}
+
 std::optional<std::string> ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;

@@ -40,6 +40,8 @@ class ScratchFolder {
   std::string local_appdata() const { return Path("local_appdata"); }
   std::string pcd_db() const { return Path("pcd.db"); }
   std::string debug_output() const { return Path("debug.log"); }
+  // The library's main log ("" while there is none).
+  std::string main_log() const;
 
  private:
   void SetFolderVariable(const char* name, const std::string& value);
@@ -55,6 +57,9 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 bool WriteWholeFile(const std::string& path, const std::string& content);
 
 // Sets a variable of the process environment, or removes it (nullopt), on every system.
+// The messages of a main log's lines (what follows " TAVLib: "), each ended by "\n".
+std::string LogMessages(const std::string& log);
+
 void SetVariable(const std::string& name, const std::optional<std::string>& value);
 
 // Whether the test runs with effective user id 0.
