@@ -73,12 +73,9 @@ TEST_F(SecurePrefsTest, DerivedKeyMatchesAnIndependentDerivation) {
   // printf %s machine:<id> | openssl dgst -sha256 -binary | base64 | cut -c1-8
   EXPECT_EQ("oqbmE9qU", CondensedKeyText("machine", kMachine));
   EXPECT_EQ("2r0duNNa", CondensedKeyText("user", "alice"));
-  const std::string cipher = OpenSslAes(true, SwapPairs(MixKeyTexts("oqbmE9qU", "2r0duNNa")),
-                                        SwapPairs(KeyDerivationText()));
+  // Their halves mixed, "oqbm" "2r0d" "E9qU" "uNNa", then every pair of characters swapped.
+  const std::string cipher = OpenSslAes(true, "qombr2d09EUqNuaN", SwapPairs(KeyDerivationText()));
   EXPECT_EQ(SwapPairs(BytesToHex(cipher).substr(0, 32)), Key());
-  // The texts are mixed a character at a time, the longer one's rest last.
-  EXPECT_EQ("awxbcyz", MixKeyTexts("abc", "wxyz"));
-  EXPECT_EQ("\u00e9ubv", MixKeyTexts("\u00e9b", "uv"));
   EXPECT_EQ("badce", SwapPairs("abcde"));
 }
 
