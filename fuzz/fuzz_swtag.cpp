@@ -4,7 +4,7 @@
 // Checked on every input:
 //  - the pass gives its documented results;
 //  - nothing is read or written through a planted link: the link's target keeps its bytes,
-//    and a linked tag is never loaded as the existing tag;
+//    a linked tag is never loaded as the existing tag, and a new tag replaces the link;
 //  - afterwards the tag directory holds nothing but the tag file (and a locale-less file
 //    that could not be taken over), and the tag file is the original bytes or a well-formed
 //    tag;
@@ -125,6 +125,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(name == tagName || name == plantedName,
                "unexpected entry in the tag directory: " + name);
   }
+  // A pass that writes a new tag (valid values, no markup characters) puts it in place of a
+  // planted symbolic link.
+  bool plain = valid && code.find_first_of("<>&") == std::string::npos;
+  for (const std::string& value : values) {
+    plain = plain && value.find_first_of("<>&") == std::string::npos;
+  }
+  FUZZ_CHECK(!plain || planting != 1 || !fs::is_symlink(folder + "/" + tagName),
+             "a planted link was left in place of the tag");
   const std::optional<std::string> after = corvel::fuzz::ReadWholeFile(folder + "/" + tagName);
   if (!after) return 0;  // nothing written, or a link left
   const bool unchanged = planting != 3 && after == bytes;
