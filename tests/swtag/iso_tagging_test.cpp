@@ -37,9 +37,6 @@ class IsoTaggingTest : public ::testing::Test {
                                                                "", kTAVLibTaggingAtCommit));
     Corvel_TAVLib_ReleaseRef(app, 1);
   }
-  std::string MainLog() const {
-    return ReadWholeFile(mScratch.temp() + "/tavlib.log").value_or("");
-  }
   TagScratch mScratch;
   TAVLibHandle mHandle = Corvel_TAVLib_CreateRef();
   int mInstalled = 0;
@@ -53,7 +50,8 @@ TEST_F(IsoTaggingTest, OnlyAnEnabledDriverPayloadTagsAtInstall) {
   // An unknown payload has no driver either.
   EXPECT_EQ(kTAVLibSuccess, Corvel_TAVLib_ISOTaggingAtInstall(mHandle, "NO-SUCH-PAYLOAD"));
   EXPECT_NE(std::string::npos,
-            MainLog().find("TAVLibImpl::ISOTaggingAtInstall Only Driver can create tag files!!\n"));
+            mScratch.main_log().find(
+                "TAVLibImpl::ISOTaggingAtInstall Only Driver can create tag files!!\n"));
   // Disabled by "True", "true" and "1", not by "TRUE".
   for (const std::string value : {"True", "true", "1", "TRUE"}) {
     Install("12.0", "<Data key=\"ISO_TAGGING_DISABLED\">" + value + "</Data>\n");
@@ -78,15 +76,16 @@ TEST_F(IsoTaggingTest, VersionTextsSplitIntoMajorAndMinor) {
     EXPECT_FALSE(std::filesystem::exists(mScratch.TagFile(kProduct))) << version;
   }
   ExpectTagLog(mScratch, "tag_versions.log");
-  EXPECT_NE(std::string::npos, MainLog().find("productVersion = 12.0.1,productMajorVersion = 12, "
-                                              "productMinorVersion = 0.1"));
+  EXPECT_NE(std::string::npos,
+            mScratch.main_log().find("productVersion = 12.0.1,productMajorVersion = 12, "
+                                     "productMinorVersion = 0.1"));
 }
 
 TEST_F(IsoTaggingTest, InstallTagsTheDriverPayloadAndALaterCommitWithALocaleTakesTheTagOver) {
   Install("12.0");
   EXPECT_EQ(kTAVLibSuccess, Corvel_TAVLib_ISOTaggingAtInstall(mHandle, kDriver));
   ExpectFields(mScratch.TagFile(kProduct), "fields_at_install.txt");
-  ExpectLogged(MainLog(), "tag_at_install.log");
+  ExpectLogged(mScratch.main_log(), "tag_at_install.log");
   // The product was updated since: a new version, its own customer type and entitlement.
   Install(
       "12.5",
@@ -95,7 +94,7 @@ TEST_F(IsoTaggingTest, InstallTagsTheDriverPayloadAndALaterCommitWithALocaleTake
   const std::string old_file = mScratch.TagFile(kProduct);
   EXPECT_FALSE(std::filesystem::exists(old_file));
   ExpectFields(mScratch.TagFile(kProduct, "fr_FR"), "fields_at_commit.txt");
-  ExpectLogged(MainLog(), "tag_at_commit.log");
+  ExpectLogged(mScratch.main_log(), "tag_at_commit.log");
   // With both files present the locale file is used and the other is left alone.
   Corvel_TAVLib_ISOTaggingAtInstall(mHandle, kDriver);
   Commit("fr_FR");
@@ -110,7 +109,7 @@ TEST_F(IsoTaggingTest, TheRunningProductsNameKeyComesFromItsRecords) {
   Commit("");
   EXPECT_EQ("Corvel Studio Pro", XPathText(mScratch.TagFile(kProduct, "en_US"), "product_title"));
   EXPECT_NE(std::string::npos,
-            MainLog().find("TAVLibImpl::DoISOTagging zinnia_app = ZINNIA_APP_2\n"));
+            mScratch.main_log().find("TAVLibImpl::DoISOTagging zinnia_app = ZINNIA_APP_2\n"));
 }
 
 }  // namespace
