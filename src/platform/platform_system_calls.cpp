@@ -11,8 +11,8 @@ namespace {
 
 // The position of the call named `name`; SystemCallCount() when there is none.
 size_t FindSystemCall(const char* name) {
-  size_t index = 0;
   if (!name) return SystemCallCount();
+  size_t index = 0;
   while (index < SystemCallCount() && std::strcmp(SystemCallName(index), name) != 0) ++index;
   return index;
 }
